@@ -1,0 +1,105 @@
+#include "common/cp949.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace quenvara::cp949 {
+namespace {
+
+class Converter {
+  public:
+    Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+    ~Converter() {
+        if (ok()) {
+            iconv_close(cd_);
+        }
+    }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+    iconv_t handle() const { return cd_; }
+
+  private:
+    iconv_t cd_;
+};
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+
+bool isLeadByte(unsigned char c) {
+    return c >= 0x81 && c <= 0xFE;
+}
+
+}  // namespace
+
+Result<std::string> fromUtf8(std::string_view utf8) {
+    Converter conv("CP949", "UTF-8");
+    if (!conv.ok()) {
+        return Result<std::string>::failure(std::string("CP949 converter unavailable: ") +
+                                            std::strerror(errno));
+    }
+    std::string out;
+    std::vector<char> buf(utf8.size() * 2 + 4);
+    char* in = const_cast<char*>(utf8.data());
+    std::size_t inLeft = utf8.size();
+    char* outPtr = buf.data();
+    std::size_t outLeft = buf.size();
+    if (iconv(conv.handle(), &in, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1)) {
+        const std::size_t at = utf8.size() - inLeft;
+        if (errno == EILSEQ) {
+            return Result<std::string>::failure("text cannot be written in CP949 at byte " +
+                                                std::to_string(at) + ": \"" + std::string(utf8) +
+                                                "\"");
+        }
+        return Result<std::string>::failure("invalid UTF-8 at byte " + std::to_string(at));
+    }
+    out.assign(buf.data(), static_cast<std::size_t>(outPtr - buf.data()));
+    return out;
+}
+
+std::string toUtf8(std::string_view cp949) {
+    Converter conv("UTF-8", "CP949");
+    if (!conv.ok()) {
+        return std::string(cp949);
+    }
+    std::string out;
+    char* in = const_cast<char*>(cp949.data());
+    std::size_t inLeft = cp949.size();
+    std::vector<char> buf(cp949.size() * 3 + 8);
+    while (inLeft > 0) {
+        char* outPtr = buf.data();
+        std::size_t outLeft = buf.size();
+        const std::size_t rc = iconv(conv.handle(), &in, &inLeft, &outPtr, &outLeft);
+        out.append(buf.data(), static_cast<std::size_t>(outPtr - buf.data()));
+        if (rc != static_cast<std::size_t>(-1)) {
+            break;
+        }
+        if (errno == E2BIG) {
+            continue;
+        }
+        // EILSEQ or a lead byte cut off at the end: mark it and go on.
+        out.append(kReplacement);
+        ++in;
+        --inLeft;
+        iconv(conv.handle(), nullptr, nullptr, nullptr, nullptr);
+    }
+    return out;
+}
+
+std::size_t prefixLength(std::string_view cp949, std::size_t limit) {
+    std::size_t i = 0;
+    while (i < cp949.size()) {
+        const std::size_t width =
+            isLeadByte(static_cast<unsigned char>(cp949[i])) && i + 1 < cp949.size() ? 2 : 1;
+        if (i + width > limit) {
+            break;
+        }
+        i += width;
+    }
+    return i;
+}
+
+}  // namespace quenvara::cp949

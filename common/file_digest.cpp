@@ -1,0 +1,46 @@
+#include "common/file_digest.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "common/md5.h"
+
+namespace quenvara {
+
+Result<std::string> fileDigest(const std::filesystem::path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return Result<std::string>::failure(path.string() + ": " + std::strerror(errno));
+    }
+    Md5 md5;
+    std::vector<std::uint8_t> buf(256 * 1024);
+    std::uint64_t remaining = kDigestWindow;
+    while (remaining > 0) {
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(remaining, buf.size()));
+        const ssize_t got = ::read(fd, buf.data(), want);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            const int err = errno;
+            ::close(fd);
+            return Result<std::string>::failure(path.string() + ": " + std::strerror(err));
+        }
+        if (got == 0) {
+            break;
+        }
+        md5.update({buf.data(), static_cast<std::size_t>(got)});
+        remaining -= static_cast<std::uint64_t>(got);
+    }
+    ::close(fd);
+    const auto digest = md5.finish();
+    return toHexLower(digest);
+}
+
+}  // namespace quenvara

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <span>
+
+#include "common/result.h"
+#include "platform/clock.h"
+
+// The local pipe of the hand-over: a Unix-domain stream socket in a folder
+// private to the user.
+namespace quenvara::platform {
+
+class UniqueFd {
+  public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept;
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    ~UniqueFd() { reset(); }
+
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    void reset(int fd = -1);
+
+  private:
+    int fd_ = -1;
+};
+
+// Creates the folder with mode 0700 when missing and refuses one that
+// belongs to someone else or that others can enter.
+Status ensurePrivateDirectory(const std::filesystem::path& dir);
+
+struct IoOutcome {
+    std::size_t transferred = 0;
+    int error = 0;           // errno of a failure, 0 otherwise
+    bool endOfFile = false;  // the peer closed before the amount was reached
+    bool timedOut = false;
+    bool complete(std::size_t wanted) const { return transferred == wanted; }
+};
+
+class LocalPipeConnection {
+  public:
+    explicit LocalPipeConnection(UniqueFd fd) : fd_(std::move(fd)) {}
+
+    // The user id of the process at the other end, or -1 when unknown.
+    long peerUid() const;
+    // Reads exactly buffer.size() bytes, however the stream splits them,
+    // unless the peer closes, an error occurs or the time runs out.
+    IoOutcome readFull(std::span<std::uint8_t> buffer, Millis timeout);
+    IoOutcome writeAll(std::span<const std::uint8_t> data);
+
+  private:
+    UniqueFd fd_;
+};
+
+class LocalPipeListener {
+  public:
+    // Binds the socket path (replacing a stale socket left behind), readable
+    // and writable by the owner only.
+    static Result<LocalPipeListener> listen(const std::filesystem::path& socketPath);
+
+    LocalPipeListener(LocalPipeListener&&) noexcept = default;
+    LocalPipeListener& operator=(LocalPipeListener&&) noexcept = default;
+    ~LocalPipeListener();
+
+    // Waits for the next client; fails after interrupt() or on an error.
+    Result<LocalPipeConnection> accept();
+    // Wakes a waiting accept() from another thread; later calls fail too.
+    void interrupt();
+
+  private:
+    LocalPipeListener(UniqueFd socket, UniqueFd wake, std::filesystem::path path);
+
+    UniqueFd socket_;
+    UniqueFd wake_;
+    std::filesystem::path path_;
+};
+
+// Connects to a listening socket; on failure the errno is in `error`.
+Result<LocalPipeConnection> connectLocalPipe(const std::filesystem::path& socketPath, int& error);
+
+}  // namespace quenvara::platform

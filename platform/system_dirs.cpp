@@ -1,0 +1,89 @@
+#include "platform/system_dirs.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdlib>
+
+#ifndef QUENVARA_INSTALL_SYSTEM_DIR
+#define QUENVARA_INSTALL_SYSTEM_DIR "/usr/local/lib/quenvara"
+#endif
+
+namespace quenvara::platform {
+namespace {
+
+std::optional<std::string> nonEmpty(const EnvLookup& env, const char* name) {
+    auto v = env(name);
+    if (v && !v->empty()) {
+        return v;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+EnvLookup processEnvironment() {
+    return [](const char* name) -> std::optional<std::string> {
+        if (const char* v = std::getenv(name)) {
+            return std::string(v);
+        }
+        return std::nullopt;
+    };
+}
+
+std::filesystem::path executablePath() {
+    std::error_code ec;
+    auto p = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::filesystem::path{} : p;
+}
+
+std::filesystem::path systemDirectory(const EnvLookup& env,
+                                      const std::filesystem::path& moduleDir) {
+    if (auto dir = nonEmpty(env, "QUENVARA_SYSTEM_DIR")) {
+        return *dir;
+    }
+    if (moduleDir.filename() == "quenvara") {
+        return moduleDir;
+    }
+    if (moduleDir.filename() == "bin" || moduleDir.filename() == "lib") {
+        return moduleDir.parent_path() / "lib" / "quenvara";
+    }
+    return QUENVARA_INSTALL_SYSTEM_DIR;
+}
+
+std::filesystem::path settingsDirectory(const EnvLookup& env) {
+    if (auto dir = nonEmpty(env, "QUENVARA_CONFIG_DIR")) {
+        return *dir;
+    }
+    if (auto xdg = nonEmpty(env, "XDG_CONFIG_HOME")) {
+        return std::filesystem::path(*xdg) / "quenvara";
+    }
+    std::filesystem::path home;
+    if (auto h = nonEmpty(env, "HOME")) {
+        home = *h;
+    } else if (const passwd* pw = getpwuid(getuid())) {
+        home = pw->pw_dir;
+    }
+    return home / ".config" / "quenvara";
+}
+
+std::filesystem::path pipeDirectory(const EnvLookup& env) {
+    if (auto dir = nonEmpty(env, "QUENVARA_PIPE_DIR")) {
+        return *dir;
+    }
+    if (auto runtime = nonEmpty(env, "XDG_RUNTIME_DIR")) {
+        return std::filesystem::path(*runtime) / "quenvara";
+    }
+    return "/tmp/quenvara-" + std::to_string(getuid());
+}
+
+std::string lowerAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return out;
+}
+
+}  // namespace quenvara::platform

@@ -1,0 +1,188 @@
+// quenvara-handover: hands a job to a running uploader the way the web-page
+// control does (server address, music list, job record), for the demo and
+// for tests.
+#include <getopt.h>
+
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "common/cp949.h"
+#include "common/list_message.h"
+#include "common/pipe_list_writer.h"
+#include "platform/clock.h"
+#include "platform/notices.h"
+#include "platform/system_dirs.h"
+#include "tools/job_builder.h"
+
+namespace {
+
+using namespace quenvara;
+
+void usage(std::ostream& out) {
+    out << "usage: quenvara-handover [options] FILE-OR-FOLDER\n"
+           "  --server ADDR       command server address (default 127.0.0.1)\n"
+           "  --port N            command server port (default 9000)\n"
+           "  --my-storage        hand over to my storage instead of a section\n"
+           "  --music FLAGS:NAME  a music list entry, e.g. YY:song.mp3 (repeatable)\n"
+           "  --user N            member number\n"
+           "  --registrant NAME   registrant (member id)\n"
+           "  --section CODE      section code, \"07\" for music\n"
+           "  --subsection CODE   sub-section code\n"
+           "  --adult FLAG        adult flag\n"
+           "  --display TEXT      display name of the item\n"
+           "  --pipe-name NAME    uploader pipe name (default quenvaraupload)\n";
+}
+
+bool parseMusic(const std::string& arg, handover::MusicListEntry& entry) {
+    const auto colon = arg.find(':');
+    if (colon == std::string::npos || colon > 2) {
+        return false;
+    }
+    auto name = cp949::fromUtf8(arg.substr(colon + 1));
+    if (!name) {
+        std::cerr << "quenvara-handover: " << name.error() << "\n";
+        return false;
+    }
+    const char checked = colon > 0 ? arg[0] : 'N';
+    const char second = colon > 1 ? arg[1] : 'N';
+    entry = handover::MusicListEntry(checked, second, *name);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string server = "127.0.0.1";
+    int port = 9000;
+    bool myStorage = false;
+    std::string pipeName(handover::kDefaultPipeName);
+    std::vector<handover::MusicListEntry> music;
+    tools::PageValues values;
+
+    enum {
+        kServer = 1,
+        kPort,
+        kMyStorage,
+        kMusic,
+        kUser,
+        kRegistrant,
+        kSection,
+        kSub,
+        kAdult,
+        kDisplay,
+        kPipe,
+        kHelp
+    };
+    const option longOptions[] = {
+        {"server", required_argument, nullptr, kServer},
+        {"port", required_argument, nullptr, kPort},
+        {"my-storage", no_argument, nullptr, kMyStorage},
+        {"music", required_argument, nullptr, kMusic},
+        {"user", required_argument, nullptr, kUser},
+        {"registrant", required_argument, nullptr, kRegistrant},
+        {"section", required_argument, nullptr, kSection},
+        {"subsection", required_argument, nullptr, kSub},
+        {"adult", required_argument, nullptr, kAdult},
+        {"display", required_argument, nullptr, kDisplay},
+        {"pipe-name", required_argument, nullptr, kPipe},
+        {"help", no_argument, nullptr, kHelp},
+        {nullptr, 0, nullptr, 0},
+    };
+    for (int opt; (opt = getopt_long(argc, argv, "", longOptions, nullptr)) != -1;) {
+        switch (opt) {
+            case kServer:
+                server = optarg;
+                break;
+            case kPort:
+                port = std::atoi(optarg);
+                break;
+            case kMyStorage:
+                myStorage = true;
+                break;
+            case kMusic: {
+                handover::MusicListEntry entry;
+                if (!parseMusic(optarg, entry)) {
+                    std::cerr << "quenvara-handover: --music wants FLAGS:NAME, got \"" << optarg
+                              << "\"\n";
+                    return 2;
+                }
+                music.push_back(entry);
+                break;
+            }
+            case kUser:
+                values.userNumber = std::atoi(optarg);
+                break;
+            case kRegistrant:
+                values.registrant = optarg;
+                break;
+            case kSection:
+                values.sectionCode = optarg;
+                break;
+            case kSub:
+                values.subSectionCode = optarg;
+                break;
+            case kAdult:
+                values.adultFlag = optarg;
+                break;
+            case kDisplay:
+                values.displayText = optarg;
+                break;
+            case kPipe:
+                pipeName = optarg;
+                break;
+            case kHelp:
+                usage(std::cout);
+                return 0;
+            default:
+                usage(std::cerr);
+                return 2;
+        }
+    }
+    if (optind + 1 != argc) {
+        usage(std::cerr);
+        return 2;
+    }
+    const std::string target = argv[optind];
+
+    std::vector<handover::ListMessage> messages;
+    if (myStorage) {
+        auto record = tools::buildMyStorageJob(target, values);
+        if (!record) {
+            std::cerr << "quenvara-handover: " << record.error() << "\n";
+            return 1;
+        }
+        messages.push_back(
+            handover::makeServerAddressMessage(handover::ListMessageKind::MyStorage, server, port));
+        messages.push_back(handover::makeMyStorageJobMessage(*record));
+    } else {
+        auto record = tools::buildUploadJob(target, values);
+        if (!record) {
+            std::cerr << "quenvara-handover: " << record.error() << "\n";
+            return 1;
+        }
+        messages.push_back(handover::makeServerAddressMessage(
+            handover::ListMessageKind::ServerAddress, server, port));
+        if (!music.empty()) {
+            messages.push_back(handover::makeMusicListMessage(music));
+        }
+        messages.push_back(handover::makeUploadJobMessage(*record));
+    }
+
+    platform::StreamNotices notices(std::cerr);
+    platform::SystemClock clock;
+    const auto env = platform::processEnvironment();
+    handover::PipeListWriter writer(notices, clock, [&env](std::string_view name) {
+        return platform::pipeDirectory(env) / std::string(name);
+    });
+    for (const auto& m : messages) {
+        if (!writer.write(pipeName, m)) {
+            std::cerr << "quenvara-handover: message of kind " << m.kind
+                      << " not delivered: " << writer.lastError() << "\n";
+            return 1;
+        }
+    }
+    std::cout << "quenvara-handover: " << messages.size() << " messages delivered\n";
+    return 0;
+}

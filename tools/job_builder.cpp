@@ -1,0 +1,133 @@
+#include "tools/job_builder.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace quenvara::tools {
+namespace {
+
+struct FolderCensus {
+    int count = 0;
+    double size = 0;
+};
+
+// Counts and sizes the files below a folder, depth first; stops once the
+// count reaches the maximum.
+Status walk(const std::filesystem::path& folder, int maxFiles, FolderCensus& census) {
+    std::error_code ec;
+    std::filesystem::directory_iterator it(folder, ec);
+    if (ec) {
+        return Status::failure(folder.string() + ": " + ec.message());
+    }
+    for (const auto& entry : it) {
+        if (census.count >= maxFiles) {
+            return {};
+        }
+        if (entry.is_directory(ec)) {
+            if (auto st = walk(entry.path(), maxFiles, census); !st) {
+                return st;
+            }
+        } else if (entry.is_regular_file(ec)) {
+            ++census.count;
+            census.size += static_cast<double>(entry.file_size(ec));
+        }
+    }
+    return {};
+}
+
+template <class Record>
+Result<Record> build(const std::filesystem::path& rawPath, const PageValues& values, int maxFiles,
+                     std::int32_t folderTag, std::int32_t fileTag,
+                     std::int32_t singleFileUserCopy) {
+    const auto path = std::filesystem::absolute(rawPath).lexically_normal();
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        return Result<Record>::failure(path.string() + ": " + std::strerror(errno));
+    }
+    std::filesystem::path trimmed = path;
+    if (!trimmed.has_filename()) {
+        trimmed = trimmed.parent_path();
+    }
+    const std::string name = trimmed.filename().string();
+    const std::string parent = trimmed.parent_path().string() + "/";
+
+    Record record;
+    UserValueBlock block;
+    Status text;
+    const auto keep = [&text](Status s) {
+        if (text && !s) {
+            text = s;
+        }
+    };
+    keep(record.setParentFolder(parent));
+    keep(record.setItemName(name));
+    keep(block.setItemNameCopy(name));
+    double size = 0;
+    if (S_ISDIR(st.st_mode)) {
+        FolderCensus census;
+        if (auto w = walk(trimmed, maxFiles, census); !w) {
+            return Result<Record>::failure(w.error());
+        }
+        if (census.count >= maxFiles) {
+            char refusal[160];
+            std::snprintf(refusal, sizeof refusal,
+                          "한번에 업로드 할수 있는 목록을 %d 개 이상 만들수 없습니다.", maxFiles);
+            return Result<Record>::failure(refusal);
+        }
+        size = census.size;
+        keep(record.setFolderName(name));
+        record.setRecordTag(folderTag);
+        record.setItemKind(ItemKind::Folder);
+        block.setFolderFlag('Y');
+    } else if (S_ISREG(st.st_mode)) {
+        size = static_cast<double>(st.st_size);
+        record.setRecordTag(fileTag);
+        record.setItemKind(ItemKind::SingleFile);
+        record.setUserNumberCopy(singleFileUserCopy);
+        block.setFolderFlag('N');
+    } else {
+        return Result<Record>::failure(path.string() + ": neither a file nor a folder");
+    }
+    if (!text) {
+        return Result<Record>::failure(text.error());
+    }
+    record.setItemSize(size);
+    block.setSizeCopy(size);
+    if (values.userNumber != 0) {
+        record.setUserNumberCopy(values.userNumber);
+        block.setUserNumber(values.userNumber);
+    }
+    keep(block.setRegistrantName(values.registrant));
+    keep(block.setDisplayText(values.displayText.empty() ? name : values.displayText));
+    if constexpr (Record::Layout::kHasMusicFields) {
+        keep(block.setSectionCode(values.sectionCode));
+        keep(block.setSubSectionCode(values.subSectionCode));
+        keep(block.setAdultFlag(values.adultFlag));
+    }
+    if (!text) {
+        return Result<Record>::failure(text.error());
+    }
+    record.setUserValues(block);
+    return record;
+}
+
+}  // namespace
+
+Result<UploadJobRecord> buildUploadJob(const std::filesystem::path& path, const PageValues& values,
+                                       int maxFileCount) {
+    return build<UploadJobRecord>(path, values, maxFileCount, UploadJobRecord::kRecordTagValue,
+                                  UploadJobRecord::kRecordTagValue, 1);
+}
+
+Result<MyStorageJobRecord> buildMyStorageJob(const std::filesystem::path& path,
+                                             const PageValues& values, int maxFileCount) {
+    // A single file chosen in my-storage mode carries tag 4 all the same.
+    return build<MyStorageJobRecord>(path, values, maxFileCount,
+                                     MyStorageJobRecord::kRecordTagValue,
+                                     UploadJobRecord::kRecordTagValue, 0);
+}
+
+}  // namespace quenvara::tools

@@ -1,0 +1,65 @@
+#include <pthread.h>
+#include <signal.h>
+
+#include <cstring>
+#include <iostream>
+#include <string_view>
+#include <thread>
+
+#include "platform/clock.h"
+#include "platform/notices.h"
+#include "platform/process_table.h"
+#include "platform/system_dirs.h"
+#include "uploader/app/upload_app.h"
+
+namespace {
+
+void printUsage() {
+    std::cout << "QuenvaraUpLoad: the uploader. Takes no arguments: the web-page control\n"
+                 "starts it and hands it jobs over its local pipe.\n"
+                 "Environment: QUENVARA_PIPE_DIR, QUENVARA_CONFIG_DIR, QUENVARA_SYSTEM_DIR,\n"
+                 "QUENVARA_UI=headless|gui.\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace quenvara;
+    if (argc > 1) {
+        const std::string_view arg = argv[1];
+        if (arg == "--version") {
+            std::cout << "QuenvaraUpLoad " << QUENVARA_VERSION << "\n";
+            return 0;
+        }
+        printUsage();
+        return arg == "--help" ? 0 : 2;
+    }
+
+    // Termination requests arrive on one thread and end the window loop.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    auto env = platform::processEnvironment();
+    if (auto ui = env("QUENVARA_UI"); ui && *ui == "gui") {
+        std::cerr << "QuenvaraUpLoad: this build has no window toolkit; running headless\n";
+    }
+
+    platform::StreamNotices notices(std::cerr);
+    platform::ProcProcessTable processes;
+    platform::SystemClock clock;
+    uploader::UploaderApp app(uploader::UploaderEnvironment{notices, processes, clock, env,
+                                                            platform::executablePath(), std::cout});
+
+    std::thread signalThread([&] {
+        int sig = 0;
+        sigwait(&stopSignals, &sig);
+        app.quit();
+    });
+    signalThread.detach();
+
+    return app.run();
+}
