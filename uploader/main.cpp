@@ -10,6 +10,7 @@
 #include "platform/notices.h"
 #include "platform/process_table.h"
 #include "platform/system_dirs.h"
+#include "uploader/app/headless_front_end.h"
 #include "uploader/app/upload_app.h"
 
 namespace {
@@ -48,9 +49,9 @@ int main(int argc, char** argv) {
         std::cerr << "QuenvaraUpLoad: this build has no window toolkit; running headless\n";
     }
 
-    platform::StreamNotices notices(std::cerr);
-    platform::ProcProcessTable processes;
     platform::SystemClock clock;
+    uploader::HeadlessNotices notices(std::cerr, clock);
+    platform::ProcProcessTable processes;
     uploader::UploaderApp app(uploader::UploaderEnvironment{notices, processes, clock, env,
                                                             platform::executablePath(), std::cout});
 

@@ -2,13 +2,20 @@
 
 #include "uploader/app/single_instance.h"
 
+#ifndef QUENVARA_WEB_URL
+#define QUENVARA_WEB_URL "https://quenvara.example"
+#endif
+
 namespace quenvara::uploader {
+
+using namespace std::chrono_literals;
 
 UploaderApp::UploaderApp(UploaderEnvironment environment)
     : env_(std::move(environment)),
       programFileName_(env_.programPath.filename().string()),
       pipeName_(platform::lowerAscii(programFileName_)),
-      window_(env_.notices, env_.out) {}
+      shutdown_(launcher_, env_.env),
+      frontEnd_(env_.out) {}
 
 UploaderApp::~UploaderApp() {
     if (pipeServer_) {
@@ -20,9 +27,14 @@ std::filesystem::path UploaderApp::socketPath() const {
     return platform::pipeDirectory(env_.env) / pipeName_;
 }
 
+std::string UploaderApp::webSiteUrl() const {
+    if (auto url = env_.env("QUENVARA_WEB_URL"); url && !url->empty()) {
+        return *url;
+    }
+    return QUENVARA_WEB_URL;
+}
+
 void UploaderApp::loadSettings() {
-    settingsStore_ =
-        std::make_unique<SettingsStore>(platform::settingsDirectory(env_.env), programFileName_);
     std::string warnings;
     settings_ = settingsStore_->loadAtStart(warnings);
     if (!warnings.empty()) {
@@ -31,6 +43,17 @@ void UploaderApp::loadSettings() {
 }
 
 int UploaderApp::run() {
+    // The window object: its last construction step binds the music filter.
+    settingsStore_ =
+        std::make_unique<SettingsStore>(platform::settingsDirectory(env_.env), programFileName_);
+    musicFilter_ = std::make_unique<MusicFilterBinding>(env_.notices, programFileName_);
+    window_ = std::make_unique<UploadMainWindow>(
+        WindowServices{loop_, env_.clock, env_.notices, frontEnd_, *musicFilter_, shutdown_,
+                       launcher_, settingsStore_.get(), webSiteUrl()});
+    window_->setOnEnd([this] { loop_.quit(); });
+    window_->setHandOverLog(
+        [this](const std::string& line) { env_.out << "hand-over: " << line << std::endl; });
+
     const bool onlyInstance = isOnlyInstance(env_.processes, programFileName_);
     if (!onlyInstance) {
         env_.notices.show(kAlreadyRunningText);
@@ -40,7 +63,7 @@ int UploaderApp::run() {
         // Each message reaches the window as a synchronous call on its thread.
         auto deliver = [this](const handover::ListMessage& message) {
             Status result;
-            if (!loop_.send([&] { result = window_.onCopyData(message); })) {
+            if (!loop_.send([&] { result = window_->onCopyData(message); })) {
                 return Status::failure("the window has closed");
             }
             return result;
@@ -52,15 +75,23 @@ int UploaderApp::run() {
     // The rest of the initialisation runs for a second instance too; its
     // window then closes as soon as initialisation returns.
     loadSettings();
+    window_->initialise(settings_);
     if (!onlyInstance) {
+        window_->destroy();
         return kExitAlreadyRunning;
     }
+    frontEnd_.attach(loop_, window_->view(), window_->list(), 250ms);
     env_.out << kWindowCaption << ": waiting for hand-over on " << socketPath().string()
              << " (close window after transfer: " << (settings_.closeWindowChecked() ? "on" : "off")
              << ", notifications: " << (settings_.notificationsOff ? "off" : "on") << ")"
              << std::endl;
     loop_.run();
+    // The hand-over ends before the window goes.
     pipeServer_->stop();
+    frontEnd_.render();
+    if (!window_->ended()) {
+        window_->destroy();
+    }
     return 0;
 }
 

@@ -7,16 +7,18 @@
 
 #include "platform/clock.h"
 #include "platform/event_loop.h"
+#include "platform/launcher.h"
 #include "platform/notices.h"
 #include "platform/process_table.h"
+#include "platform/shutdown.h"
 #include "platform/system_dirs.h"
+#include "uploader/app/headless_front_end.h"
+#include "uploader/app/music_filter_binding.h"
 #include "uploader/app/upload_main_window.h"
 #include "uploader/app/upload_settings.h"
 #include "uploader/handover/overlapped_name_pipe_server.h"
 
 namespace quenvara::uploader {
-
-inline constexpr std::string_view kWindowCaption = "퀜바라 파일 올리기";
 
 // What the program gets from the platform; tests pass their own.
 struct UploaderEnvironment {
@@ -29,7 +31,7 @@ struct UploaderEnvironment {
 };
 
 // The application object: start-up, the single-instance rule, settings, the
-// hand-over server thread and the window thread's loop.
+// hand-over server thread, the main window and the window thread's loop.
 class UploaderApp {
   public:
     static constexpr int kExitAlreadyRunning = 1;
@@ -37,8 +39,8 @@ class UploaderApp {
     explicit UploaderApp(UploaderEnvironment environment);
     ~UploaderApp();
 
-    // Runs on the calling thread (the window thread) until quit(); returns
-    // the process exit code.
+    // Runs on the calling thread (the window thread) until the window ends
+    // or quit(); returns the process exit code.
     int run();
     // Safe from any thread.
     void quit() { loop_.quit(); }
@@ -48,18 +50,22 @@ class UploaderApp {
     const std::string& pipeName() const { return pipeName_; }
     std::filesystem::path socketPath() const;
     const UploadSettings& settings() const { return settings_; }
-    UploadMainWindow& window() { return window_; }
 
   private:
     void loadSettings();
+    std::string webSiteUrl() const;
 
     UploaderEnvironment env_;
     std::string programFileName_;
     std::string pipeName_;
     platform::ThreadEventLoop loop_;
-    UploadMainWindow window_;
+    platform::SpawnLauncher launcher_;
+    platform::CommandShutdown shutdown_;
+    HeadlessFrontEnd frontEnd_;
     std::unique_ptr<SettingsStore> settingsStore_;
     UploadSettings settings_;
+    std::unique_ptr<MusicFilterBinding> musicFilter_;
+    std::unique_ptr<UploadMainWindow> window_;
     std::unique_ptr<COverlappedNamePipeServer> pipeServer_;
 };
 

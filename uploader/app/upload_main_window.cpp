@@ -1,18 +1,98 @@
 #include "uploader/app/upload_main_window.h"
 
+#include <cmath>
+#include <cstdio>
+#include <limits>
 #include <variant>
 
 #include "common/cp949.h"
+#include "common/file_digest.h"
 #include "common/size_text.h"
+#include "uploader/list/job_state.h"
 
 namespace quenvara::uploader {
+namespace {
 
-UploadMainWindow::UploadMainWindow(platform::Notices& notices, std::ostream& out)
-    : notices_(notices), out_(out) {}
+using namespace std::chrono_literals;
+
+constexpr std::int32_t kDefaultDataServerPort = 6005;
+
+std::string format(const char* pattern, const std::string& a) {
+    char buf[1024];
+    std::snprintf(buf, sizeof buf, pattern, a.c_str());
+    return buf;
+}
+
+std::string format(const char* pattern, const std::string& a, const std::string& b) {
+    char buf[1024];
+    std::snprintf(buf, sizeof buf, pattern, a.c_str(), b.c_str());
+    return buf;
+}
+
+void atomicAdd(std::atomic<double>& counter, double v) {
+    counter.fetch_add(v);
+}
+
+// Remaining seconds of `bytes` at `kbps`, or nothing when it cannot be told
+// (no speed yet, or nothing left): never a division by zero, never an
+// infinite value converted to an integer.
+std::optional<std::int64_t> remainingSeconds(double bytes, std::int64_t kbps) {
+    if (kbps <= 0) {
+        return std::nullopt;
+    }
+    const double seconds = bytes / 1024.0 / static_cast<double>(kbps);
+    if (!(seconds >= 0) ||
+        seconds > static_cast<double>(std::numeric_limits<std::int64_t>::max())) {
+        return std::nullopt;
+    }
+    return static_cast<std::int64_t>(seconds);
+}
+
+}  // namespace
+
+std::string clockText(std::int64_t seconds) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%02ld:%02ld:%02ld", static_cast<long>(seconds / 3600),
+                  static_cast<long>((seconds % 3600) / 60),
+                  static_cast<long>((seconds % 3600) % 60));
+    return buf;
+}
+
+UploadMainWindow::UploadMainWindow(WindowServices services)
+    : services_(std::move(services)),
+      session_(services_.notices, *this),
+      folderSession_(services_.notices, *this) {}
+
+UploadMainWindow::~UploadMainWindow() = default;
+
+void UploadMainWindow::setTransferFactory(TransferThreadFactory factory) {
+    session_.setFactory(factory);
+    folderSession_.setFactory(std::move(factory));
+}
+
+void UploadMainWindow::initialise(const UploadSettings& settings) {
+    tray_.add(kWindowCaption);
+    totalRows_ = 0;
+    doneCount_ = 0;
+    elapsedHours_ = elapsedMinutes_ = elapsedSeconds_ = 0;
+    halfWayShown_ = 0;
+    {
+        std::lock_guard lock(mutex_);
+        defaults_.userNumber = 0;
+        defaults_.sizeCopy = 0;
+    }
+    notificationDisplayMs_ = settings.notificationDisplayMs;
+    notificationAutoHide_ = settings.notificationAutoHide;
+    notificationsOff_ = settings.notificationsOff;
+    view_.setCheck(control::kNotificationsOffCheck, notificationsOff_ ? 1 : 0);
+    view_.setCheck(control::kCloseWindowCheck, settings.closeWindowChecked() ? 1 : 0);
+}
+
+// ---- hand-over ----
 
 Status UploadMainWindow::onCopyData(const handover::ListMessage& message) {
     if (!listViewCreated_) {
-        notices_.show(kListHandleMissingText);
+        services_.notices.show(kListHandleMissingText);
         return Status::failure(std::string(kListHandleMissingText));
     }
     auto item = handover::interpret(message);
@@ -21,40 +101,611 @@ Status UploadMainWindow::onCopyData(const handover::ListMessage& message) {
     }
     handOverBusy_ = true;
     std::visit([this](auto&& received) { receive(std::move(received)); }, std::move(*item));
+    const bool bringForward =
+        message.kind != static_cast<std::int32_t>(handover::ListMessageKind::MusicList) &&
+        message.payload.size() != handover::kServerAddressSize;
+    if (bringForward && view_.windowState() != WindowState::Hidden) {
+        view_.raise();
+    }
     handOverBusy_ = false;
     return {};
 }
 
-void UploadMainWindow::receive(const handover::ServerAddress& address) {
-    serverAddress_ = address.address;
-    serverPort_ = address.port;
-    out_ << "hand-over: command server " << serverAddress_ << " port " << serverPort_ << std::endl;
-}
-
-void UploadMainWindow::receive(handover::MusicList list) {
-    musicList_ = std::move(list.entries);
-    musicListReceived_ = true;
-    out_ << "hand-over: music list, " << musicList_.size() << " entries" << std::endl;
-    for (const auto& e : musicList_) {
-        out_ << "  " << (e.musicChecked() ? e.musicChecked() : '-') << ' '
-             << (e.secondFlag() ? e.secondFlag() : '-') << ' ' << cp949::toUtf8(e.baseNameBytes())
-             << std::endl;
+void UploadMainWindow::log(const std::string& line) const {
+    if (handOverLog_) {
+        handOverLog_(line);
     }
 }
 
-void UploadMainWindow::receive(const UploadJobRecord& record) {
-    uploadRecords_.push_back(record);
-    const auto values = record.userValues();
-    out_ << "hand-over: upload job " << (record.itemKind() == 1 ? "folder " : "file ")
-         << record.localPath() << " (" << sizeText(record.itemSize()) << ", section "
-         << values.sectionCode() << ", registrant " << values.registrantName() << ")" << std::endl;
+void UploadMainWindow::receive(const handover::ServerAddress& address) {
+    {
+        std::lock_guard lock(mutex_);
+        serverAddress_ = address.address;
+        serverPort_ = address.port;
+    }
+    log("command server " + address.address + " port " + std::to_string(address.port));
 }
 
-void UploadMainWindow::receive(const MyStorageJobRecord& record) {
-    myStorageRecords_.push_back(record);
-    out_ << "hand-over: my-storage job " << (record.itemKind() == 1 ? "folder " : "file ")
-         << record.localPath() << " (" << sizeText(record.itemSize()) << ", registrant "
-         << record.userValues().registrantName() << ")" << std::endl;
+void UploadMainWindow::receive(handover::MusicList list) {
+    musicList_.receive(list.entries);
+    log("music list, " + std::to_string(list.entries.size()) + " entries");
+}
+
+template <class Record>
+void UploadMainWindow::takeRegistrant(const Record& record) {
+    const auto name = record.userValues().registrantName();
+    std::lock_guard lock(mutex_);
+    if (!name.empty() && defaults_.registrantName.empty()) {
+        defaults_.registrantName = name;
+    }
+}
+
+void UploadMainWindow::receive(UploadJobRecord record) {
+    if (record.dataServerPort() < 1) {
+        record.setDataServerPort(kDefaultDataServerPort);
+    }
+    takeRegistrant(record);
+    const auto values = record.userValues();
+    log(std::string("upload job ") + (record.itemKind() == 1 ? "folder " : "file ") +
+        record.localPath() + " (" + sizeText(record.itemSize()) + ", section " +
+        values.sectionCode() + ", registrant " + values.registrantName() + ")");
+    {
+        std::lock_guard lock(mutex_);
+        if (auto v = values.sectionCode(); !v.empty()) {
+            defaults_.sectionCode = v;
+        }
+        if (auto v = values.subSectionCode(); !v.empty()) {
+            defaults_.subSectionCode = v;
+        }
+        if (auto v = values.adultFlag(); !v.empty()) {
+            defaults_.adultFlag = v;
+        }
+        if (values.userNumber() > 0) {
+            defaults_.userNumber = values.userNumber();
+        }
+        if (values.sizeCopy() > 0) {
+            defaults_.sizeCopy = values.sizeCopy();
+        }
+    }
+    halfWayShown_ = 0;
+
+    if (record.itemKind() == static_cast<std::int32_t>(ItemKind::Folder)) {
+        {
+            std::lock_guard lock(mutex_);
+            pendingUploadFolder_ = record;
+        }
+        folderSession_.start(transfer_mode::kUploadFolderExpansion,
+                             uploadDefaults().registrantName);
+        return;
+    }
+
+    const std::string path = record.localPath();
+    if (record.musicCheckedFlag() == 0) {
+        record.setMusicCheckedFlag('N');
+    }
+    if (record.musicListFlag() == 0) {
+        record.setMusicListFlag('Y');
+    }
+    if (musicList_.received() && values.sectionCode() == "07" && record.musicCheckedFlag() == 'N') {
+        if (auto key =
+                services_.musicChecker.CheckMusicFile(path, uploadDefaults().registrantName)) {
+            record.setMusicCheckedFlag('Y');
+            record.setContentKey(*key);
+        } else {
+            record.setMusicCheckedFlag('N');
+        }
+    }
+    if (record.fileDigest().empty()) {
+        if (auto digest = fileDigest(path)) {
+            record.setFileDigest(*digest);
+        } else {
+            services_.notices.show(digest.error());
+        }
+    }
+    if (list_.addUploadRecord(record)) {
+        addTotalBytes(record.itemSize());
+    }
+    afterFileIntake(path);
+}
+
+void UploadMainWindow::receive(MyStorageJobRecord record) {
+    if (record.dataServerPort() < 1) {
+        record.setDataServerPort(kDefaultDataServerPort);
+    }
+    takeRegistrant(record);
+    log(std::string("my-storage job ") + (record.itemKind() == 1 ? "folder " : "file ") +
+        record.localPath() + " (" + sizeText(record.itemSize()) + ", registrant " +
+        record.userValues().registrantName() + ")");
+    if (record.itemKind() == static_cast<std::int32_t>(ItemKind::Folder)) {
+        {
+            std::lock_guard lock(mutex_);
+            pendingMyStorageFolder_ = record;
+        }
+        folderSession_.start(transfer_mode::kMyStorageFolderExpansion,
+                             uploadDefaults().registrantName);
+        return;
+    }
+    if (list_.addMyStorageRecord(record)) {
+        addTotalBytes(record.itemSize());
+    }
+    afterFileIntake(record.localPath());
+}
+
+void UploadMainWindow::afterFileIntake(const std::string& path) {
+    if (view_.text(control::kPathBox).empty() && running_ == 0 && active_ == 0 && started_ == 0) {
+        view_.setText(control::kPathBox, path);
+        scheduleAutoStart(1000ms);
+    }
+}
+
+// ---- commands ----
+
+void UploadMainWindow::onCommand(int id) {
+    switch (id) {
+        case control::kStartStop:
+            startStopCommand();
+            break;
+        case control::kClose:
+        case control::kClose2:
+        case command::kTrayExit:
+            confirmedClose();
+            break;
+        case control::kMaximize:
+            view_.setWindowState(view_.windowState() == WindowState::Maximized
+                                     ? WindowState::Normal
+                                     : WindowState::Maximized);
+            break;
+        case control::kMinimize:
+            view_.setWindowState(WindowState::Minimized);
+            break;
+        case control::kHide:
+            hideToTray();
+            break;
+        case command::kTrayHide:
+            if (view_.windowState() != WindowState::Hidden) {
+                hideToTray();
+            }
+            break;
+        case command::kTrayShow:
+            showFromTray();
+            break;
+        case command::kTrayWebSite:
+            openWebSite();
+            break;
+        case control::kDelete:
+            deleteFinishedRows();
+            break;
+        case control::kCloseWindowCheck:
+            onCloseWindowCheck();
+            break;
+        case control::kNotificationsOffCheck:
+            onNotificationsOffCheck();
+            break;
+        default:
+            break;
+    }
+}
+
+void UploadMainWindow::clickCheckBox(int id) {
+    view_.setCheck(id, view_.check(id) == 1 ? 0 : 1);
+    onCommand(id);
+}
+
+void UploadMainWindow::startStopCommand() {
+    if (active_ != 0) {
+        active_ = 0;
+        started_ = 0;
+        stopRequest_ = 1;
+        bytesSent_ = 0;
+        startTime_ = 0;
+        recomputeTotals();
+        view_.setLook(control::kStartStop, ButtonLook::Start);
+        view_.setEnabled(control::kStartStop, false);
+        return;
+    }
+    if (running_ == 1 || started_ != 0) {
+        return;
+    }
+    bytesSent_ = 0;
+    startTime_ = 0;
+    recomputeTotals();
+    stopRequest_ = 0;
+    active_ = 1;
+    session_.start(transfer_mode::kUploadRun, uploadDefaults().registrantName);
+    started_ = 1;
+    view_.setLook(control::kStartStop, ButtonLook::Stop);
+    auto guard = list_.lock();
+    const int row = list_.currentRow();
+    if (row >= 0 && row < list_.rowCount()) {
+        list_.setJobState(row, job_state::kUploading);
+    }
+}
+
+void UploadMainWindow::confirmedClose() {
+    const auto answer = services_.notices.messageBox(
+        kCloseQuestion, "", platform::NoticeButtons::YesNo, platform::NoticeIcon::Question);
+    if (answer != platform::NoticeAnswer::Yes) {
+        return;
+    }
+    tray_.remove();
+    bytesSent_ = 0;
+    started_ = 0;
+    active_ = 0;
+    stopRequest_ = 1;
+    startTime_ = 0;
+    recomputeTotals();
+    view_.setLook(control::kStartStop, ButtonLook::Start);
+    view_.setEnabled(control::kStartStop, false);
+    services_.clock.sleepFor(1000ms);
+    endWindow();
+}
+
+void UploadMainWindow::deleteFinishedRows() {
+    if (list_.rowCount() == 0) {
+        return;
+    }
+    view_.setText(control::kStatusLine, "오류 / 완료 목록을 삭제준비 중 입니다.");
+    list_.setBusy(true);
+    view_.setEnabled(control::kStartStop, false);
+    // Held cooperatively: the engine parks at a point where it does not
+    // touch the list, so its current row can be corrected safely.
+    const bool running = running_ == 1;
+    if (running) {
+        gate_.hold();
+    }
+    bool deleted = false;
+    {
+        auto guard = list_.lock();
+        const auto boundary = list_.deletionBoundary();
+        for (int row = boundary.n; row >= 0; --row) {
+            char status[128];
+            std::snprintf(status, sizeof status, " %d 번째 목록을 삭제 중 입니다. ", row);
+            view_.setText(control::kStatusLine, status);
+            list_.deleteRow(row, list_.rowKind(row));
+            deleted = true;
+        }
+        const int corrected = deleted ? boundary.u - (boundary.n + 1) : boundary.u;
+        if (deleted || running) {
+            list_.setCurrentRow(std::max(0, corrected));
+        }
+    }
+    view_.setEnabled(control::kStartStop, true);
+    list_.setBusy(false);
+    if (deleted) {
+        view_.setText(control::kStatusLine, "완료 / 오류 목록을 삭제 하였습니다.");
+        list_.placeProgressBar(0, active_ != 0, *geometry_);
+    } else {
+        view_.setText(control::kStatusLine, "");
+    }
+    if (running) {
+        gate_.release();
+    }
+}
+
+void UploadMainWindow::hideToTray() {
+    view_.setWindowState(WindowState::Hidden);
+    tray_.setHidden(true);
+}
+
+void UploadMainWindow::showFromTray() {
+    view_.setWindowState(WindowState::Normal);
+    tray_.setHidden(false);
+    view_.raise();
+}
+
+void UploadMainWindow::onSystemClose() {
+    hideToTray();
+}
+
+void UploadMainWindow::onTrayMouse(TrayIcon::Mouse mouse) {
+    if (mouse != TrayIcon::Mouse::LeftDoubleClick) {
+        return;  // the right button's menu is the front-end's
+    }
+    if (tray_.hidden()) {
+        view_.setWindowState(WindowState::Normal);
+        tray_.setHidden(false);
+    } else {
+        hideToTray();
+    }
+}
+
+void UploadMainWindow::openWebSite() {
+    const auto r = services_.launcher.start({"xdg-open", services_.webSiteUrl});
+    if (!r.started) {
+        services_.notices.show("웹 브라우저를 열 수 없습니다: " + services_.webSiteUrl);
+    }
+}
+
+void UploadMainWindow::onRowClick(const std::vector<int>& selectedRows) {
+    view_.setText(control::kStatusLine, list_.statusLineForSelection(selectedRows));
+}
+
+void UploadMainWindow::onCloseWindowCheck() {
+    const int state = view_.check(control::kCloseWindowCheck);
+    if (state == 2 || services_.settingsStore == nullptr) {
+        return;
+    }
+    if (auto st = services_.settingsStore->writeAutoEnd(state == 1); !st) {
+        services_.notices.show(st.error());
+    }
+}
+
+void UploadMainWindow::onNotificationsOffCheck() {
+    notificationsOff_ = view_.check(control::kNotificationsOffCheck) == 1;
+    if (services_.settingsStore == nullptr) {
+        return;
+    }
+    if (auto st = services_.settingsStore->writeNotificationsOff(notificationsOff_); !st) {
+        services_.notices.show(st.error());
+    }
+}
+
+void UploadMainWindow::destroy() {
+    tray_.remove();
+    list_.clear();
+}
+
+void UploadMainWindow::endWindow() {
+    if (ended_) {
+        return;
+    }
+    ended_ = true;
+    services_.loop.killTimer(timer::kProgressTick);
+    services_.loop.killTimer(timer::kTrayFrame);
+    destroy();
+    if (onEnd_) {
+        onEnd_();
+    }
+}
+
+// ---- counters offered to the engine ----
+
+void UploadMainWindow::addTotalBytes(double bytes) {
+    atomicAdd(totalBytes_, bytes);
+}
+void UploadMainWindow::addBytesSent(double bytes) {
+    atomicAdd(bytesSent_, bytes);
+}
+void UploadMainWindow::addDoneBytes(double bytes) {
+    atomicAdd(doneBytes_, bytes);
+}
+
+void UploadMainWindow::setCurrentFile(double size, double done) {
+    currentFileSize_ = size;
+    currentFileDone_ = done;
+}
+
+std::string UploadMainWindow::currentFileRemainingText() const {
+    std::lock_guard lock(mutex_);
+    return currentFileRemaining_;
+}
+
+void UploadMainWindow::setSizeSummary(std::string text) {
+    std::lock_guard lock(mutex_);
+    sizeSummary_ = std::move(text);
+}
+
+void UploadMainWindow::recomputeTotals() {
+    totalBytes_ = list_.unfinishedBytes();
+    doneBytes_ = 0;
+    view_.setPosition(control::kOverallBar, 0);
+    view_.setText(control::kOverallBar, "0%");
+    view_.setText(control::kHiddenBar, "0  / 0 ");
+    view_.setPosition(control::kHiddenBar, 0);
+}
+
+void UploadMainWindow::startTimers() {
+    timersRunning_ = 1;
+    const auto now = services_.clock.epochSeconds();
+    std::int64_t unset = 0;
+    startTime_.compare_exchange_strong(unset, now);
+    if (now - startTime_ >= 1) {
+        bool noTime = false;
+        updateSpeedAndRemaining(now, noTime);
+    }
+    services_.loop.setTimer(timer::kProgressTick, 1000ms, [this] { onProgressTick(); });
+    services_.loop.setTimer(timer::kTrayFrame, 100ms, [this] { tray_.nextFrame(); });
+}
+
+void UploadMainWindow::stopTimers() {
+    services_.loop.killTimer(timer::kProgressTick);
+    services_.loop.killTimer(timer::kTrayFrame);
+    tray_.stillFrame();
+    timersRunning_ = 0;
+}
+
+void UploadMainWindow::resetSpeedDisplay() {
+    stopTimers();
+    bytesSent_ = 0;
+    startTime_ = 0;
+    view_.setText(control::kSpeed, " KBps");
+    view_.setText(control::kRemainingTime, "00:00:00");
+}
+
+std::string UploadMainWindow::serverAddress() const {
+    std::lock_guard lock(mutex_);
+    return serverAddress_;
+}
+
+std::int32_t UploadMainWindow::serverPort() const {
+    std::lock_guard lock(mutex_);
+    return serverPort_;
+}
+
+UploadDefaults UploadMainWindow::uploadDefaults() const {
+    std::lock_guard lock(mutex_);
+    return defaults_;
+}
+
+std::optional<UploadJobRecord> UploadMainWindow::pendingUploadFolder() const {
+    std::lock_guard lock(mutex_);
+    return pendingUploadFolder_;
+}
+
+std::optional<MyStorageJobRecord> UploadMainWindow::pendingMyStorageFolder() const {
+    std::lock_guard lock(mutex_);
+    return pendingMyStorageFolder_;
+}
+
+bool UploadMainWindow::shutdownChecked() const {
+    return view_.check(control::kShutdownCheck) == 1;
+}
+
+void UploadMainWindow::completionCheck() {
+    if (!list_.allDone() || shutdownChecked()) {
+        return;
+    }
+    services_.loop.setTimer(timer::kCompletion, 1000ms, [this] { onCompletionTimer(); });
+}
+
+void UploadMainWindow::scheduleShutdown() {
+    services_.loop.setTimer(timer::kShutdown, 10000ms, [this] { onShutdownTimer(); });
+}
+
+void UploadMainWindow::scheduleAutoStart(platform::Millis delay) {
+    services_.loop.setTimer(timer::kAutoStart, delay, [this] { onAutoStartTimer(); });
+}
+
+void UploadMainWindow::closeFolderWaitDialog() {
+    // The folder wait dialog arrives with folder expansion; nothing waits yet.
+}
+
+// ---- timers ----
+
+bool UploadMainWindow::updateSpeedAndRemaining(std::int64_t now, bool& noTime) {
+    if (startTime_ == 0) {
+        startTime_ = now;
+    }
+    const std::int64_t elapsed = now - startTime_;
+    if (elapsed <= 0) {
+        return false;
+    }
+    const double perSecond = bytesSent_ / static_cast<double>(elapsed);
+    const std::int64_t speed =
+        perSecond > 0 && perSecond < 9.0e18 ? static_cast<std::int64_t>(perSecond) >> 10 : 0;
+    char speedText[64];
+    std::snprintf(speedText, sizeof speedText, "%ld KBps", static_cast<long>(speed));
+    view_.setText(control::kSpeed, speedText);
+
+    const auto remaining = remainingSeconds(totalBytes_ - doneBytes_, speed);
+    const auto fileRemaining = remainingSeconds(currentFileSize_ - currentFileDone_, speed);
+    noTime = !remaining;
+    if (remaining) {
+        view_.setText(control::kRemainingTime, clockText(*remaining));
+        std::lock_guard lock(mutex_);
+        currentFileRemaining_ = clockText(fileRemaining.value_or(0));
+    } else {
+        view_.setText(control::kRemainingTime, "00:00:00");
+    }
+    return true;
+}
+
+void UploadMainWindow::onProgressTick() {
+    bool noTime = false;
+    if (!updateSpeedAndRemaining(services_.clock.epochSeconds(), noTime)) {
+        return;
+    }
+    if (!noTime) {
+        if (++elapsedSeconds_ == 60) {
+            elapsedSeconds_ = 0;
+            if (++elapsedMinutes_ == 60) {
+                elapsedMinutes_ = 0;
+                ++elapsedHours_;
+            }
+        }
+        view_.setText(control::kElapsed,
+                      clockText(elapsedHours_ * 3600 + elapsedMinutes_ * 60 + elapsedSeconds_));
+        totalRows_ = list_.rowCount();
+        std::string summary;
+        {
+            std::lock_guard lock(mutex_);
+            summary = sizeSummary_;
+        }
+        char count[600];
+        std::snprintf(count, sizeof count, "%d/%d(%s)", doneCount_.load(), totalRows_,
+                      summary.c_str());
+        view_.setText(control::kCountText, count);
+    }
+    const std::string remainingText = view_.text(control::kRemainingTime);
+    const std::string tip = format("등록하기 완료까지 %s 가 남았습니다.\n", remainingText);
+    tray_.setTip(tip);
+
+    const auto doneKb = static_cast<std::int64_t>(doneBytes_ / 1024);
+    const auto totalKb = static_cast<std::int64_t>(totalBytes_ / 1024);
+    if (doneKb >= totalKb / 2 && halfWayShown_ == 0) {
+        const std::string text =
+            format("등록하기 %s 완료.\n%s", view_.text(control::kOverallBar), tip);
+        if (!notificationsOff_) {
+            services_.notifier.show(text, 10, notificationDisplayMs_, 10, notificationAutoHide_);
+        }
+        halfWayShown_ = 1;
+    }
+}
+
+void UploadMainWindow::onCompletionTimer() {
+    services_.loop.killTimer(timer::kCompletion);
+    if (handOverBusy_) {
+        return;
+    }
+    completionActions();
+}
+
+void UploadMainWindow::completionActions() {
+    view_.setText(control::kRemainingTime, "00:00:00");
+    elapsedHours_ = elapsedMinutes_ = elapsedSeconds_ = 0;
+    view_.setText(control::kElapsed, "00:00:00");
+    doneCount_ = 0;
+    totalRows_ = 0;
+    recomputeTotals();
+    list_.hideProgressBar();
+    placeBarOnCurrentRow();
+
+    const int rows = list_.rowCount();
+    if (rows > 0 && list_.jobState(rows - 1) == job_state::kDone) {
+        if (!notificationsOff_) {
+            services_.notifier.show(kCompletedNotice, 10, notificationDisplayMs_, 10,
+                                    notificationAutoHide_);
+        }
+        services_.notices.autoClosingBox(kCompletedText, "5 초 후 자동 종료 됩니다.", 5);
+    }
+    if (view_.check(control::kCloseWindowCheck) == 1) {
+        tray_.remove();
+        bytesSent_ = 0;
+        started_ = 0;
+        active_ = 0;
+        stopRequest_ = 1;
+        startTime_ = 0;
+        services_.clock.sleepFor(100ms);
+        view_.setLook(control::kStartStop, ButtonLook::Start);
+        view_.setEnabled(control::kStartStop, false);
+        endWindow();
+    }
+}
+
+void UploadMainWindow::onShutdownTimer() {
+    services_.loop.killTimer(timer::kShutdown);
+    const auto outcome = services_.shutdown.powerOff();
+    char text[128] = "";
+    if (outcome.stage == platform::Shutdown::Stage::NotStarted) {
+        std::snprintf(text, sizeof text, "프로세스 열기 실패 : Error code = %d", outcome.code);
+    } else if (outcome.stage == platform::Shutdown::Stage::Failed) {
+        std::snprintf(text, sizeof text, "SetSystemPowerState() : Error code = %d", outcome.code);
+    }
+    if (text[0] != '\0') {
+        services_.notices.messageBox(text, "알림", platform::NoticeButtons::Ok,
+                                     platform::NoticeIcon::Stop);
+    }
+    endWindow();
+}
+
+void UploadMainWindow::onAutoStartTimer() {
+    services_.loop.killTimer(timer::kAutoStart);
+    startStopCommand();
+    view_.setEnabled(control::kStartStop, true);
+}
+
+void UploadMainWindow::placeBarOnCurrentRow() {
+    list_.placeProgressBar(list_.currentRow(), active_ != 0, *geometry_);
 }
 
 }  // namespace quenvara::uploader

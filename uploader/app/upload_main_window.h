@@ -1,6 +1,10 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -8,49 +12,222 @@
 #include "common/job_records.h"
 #include "common/list_message.h"
 #include "common/result.h"
+#include "platform/clock.h"
+#include "platform/event_loop.h"
+#include "platform/launcher.h"
 #include "platform/notices.h"
+#include "platform/shutdown.h"
+#include "uploader/app/corner_notifier.h"
+#include "uploader/app/dialog_view.h"
+#include "uploader/app/engine_operations.h"
+#include "uploader/app/music_filter_binding.h"
+#include "uploader/app/transfer_session.h"
+#include "uploader/app/tray_icon.h"
+#include "uploader/app/upload_settings.h"
+#include "uploader/list/engine_gate.h"
+#include "uploader/list/file_list_view.h"
+#include "uploader/list/music_list.h"
 
 namespace quenvara::uploader {
 
+inline constexpr std::string_view kWindowCaption = "퀜바라 파일 올리기";
 inline constexpr std::string_view kListHandleMissingText = "List 핸들을 찾을 수 없습니다.";
+inline constexpr std::string_view kCloseQuestion = "퀜바라 등록창을\n\n종료 합니다.";
+inline constexpr std::string_view kCompletedText = "등록하기가 완료되었습니다.";
+inline constexpr std::string_view kCompletedNotice = "등록하기 완료";
 
-// The main window's hand-over side: what arrives through WM_COPYDATA. For
-// now the received items are kept and printed; the upload list takes them
-// over once it exists.
-class UploadMainWindow {
+// Window timers.
+namespace timer {
+inline constexpr int kShutdown = 1;
+inline constexpr int kProgressTick = 2;
+inline constexpr int kCompletion = 3;
+inline constexpr int kAutoStart = 4;
+inline constexpr int kTrayFrame = 5;
+}  // namespace timer
+
+// What the window works with; the application object wires it up.
+struct WindowServices {
+    platform::EventLoop& loop;
+    platform::Clock& clock;
+    platform::Notices& notices;
+    CornerNotifier& notifier;
+    MusicChecker& musicChecker;
+    platform::Shutdown& shutdown;
+    platform::Launcher& launcher;
+    SettingsStore* settingsStore = nullptr;  // null: check boxes are not saved
+    std::string webSiteUrl;
+};
+
+// The main progress window's logic: hand-over dispatch and record intake,
+// the start/stop command, the one-second progress tick, the completion
+// actions, the tray, and the operations offered to the transfer thread.
+// Everything but the EngineOperations runs on the window thread.
+class UploadMainWindow final : public EngineOperations {
   public:
-    UploadMainWindow(platform::Notices& notices, std::ostream& out);
+    explicit UploadMainWindow(WindowServices services);
+    ~UploadMainWindow() override;
 
-    // WM_COPYDATA: runs on the window thread. Refuses a message whose kind
-    // or length this protocol does not have.
-    Status onCopyData(const handover::ListMessage& message);
-
+    // Dialog initialisation: counters, settings check boxes, tray icon.
+    void initialise(const UploadSettings& settings);
+    // The window ends (close, completion with close, shutdown): the owner's
+    // loop quits through this.
+    void setOnEnd(std::function<void()> onEnd) { onEnd_ = std::move(onEnd); }
+    void setTransferFactory(TransferThreadFactory factory);
+    // Told one line about every hand-over message taken (for a log).
+    void setHandOverLog(std::function<void(const std::string&)> log) {
+        handOverLog_ = std::move(log);
+    }
     void setListViewCreated(bool created) { listViewCreated_ = created; }
+    // Where the list's cells are; the front-end's geometry.
+    void setListGeometry(const ListGeometry* geometry) { geometry_ = geometry; }
 
-    const std::string& serverAddress() const { return serverAddress_; }
-    std::int32_t serverPort() const { return serverPort_; }
-    const std::vector<handover::MusicListEntry>& musicList() const { return musicList_; }
-    bool musicListReceived() const { return musicListReceived_; }
-    const std::vector<UploadJobRecord>& uploadRecords() const { return uploadRecords_; }
-    const std::vector<MyStorageJobRecord>& myStorageRecords() const { return myStorageRecords_; }
+    // WM_COPYDATA. Refuses a kind or length the protocol does not have.
+    Status onCopyData(const handover::ListMessage& message);
+    // WM_COMMAND from buttons, check boxes and the tray menu. A check box
+    // has already changed its state when its command arrives.
+    void onCommand(int id);
+    // A click on a check box: toggles it, then its command.
+    void clickCheckBox(int id);
+    // The system menu's close: hide into the tray.
+    void onSystemClose();
+    void onTrayMouse(TrayIcon::Mouse mouse);
+    void onRowClick(const std::vector<int>& selectedRows);
+    // WM_DESTROY: tray icon away, list emptied.
+    void destroy();
+
+    CFileListView& list() override { return list_; }
+    DialogView& view() override { return view_; }
+    EngineGate& gate() override { return gate_; }
+    MusicList& musicList() override { return musicList_; }
+    MusicChecker& musicChecker() override { return services_.musicChecker; }
+    TrayIcon& tray() { return tray_; }
+    TransferSession& session() { return session_; }
+    TransferSession& folderSession() { return folderSession_; }
+
+    // Flags.
+    int activeFlag() const { return active_; }
+    int runningFlag() const override { return running_; }
+    void setRunningFlag(int running) override { running_ = running; }
+    int startedFlag() const override { return started_; }
+    void setStartedFlag(int started) override { started_ = started; }
+    bool stopRequested() const override { return stopRequest_ != 0; }
     bool handOverBusy() const { return handOverBusy_; }
+    bool notificationsOff() const { return notificationsOff_; }
+    bool halfWayNoticeShown() const { return halfWayShown_ != 0; }
+    bool ended() const { return ended_; }
+
+    // Counters.
+    void addTotalBytes(double bytes) override;
+    void addBytesSent(double bytes) override;
+    void addDoneBytes(double bytes) override;
+    double totalBytes() const override { return totalBytes_; }
+    double doneBytes() const override { return doneBytes_; }
+    double bytesSent() const { return bytesSent_; }
+    std::int64_t startTime() const { return startTime_; }
+    void setCurrentFile(double size, double done) override;
+    void setCurrentFileDone(double done) override { currentFileDone_ = done; }
+    std::string currentFileRemainingText() const;
+    void setSizeSummary(std::string text) override;
+    void addDoneCount(int files) override { doneCount_ += files; }
+
+    void recomputeTotals() override;
+    void startTimers() override;
+    void stopTimers() override;
+    void resetSpeedDisplay() override;
+    bool timersRunning() const override { return timersRunning_ != 0; }
+
+    std::string serverAddress() const override;
+    std::int32_t serverPort() const override;
+    UploadDefaults uploadDefaults() const override;
+    std::optional<UploadJobRecord> pendingUploadFolder() const;
+    std::optional<MyStorageJobRecord> pendingMyStorageFolder() const;
+
+    void completionCheck() override;
+    void scheduleShutdown() override;
+    void scheduleAutoStart(platform::Millis delay) override;
+    void closeFolderWaitDialog() override;
+    bool shutdownChecked() const override;
+    int speedChoice() const override { return 0; }
 
   private:
     void receive(const handover::ServerAddress& address);
     void receive(handover::MusicList list);
-    void receive(const UploadJobRecord& record);
-    void receive(const MyStorageJobRecord& record);
+    void receive(UploadJobRecord record);
+    void receive(MyStorageJobRecord record);
+    template <class Record>
+    void takeRegistrant(const Record& record);
+    void afterFileIntake(const std::string& path);
+    void log(const std::string& line) const;
 
-    platform::Notices& notices_;
-    std::ostream& out_;
+    void startStopCommand();
+    void confirmedClose();
+    void deleteFinishedRows();
+    void hideToTray();
+    void showFromTray();
+    void openWebSite();
+    void onCloseWindowCheck();
+    void onNotificationsOffCheck();
+
+    void onProgressTick();
+    // Steps 1-5 of the tick: speed and remaining times. False when the
+    // remaining time could not be computed (shown as "00:00:00").
+    bool updateSpeedAndRemaining(std::int64_t now, bool& noTime);
+    void onCompletionTimer();
+    void completionActions();
+    void onShutdownTimer();
+    void onAutoStartTimer();
+    void endWindow();
+    void placeBarOnCurrentRow();
+
+    WindowServices services_;
+    DialogView view_;
+    CFileListView list_;
+    StackedListGeometry defaultGeometry_{541};
+    const ListGeometry* geometry_ = &defaultGeometry_;
+    EngineGate gate_;
+    MusicList musicList_;
+    TrayIcon tray_;
+    TransferSession session_;
+    TransferSession folderSession_;
+    std::function<void()> onEnd_;
+    std::function<void(const std::string&)> handOverLog_;
     bool listViewCreated_ = true;
-    bool handOverBusy_ = false;
+    bool ended_ = false;
+
+    std::atomic<int> active_{0};
+    std::atomic<int> started_{0};
+    std::atomic<int> running_{0};
+    std::atomic<int> stopRequest_{0};
+    std::atomic<bool> handOverBusy_{false};
+    std::atomic<int> timersRunning_{0};
+    std::atomic<int> halfWayShown_{0};
+    bool notificationsOff_ = false;
+    int notificationDisplayMs_ = 3000;
+    std::string notificationAutoHide_ = "true";
+
+    std::atomic<std::int64_t> startTime_{0};
+    std::atomic<double> bytesSent_{0};
+    std::atomic<double> doneBytes_{0};
+    std::atomic<double> totalBytes_{0};
+    std::atomic<double> currentFileSize_{0};
+    std::atomic<double> currentFileDone_{0};
+    std::atomic<int> doneCount_{0};
+    int totalRows_ = 0;
+    int elapsedHours_ = 0;
+    int elapsedMinutes_ = 0;
+    int elapsedSeconds_ = 0;
+
+    mutable std::mutex mutex_;  // guards what follows
+    std::string currentFileRemaining_ = "00:00:00";
+    std::string sizeSummary_;
     std::string serverAddress_;
     std::int32_t serverPort_ = 0;
-    std::vector<handover::MusicListEntry> musicList_;
-    bool musicListReceived_ = false;
-    std::vector<UploadJobRecord> uploadRecords_;
-    std::vector<MyStorageJobRecord> myStorageRecords_;
+    UploadDefaults defaults_;
+    std::optional<UploadJobRecord> pendingUploadFolder_;
+    std::optional<MyStorageJobRecord> pendingMyStorageFolder_;
 };
+
+// "%02ld:%02ld:%02ld" of a count of seconds.
+std::string clockText(std::int64_t seconds);
 
 }  // namespace quenvara::uploader

@@ -1,0 +1,66 @@
+#include "platform/launcher.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <thread>
+
+extern char** environ;
+
+namespace quenvara::platform {
+namespace {
+
+int spawn(const std::vector<std::string>& argv, pid_t& pid) {
+    if (argv.empty()) {
+        return EINVAL;
+    }
+    std::vector<char*> args;
+    for (const auto& a : argv) {
+        args.push_back(const_cast<char*>(a.c_str()));
+    }
+    args.push_back(nullptr);
+    return ::posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ);
+}
+
+int waitFor(pid_t pid) {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) {
+            return 127;
+        }
+    }
+    if (WIFEXITED(status)) {
+        return WEXITSTATUS(status);
+    }
+    return 128 + WTERMSIG(status);
+}
+
+}  // namespace
+
+Launcher::Outcome SpawnLauncher::run(const std::vector<std::string>& argv) {
+    Outcome out;
+    pid_t pid = 0;
+    out.error = spawn(argv, pid);
+    if (out.error != 0) {
+        return out;
+    }
+    out.started = true;
+    out.exitStatus = waitFor(pid);
+    return out;
+}
+
+Launcher::Outcome SpawnLauncher::start(const std::vector<std::string>& argv) {
+    Outcome out;
+    pid_t pid = 0;
+    out.error = spawn(argv, pid);
+    if (out.error != 0) {
+        return out;
+    }
+    out.started = true;
+    // Reap it in the background so it leaves no zombie.
+    std::thread([pid] { waitFor(pid); }).detach();
+    return out;
+}
+
+}  // namespace quenvara::platform

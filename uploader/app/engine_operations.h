@@ -1,0 +1,77 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/clock.h"
+
+namespace quenvara::uploader {
+
+class CFileListView;
+class DialogView;
+class EngineGate;
+class MusicList;
+class MusicChecker;
+
+// The values the web page set, as the window keeps them from the latest
+// upload records.
+struct UploadDefaults {
+    std::string registrantName;
+    std::string sectionCode;
+    std::string subSectionCode;
+    std::string adultFlag;
+    std::int32_t userNumber = 0;
+    double sizeCopy = 0;
+};
+
+// What the main window offers the transfer thread. Safe to call from that
+// thread: counters are atomic, controls and rows have their own locks, and
+// timers go through the window's event loop.
+class EngineOperations {
+  public:
+    virtual ~EngineOperations() = default;
+
+    virtual int runningFlag() const = 0;
+    virtual void setRunningFlag(int running) = 0;
+    virtual int startedFlag() const = 0;
+    virtual void setStartedFlag(int started) = 0;
+    virtual bool stopRequested() const = 0;
+
+    virtual void addTotalBytes(double bytes) = 0;
+    virtual void addBytesSent(double bytes) = 0;
+    virtual void addDoneBytes(double bytes) = 0;
+    virtual double totalBytes() const = 0;
+    virtual double doneBytes() const = 0;
+    virtual void setCurrentFile(double size, double done) = 0;
+    virtual void setCurrentFileDone(double done) = 0;
+    virtual void setSizeSummary(std::string text) = 0;
+    virtual void addDoneCount(int files) = 0;
+
+    virtual void recomputeTotals() = 0;
+    virtual void startTimers() = 0;
+    virtual void stopTimers() = 0;
+    virtual void resetSpeedDisplay() = 0;
+    virtual bool timersRunning() const = 0;
+
+    virtual std::string serverAddress() const = 0;
+    virtual std::int32_t serverPort() const = 0;
+    virtual UploadDefaults uploadDefaults() const = 0;
+
+    // Starts timer 3 when every row is done (and no shutdown is asked for).
+    virtual void completionCheck() = 0;
+    // Timer 1: shut the PC down in 10 s (after the last job, "컴퓨터 종료" on).
+    virtual void scheduleShutdown() = 0;
+    // Timer 4: start the next run after the delay (1 s, or 189 s after 506).
+    virtual void scheduleAutoStart(platform::Millis delay) = 0;
+    virtual void closeFolderWaitDialog() = 0;
+    virtual bool shutdownChecked() const = 0;
+    virtual int speedChoice() const = 0;
+
+    virtual CFileListView& list() = 0;
+    virtual DialogView& view() = 0;
+    virtual EngineGate& gate() = 0;
+    virtual MusicList& musicList() = 0;
+    virtual MusicChecker& musicChecker() = 0;
+};
+
+}  // namespace quenvara::uploader

@@ -1,0 +1,298 @@
+#include "uploader/list/file_list_view.h"
+
+#include <algorithm>
+#include <cctype>
+#include <stdexcept>
+
+#include "common/size_text.h"
+#include "uploader/list/file_type_description.h"
+#include "uploader/list/job_state.h"
+
+namespace quenvara::uploader {
+namespace {
+
+bool equalsNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+double sizeOf(const JobRecordVariant& r) {
+    return std::visit([](const auto& rec) { return rec.itemSize(); }, r);
+}
+
+}  // namespace
+
+template <class Record>
+std::optional<int> CFileListView::add(const Record& record, std::string_view disk) {
+    const std::string name = record.itemName();
+    const bool folder = record.itemKind() == static_cast<std::int32_t>(ItemKind::Folder);
+    if (folder && (name == "." || name == "..")) {
+        return std::nullopt;
+    }
+    Row row{{}, record};
+    row.columns[kName] = name;
+    row.columns[kKind] = folder ? sizeText(record.itemSize()) : FileTypeDescription(name);
+    row.columns[kSize] = sizeText(record.itemSize());
+    row.columns[kDisk] = std::string(disk);
+    row.columns[kState] = std::string(job_state::kWaiting);
+    row.columns[kStatusText] = std::string(kWaitingStatusText);
+    row.columns[kLocation] = record.parentFolder();
+    row.columns[kJobState] = std::string(job_state::kWaiting);
+    auto guard = lock();
+    rows_.push_back(std::move(row));
+    ++revision_;
+    return static_cast<int>(rows_.size()) - 1;
+}
+
+std::optional<int> CFileListView::addUploadRecord(const UploadJobRecord& record) {
+    return add(record, kUploadDisk);
+}
+
+std::optional<int> CFileListView::addMyStorageRecord(const MyStorageJobRecord& record) {
+    return add(record, kMyStorageDisk);
+}
+
+const CFileListView::Row& CFileListView::at(int row) const {
+    if (row < 0 || row >= static_cast<int>(rows_.size())) {
+        throw std::out_of_range("list row " + std::to_string(row));
+    }
+    return rows_[static_cast<std::size_t>(row)];
+}
+
+CFileListView::Row& CFileListView::at(int row) {
+    return const_cast<Row&>(static_cast<const CFileListView&>(*this).at(row));
+}
+
+int CFileListView::rowCount() const {
+    auto guard = lock();
+    return static_cast<int>(rows_.size());
+}
+
+int CFileListView::rowKind(int row) const {
+    auto guard = lock();
+    if (row < 0 || row >= static_cast<int>(rows_.size())) {
+        return -1;
+    }
+    const auto& disk = rows_[static_cast<std::size_t>(row)].columns[kDisk];
+    if (equalsNoCase(disk, kUploadDisk)) {
+        return 4;
+    }
+    if (equalsNoCase(disk, kMyStorageDisk)) {
+        return 3;
+    }
+    return -1;
+}
+
+void CFileListView::deleteRow(int row, int) {
+    // The row owns its record: both go together whatever the kind.
+    auto guard = lock();
+    at(row);
+    rows_.erase(rows_.begin() + row);
+    ++revision_;
+}
+
+void CFileListView::clear() {
+    auto guard = lock();
+    rows_.clear();
+    currentRow_ = 0;
+    ++revision_;
+}
+
+std::string CFileListView::text(int row, int column) const {
+    auto guard = lock();
+    return at(row).columns.at(static_cast<std::size_t>(column));
+}
+
+void CFileListView::setText(int row, int column, std::string text) {
+    auto guard = lock();
+    at(row).columns.at(static_cast<std::size_t>(column)) = std::move(text);
+    ++revision_;
+}
+
+void CFileListView::setJobState(int row, std::string_view state) {
+    auto guard = lock();
+    auto& r = at(row);
+    r.columns[kJobState] = std::string(state);
+    r.columns[kState] = std::string(state);
+    ++revision_;
+}
+
+JobRecordVariant CFileListView::record(int row) const {
+    auto guard = lock();
+    return at(row).record;
+}
+
+void CFileListView::setRecord(int row, const JobRecordVariant& record) {
+    auto guard = lock();
+    at(row).record = record;
+    ++revision_;
+}
+
+double CFileListView::itemSize(int row) const {
+    auto guard = lock();
+    return sizeOf(at(row).record);
+}
+
+int CFileListView::currentRow() const {
+    auto guard = lock();
+    return currentRow_;
+}
+
+void CFileListView::setCurrentRow(int row) {
+    auto guard = lock();
+    currentRow_ = row;
+    ++revision_;
+}
+
+bool CFileListView::busy() const {
+    auto guard = lock();
+    return busy_;
+}
+
+void CFileListView::setBusy(bool busy) {
+    auto guard = lock();
+    busy_ = busy;
+}
+
+bool CFileListView::allDone() const {
+    auto guard = lock();
+    return std::all_of(rows_.begin(), rows_.end(), [](const Row& r) {
+        return equalsNoCase(r.columns[kJobState], job_state::kDone);
+    });
+}
+
+double CFileListView::unfinishedBytes() const {
+    auto guard = lock();
+    double total = 0;
+    for (const auto& r : rows_) {
+        if (r.columns[kJobState] != job_state::kDone) {
+            total += sizeOf(r.record);
+        }
+    }
+    return total;
+}
+
+CFileListView::DeleteBoundary CFileListView::deletionBoundary() const {
+    auto guard = lock();
+    DeleteBoundary b;
+    const int count = static_cast<int>(rows_.size());
+    if (count == 1) {
+        if (!isUnfinished(rows_[0].columns[kJobState])) {
+            b.n = 0;
+        }
+        return b;
+    }
+    for (int i = 0; i < count; ++i) {
+        const auto& row = rows_[static_cast<std::size_t>(i)];
+        if (isUnfinished(row.columns[kJobState])) {
+            b.u = i;
+            break;
+        }
+        if (i == count - 1) {
+            b.n = b.u = i;
+            break;
+        }
+        const auto& next = rows_[static_cast<std::size_t>(i + 1)];
+        const auto groupOf = [](const Row& r) {
+            return std::visit(
+                [](const auto& rec) {
+                    const auto values = rec.userValues();
+                    return std::pair(values.folderGroupTextBytes(), values.userNumber());
+                },
+                r.record);
+        };
+        if (groupOf(row) != groupOf(next)) {
+            b.n = i;
+        }
+    }
+    return b;
+}
+
+std::optional<Rgb> CFileListView::rowTextColour(int row) const {
+    auto guard = lock();
+    if (at(row).columns[kJobState] == job_state::kDone) {
+        return kDoneRowColour;
+    }
+    return std::nullopt;
+}
+
+std::string CFileListView::statusLineForSelection(const std::vector<int>& selectedRows) const {
+    auto guard = lock();
+    if (selectedRows.size() != 1) {
+        return "";
+    }
+    const auto& text = at(selectedRows[0]).columns[kStatusText];
+    return text.empty() ? std::string(kWaitingStatusText) : text;
+}
+
+void CFileListView::placeProgressBar(int row, bool windowActive, const ListGeometry& geometry) {
+    auto guard = lock();
+    if (!windowActive || rows_.empty()) {
+        bar_.visible = false;
+        return;
+    }
+    if (row < 0 || row >= static_cast<int>(rows_.size()) ||
+        rows_[static_cast<std::size_t>(row)].columns[kJobState] == job_state::kDone) {
+        return;
+    }
+    const Rect cell = geometry.cellRect(row, kState);
+    const Rect inner{cell.left + 5, cell.top + 2, cell.right - 5, cell.bottom - 2};
+    if (inner == rememberedBarRect_) {
+        return;
+    }
+    bar_.visible = false;
+    rememberedBarRect_ = inner;
+    if (cell.top <= 17 || cell.bottom >= geometry.clientBottom()) {
+        return;
+    }
+    bar_.rect = inner;
+    bar_.visible = true;
+    ++revision_;
+}
+
+void CFileListView::hideProgressBar() {
+    auto guard = lock();
+    bar_.visible = false;
+    ++revision_;
+}
+
+RowProgressBar CFileListView::progressBar() const {
+    auto guard = lock();
+    return bar_;
+}
+
+void CFileListView::setProgressBar(double upper, double position, std::string text) {
+    auto guard = lock();
+    bar_.upper = upper;
+    bar_.position = position;
+    bar_.text = std::move(text);
+    ++revision_;
+}
+
+std::array<int, CFileListView::kColumnCount> CFileListView::columnWidths(int clientWidth,
+                                                                         bool atCreation) {
+    const int q = clientWidth / 5;
+    if (atCreation) {
+        return {q + 20, q - 15, q - 15, 0, q + 20, 0, 2 * q - 40, 0};
+    }
+    return {q + 10, q - 30, q - 30, 0, q + 10, 0, q + 40, 0};
+}
+
+std::uint64_t CFileListView::revision() const {
+    auto guard = lock();
+    return revision_;
+}
+
+Rect StackedListGeometry::cellRect(int row, int column) const {
+    const auto widths = CFileListView::columnWidths(clientWidth_, true);
+    int left = 0;
+    for (int c = 0; c < column; ++c) {
+        left += widths[static_cast<std::size_t>(c)];
+    }
+    const int top = kHeaderHeight + row * kRowHeight;
+    return {left, top, left + widths[static_cast<std::size_t>(column)], top + kRowHeight};
+}
+
+}  // namespace quenvara::uploader

@@ -1,0 +1,163 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "common/job_records.h"
+
+namespace quenvara::uploader {
+
+using JobRecordVariant = std::variant<UploadJobRecord, MyStorageJobRecord>;
+
+struct Rect {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+    friend bool operator==(const Rect&, const Rect&) = default;
+};
+
+struct Rgb {
+    int r, g, b;
+    friend bool operator==(const Rgb&, const Rgb&) = default;
+};
+
+// Where the list's cells are on screen; the GUI asks its list control, the
+// headless front-end lays the rows out one under the other.
+class ListGeometry {
+  public:
+    virtual ~ListGeometry() = default;
+    virtual Rect cellRect(int row, int column) const = 0;
+    virtual int clientBottom() const = 0;
+};
+
+// The in-row progress bar that rides on the current row's status cell.
+struct RowProgressBar {
+    bool visible = false;
+    Rect rect;
+    double upper = 100;
+    double position = 0;
+    std::string text = "0 %";
+    bool showText = true;
+};
+
+// The upload list: one row per job, each owning a copy of its record. The
+// window and the transfer thread share it; every operation takes the list's
+// lock, and lock() holds it across a compound change.
+class CFileListView {
+  public:
+    enum Column : int {
+        kName = 0,
+        kKind = 1,
+        kSize = 2,
+        kDisk = 3,
+        kState = 4,
+        kStatusText = 5,
+        kLocation = 6,
+        kJobState = 7,
+    };
+    static constexpr int kColumnCount = 8;
+    static constexpr std::array<std::string_view, kColumnCount> kHeadings = {
+        "파일이름", "종류", "크기", "디스크구분", "상태", "상세설명", "파일위치", "상태"};
+    static constexpr std::string_view kUploadDisk = "File Disk";
+    static constexpr std::string_view kMyStorageDisk = "MyFile Disk";
+    static constexpr Rgb kDoneRowColour{74, 84, 184};
+
+    std::unique_lock<std::recursive_mutex> lock() const { return std::unique_lock(mutex_); }
+
+    // Appends a row for the record and returns its index; folder items named
+    // "." or ".." get no row.
+    std::optional<int> addUploadRecord(const UploadJobRecord& record);
+    std::optional<int> addMyStorageRecord(const MyStorageJobRecord& record);
+
+    int rowCount() const;
+    // 4 for "File Disk", 3 for "MyFile Disk", -1 otherwise or out of range.
+    int rowKind(int row) const;
+    // Removes the row and its record (the record only for kinds 3 and 4).
+    void deleteRow(int row, int kind);
+    void clear();
+
+    std::string text(int row, int column) const;
+    void setText(int row, int column, std::string text);
+    std::string jobState(int row) const { return text(row, kJobState); }
+    // The engine's state change: the code, and its copy in the visible column.
+    void setJobState(int row, std::string_view state);
+
+    JobRecordVariant record(int row) const;
+    void setRecord(int row, const JobRecordVariant& record);
+    double itemSize(int row) const;
+
+    int currentRow() const;
+    void setCurrentRow(int row);
+    bool busy() const;
+    void setBusy(bool busy);
+
+    // Every row "완료" (compared without regard to case); an empty list too.
+    bool allDone() const;
+    // Sum of the item sizes of the rows that are not "완료".
+    double unfinishedBytes() const;
+
+    // The head of the list that the delete command removes: rows n … 0
+    // (none when n < 0), and u, the first unfinished row.
+    struct DeleteBoundary {
+        int n = -1;
+        int u = 0;
+    };
+    DeleteBoundary deletionBoundary() const;
+
+    // Drawing of a row: done rows in their own colour.
+    std::optional<Rgb> rowTextColour(int row) const;
+    // The status line after a click: the selected row's details.
+    std::string statusLineForSelection(const std::vector<int>& selectedRows) const;
+
+    // The in-row progress bar follows the current row.
+    void placeProgressBar(int row, bool windowActive, const ListGeometry& geometry);
+    void hideProgressBar();
+    RowProgressBar progressBar() const;
+    void setProgressBar(double upper, double position, std::string text);
+
+    // Column widths for client width w: at creation, and after a resize.
+    static std::array<int, kColumnCount> columnWidths(int clientWidth, bool atCreation);
+
+    // Grows with every change, so a front-end knows when to redraw.
+    std::uint64_t revision() const;
+
+  private:
+    struct Row {
+        std::array<std::string, kColumnCount> columns;
+        JobRecordVariant record;
+    };
+    template <class Record>
+    std::optional<int> add(const Record& record, std::string_view disk);
+    const Row& at(int row) const;
+    Row& at(int row);
+
+    mutable std::recursive_mutex mutex_;
+    std::vector<Row> rows_;
+    int currentRow_ = 0;
+    bool busy_ = false;
+    RowProgressBar bar_;
+    Rect rememberedBarRect_;
+    std::uint64_t revision_ = 0;
+};
+
+// Rows one under the other below a header, every row visible.
+class StackedListGeometry final : public ListGeometry {
+  public:
+    static constexpr int kHeaderHeight = 20;
+    static constexpr int kRowHeight = 17;
+    explicit StackedListGeometry(int clientWidth) : clientWidth_(clientWidth) {}
+    Rect cellRect(int row, int column) const override;
+    int clientBottom() const override { return 1 << 30; }
+
+  private:
+    int clientWidth_;
+};
+
+}  // namespace quenvara::uploader
