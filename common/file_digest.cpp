@@ -1,6 +1,7 @@
 #include "common/file_digest.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,7 +19,11 @@ Result<std::string> fileDigest(const std::filesystem::path& path) {
         return Result<std::string>::failure(path.string() + ": " + std::strerror(errno));
     }
     Md5 md5;
-    std::vector<std::uint8_t> buf(256 * 1024);
+    // Small files get a small buffer: intake digests many of them.
+    struct stat st {};
+    const std::uint64_t size = ::fstat(fd, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+    std::vector<std::uint8_t> buf(
+        static_cast<std::size_t>(std::clamp<std::uint64_t>(size + 1, 4096, 256 * 1024)));
     std::uint64_t remaining = kDigestWindow;
     while (remaining > 0) {
         const std::size_t want =

@@ -17,14 +17,24 @@ void ThreadEventLoop::run() {
             lock.lock();
             continue;
         }
-        if (auto due = timers_.takeDue(clock_.monotonic())) {
+        if (auto due = timers_.takeDue(clock_->monotonic())) {
             lock.unlock();
             (*due)();
             lock.lock();
             continue;
         }
         if (auto next = timers_.nextDue()) {
-            wake_.wait_for(lock, *next - clock_.monotonic());
+            const auto wait = *next - clock_->monotonic();
+            if (skipIdle_) {
+                lock.unlock();
+                std::this_thread::yield();  // let other threads post first
+                lock.lock();
+                if (tasks_.empty() && !quit_) {
+                    clock_->sleepFor(wait);
+                }
+            } else {
+                wake_.wait_for(lock, wait);
+            }
         } else {
             wake_.wait(lock);
         }
@@ -77,7 +87,7 @@ bool ThreadEventLoop::send(Task task) {
 void ThreadEventLoop::setTimer(int id, Millis period, Task onExpiry) {
     {
         std::lock_guard lock(mutex_);
-        timers_.set(id, period, clock_.monotonic(), std::move(onExpiry));
+        timers_.set(id, period, clock_->monotonic(), std::move(onExpiry));
     }
     wake_.notify_all();
 }

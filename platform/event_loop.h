@@ -28,10 +28,15 @@ class EventLoop {
     virtual void quit() = 0;
 };
 
-// The real loop: runs on the thread that calls run(), timed by the steady clock.
+// The real loop: runs on the thread that calls run(). Timed by the steady
+// clock; or, for tests, by a virtual clock whose idle time it skips: with
+// nothing to do but wait for a timer, it moves that clock straight to it.
 class ThreadEventLoop final : public EventLoop {
   public:
-    ThreadEventLoop() = default;
+    // `virtualClock`, when given, must move forward when slept on.
+    explicit ThreadEventLoop(Clock* virtualClock = nullptr)
+        : clock_(virtualClock != nullptr ? virtualClock : &systemClock_),
+          skipIdle_(virtualClock != nullptr) {}
     ThreadEventLoop(const ThreadEventLoop&) = delete;
     ThreadEventLoop& operator=(const ThreadEventLoop&) = delete;
 
@@ -47,7 +52,9 @@ class ThreadEventLoop final : public EventLoop {
   private:
     bool onLoopThread() const;
 
-    SystemClock clock_;
+    SystemClock systemClock_;
+    Clock* clock_;
+    bool skipIdle_ = false;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<Task> tasks_;

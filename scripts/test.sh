@@ -2,6 +2,7 @@
 # Sets up, builds and runs every test.
 #   scripts/test.sh           the CI build (warnings are errors)
 #   scripts/test.sh asan      the same suite under AddressSanitizer + UBSan
+#   scripts/test.sh tsan      the concurrency tests under ThreadSanitizer
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

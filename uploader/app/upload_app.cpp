@@ -14,6 +14,7 @@ UploaderApp::UploaderApp(UploaderEnvironment environment)
     : env_(std::move(environment)),
       programFileName_(env_.programPath.filename().string()),
       pipeName_(platform::lowerAscii(programFileName_)),
+      loop_(env_.virtualTime ? &env_.clock : nullptr),
       shutdown_(launcher_, env_.env),
       frontEnd_(env_.out) {}
 
@@ -51,6 +52,9 @@ int UploaderApp::run() {
         WindowServices{loop_, env_.clock, env_.notices, frontEnd_, *musicFilter_, shutdown_,
                        launcher_, settingsStore_.get(), webSiteUrl()});
     window_->setOnEnd([this] { loop_.quit(); });
+    if (factory_) {
+        window_->setTransferFactory(factory_);
+    }
     window_->setHandOverLog(
         [this](const std::string& line) { env_.out << "hand-over: " << line << std::endl; });
 

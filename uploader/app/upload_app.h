@@ -28,6 +28,8 @@ struct UploaderEnvironment {
     platform::EnvLookup env;
     std::filesystem::path programPath;  // the module path of the running program
     std::ostream& out;
+    // Tests: the clock is virtual and the window loop skips its idle time.
+    bool virtualTime = false;
 };
 
 // The application object: start-up, the single-instance rule, settings, the
@@ -50,6 +52,8 @@ class UploaderApp {
     const std::string& pipeName() const { return pipeName_; }
     std::filesystem::path socketPath() const;
     const UploadSettings& settings() const { return settings_; }
+    // The transfer threads the window starts (the engine).
+    void setTransferFactory(TransferThreadFactory factory) { factory_ = std::move(factory); }
 
   private:
     void loadSettings();
@@ -59,6 +63,7 @@ class UploaderApp {
     std::string programFileName_;
     std::string pipeName_;
     platform::ThreadEventLoop loop_;
+    TransferThreadFactory factory_;
     platform::SpawnLauncher launcher_;
     platform::CommandShutdown shutdown_;
     HeadlessFrontEnd frontEnd_;

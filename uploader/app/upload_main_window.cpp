@@ -311,14 +311,18 @@ void UploadMainWindow::startStopCommand() {
     recomputeTotals();
     stopRequest_ = 0;
     active_ = 1;
+    {
+        // Marked before the thread starts, so that a fast engine's own state
+        // for the row is never overwritten.
+        auto guard = list_.lock();
+        const int row = list_.currentRow();
+        if (row >= 0 && row < list_.rowCount()) {
+            list_.setJobState(row, job_state::kUploading);
+        }
+    }
     session_.start(transfer_mode::kUploadRun, uploadDefaults().registrantName);
     started_ = 1;
     view_.setLook(control::kStartStop, ButtonLook::Stop);
-    auto guard = list_.lock();
-    const int row = list_.currentRow();
-    if (row >= 0 && row < list_.rowCount()) {
-        list_.setJobState(row, job_state::kUploading);
-    }
 }
 
 void UploadMainWindow::confirmedClose() {
