@@ -36,6 +36,7 @@ class EngineOperations {
     virtual int startedFlag() const = 0;
     virtual void setStartedFlag(int started) = 0;
     virtual bool stopRequested() const = 0;
+    virtual void setActiveFlag(int active) = 0;
 
     virtual void addTotalBytes(double bytes) = 0;
     virtual void addBytesSent(double bytes) = 0;
@@ -66,6 +67,9 @@ class EngineOperations {
     virtual void closeFolderWaitDialog() = 0;
     virtual bool shutdownChecked() const = 0;
     virtual int speedChoice() const = 0;
+    // The in-row progress bar onto a row (the window knows where rows are).
+    virtual void placeProgressBar(int row) = 0;
+    virtual void setTrayTip(const std::string& tip) = 0;
 
     virtual CFileListView& list() = 0;
     virtual DialogView& view() = 0;

@@ -51,10 +51,17 @@ int UploaderApp::run() {
     window_ = std::make_unique<UploadMainWindow>(
         WindowServices{loop_, env_.clock, env_.notices, frontEnd_, *musicFilter_, shutdown_,
                        launcher_, settingsStore_.get(), webSiteUrl()});
-    window_->setOnEnd([this] { loop_.quit(); });
-    if (factory_) {
-        window_->setTransferFactory(factory_);
+    window_->setOnEnd([this] {
+        frontEnd_.render();
+        loop_.quit();
+    });
+    if (!factory_) {
+        question_ = std::make_unique<HeadlessResumeQuestion>(env_.notices);
+        factory_ =
+            CFileSocket::factory(TransferServices{env_.clock, env_.notices, connector_, *question_,
+                                                  std::make_shared<RegisteredRecords>()});
     }
+    window_->setTransferFactory(factory_);
     window_->setHandOverLog(
         [this](const std::string& line) { env_.out << "hand-over: " << line << std::endl; });
 
@@ -92,7 +99,6 @@ int UploaderApp::run() {
     loop_.run();
     // The hand-over ends before the window goes.
     pipeServer_->stop();
-    frontEnd_.render();
     if (!window_->ended()) {
         window_->destroy();
     }

@@ -17,6 +17,7 @@
 #include "uploader/app/upload_main_window.h"
 #include "uploader/app/upload_settings.h"
 #include "uploader/handover/overlapped_name_pipe_server.h"
+#include "uploader/transfer/c_file_socket.h"
 
 namespace quenvara::uploader {
 
@@ -66,6 +67,8 @@ class UploaderApp {
     TransferThreadFactory factory_;
     platform::SpawnLauncher launcher_;
     platform::CommandShutdown shutdown_;
+    platform::PosixTcpConnector connector_;
+    std::unique_ptr<HeadlessResumeQuestion> question_;
     HeadlessFrontEnd frontEnd_;
     std::unique_ptr<SettingsStore> settingsStore_;
     UploadSettings settings_;

@@ -456,10 +456,11 @@ void UploadMainWindow::endWindow() {
     ended_ = true;
     services_.loop.killTimer(timer::kProgressTick);
     services_.loop.killTimer(timer::kTrayFrame);
-    destroy();
+    // The owner sees the last state of the window before it is emptied.
     if (onEnd_) {
         onEnd_();
     }
+    destroy();
 }
 
 // ---- counters offered to the engine ----
@@ -706,6 +707,10 @@ void UploadMainWindow::onAutoStartTimer() {
     services_.loop.killTimer(timer::kAutoStart);
     startStopCommand();
     view_.setEnabled(control::kStartStop, true);
+}
+
+void UploadMainWindow::placeProgressBar(int row) {
+    list_.placeProgressBar(row, active_ != 0, *geometry_);
 }
 
 void UploadMainWindow::placeBarOnCurrentRow() {

@@ -106,6 +106,7 @@ class UploadMainWindow final : public EngineOperations {
 
     // Flags.
     int activeFlag() const { return active_; }
+    void setActiveFlag(int active) override { active_ = active; }
     int runningFlag() const override { return running_; }
     void setRunningFlag(int running) override { running_ = running; }
     int startedFlag() const override { return started_; }
@@ -147,7 +148,10 @@ class UploadMainWindow final : public EngineOperations {
     void scheduleAutoStart(platform::Millis delay) override;
     void closeFolderWaitDialog() override;
     bool shutdownChecked() const override;
+    // The speed box is hidden and keeps its first entry.
     int speedChoice() const override { return 0; }
+    void placeProgressBar(int row) override;
+    void setTrayTip(const std::string& tip) override { tray_.setTip(tip); }
 
   private:
     void receive(const handover::ServerAddress& address);

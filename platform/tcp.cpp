@@ -1,0 +1,156 @@
+#include "platform/tcp.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace quenvara::platform {
+namespace {
+
+// A peer that stops answering does not hold the transfer thread for ever.
+constexpr int kReceiveTimeoutSeconds = 300;
+
+bool fillAddress(const std::string& address, int port, sockaddr_in& addr) {
+    std::memset(&addr, 0, sizeof addr);
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<std::uint16_t>(port));
+    return port >= 0 && port <= 65535 && ::inet_pton(AF_INET, address.c_str(), &addr.sin_addr) == 1;
+}
+
+}  // namespace
+
+TcpConnection::TcpConnection(UniqueFd fd) : fd_(std::move(fd)) {
+    timeval tv{kReceiveTimeoutSeconds, 0};
+    ::setsockopt(fd_.get(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+}
+
+long TcpConnection::sendAll(std::span<const std::uint8_t> data) {
+    std::size_t sent = 0;
+    while (sent < data.size()) {
+        const long n = sendSome(data.subspan(sent));
+        if (n <= 0) {
+            return n;
+        }
+        sent += static_cast<std::size_t>(n);
+    }
+    return static_cast<long>(sent);
+}
+
+long TcpConnection::sendSome(std::span<const std::uint8_t> data) {
+    for (;;) {
+        const ssize_t n = ::send(fd_.get(), data.data(), data.size(), MSG_NOSIGNAL);
+        if (n >= 0) {
+            return static_cast<long>(n);
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        lastError_ = errno;
+        return (errno == EPIPE || errno == ECONNRESET) ? 0 : -1;
+    }
+}
+
+long TcpConnection::recvExact(std::span<std::uint8_t> buffer) {
+    std::size_t got = 0;
+    while (got < buffer.size()) {
+        const ssize_t n = ::recv(fd_.get(), buffer.data() + got, buffer.size() - got, 0);
+        if (n == 0) {
+            return 0;
+        }
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            lastError_ = errno;
+            return -1;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    return static_cast<long>(got);
+}
+
+void TcpConnection::shutdownBoth() {
+    ::shutdown(fd_.get(), SHUT_RDWR);
+}
+
+std::unique_ptr<TcpConnection> PosixTcpConnector::connect(const std::string& address, int port,
+                                                          int& error) {
+    sockaddr_in addr;
+    if (!fillAddress(address, port, addr)) {
+        error = EINVAL;
+        return nullptr;
+    }
+    UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!fd.valid()) {
+        error = errno;
+        return nullptr;
+    }
+    if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        error = errno;
+        return nullptr;
+    }
+    const int one = 1;
+    ::setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    error = 0;
+    return std::make_unique<TcpConnection>(std::move(fd));
+}
+
+TcpListener::TcpListener(UniqueFd socket, UniqueFd wake, int port)
+    : socket_(std::move(socket)), wake_(std::move(wake)), port_(port) {}
+
+Result<TcpListener> TcpListener::listen(const std::string& address, int port) {
+    sockaddr_in addr;
+    if (!fillAddress(address, port, addr)) {
+        return Result<TcpListener>::failure("bad listen address " + address);
+    }
+    UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const int one = 1;
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(fd.get(), 64) != 0) {
+        return Result<TcpListener>::failure(address + ":" + std::to_string(port) + ": " +
+                                            std::strerror(errno));
+    }
+    socklen_t len = sizeof addr;
+    ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&addr), &len);
+    UniqueFd wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    return TcpListener(std::move(fd), std::move(wake), ntohs(addr.sin_port));
+}
+
+Result<std::unique_ptr<TcpConnection>> TcpListener::accept() {
+    for (;;) {
+        pollfd p[2] = {{socket_.get(), POLLIN, 0}, {wake_.get(), POLLIN, 0}};
+        if (::poll(p, 2, -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return Result<std::unique_ptr<TcpConnection>>::failure(std::strerror(errno));
+        }
+        if (p[1].revents != 0) {
+            return Result<std::unique_ptr<TcpConnection>>::failure("listener interrupted");
+        }
+        UniqueFd client(::accept4(socket_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+        if (client.valid()) {
+            const int one = 1;
+            ::setsockopt(client.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+            return std::make_unique<TcpConnection>(std::move(client));
+        }
+        if (errno != EINTR && errno != ECONNABORTED && errno != EAGAIN) {
+            return Result<std::unique_ptr<TcpConnection>>::failure(std::strerror(errno));
+        }
+    }
+}
+
+void TcpListener::interrupt() {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const auto n = ::write(wake_.get(), &one, sizeof one);
+}
+
+}  // namespace quenvara::platform

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "common/result.h"
+#include "platform/local_pipe.h"
+
+// Plain IPv4 TCP, blocking, as the packet protocol uses it.
+namespace quenvara::platform {
+
+class TcpConnection {
+  public:
+    explicit TcpConnection(UniqueFd fd);
+    virtual ~TcpConnection() = default;
+
+    // All bytes, in as many sends as it takes: the count, 0 when the peer
+    // closed, -1 on failure (see lastError()).
+    virtual long sendAll(std::span<const std::uint8_t> data);
+    // One send of at most data.size() bytes, for progress-counted data.
+    virtual long sendSome(std::span<const std::uint8_t> data);
+    // Exactly buffer.size() bytes: the count, 0 when the peer closed first,
+    // -1 on failure or time-out.
+    virtual long recvExact(std::span<std::uint8_t> buffer);
+    int lastError() const { return lastError_; }
+    void shutdownBoth();
+
+  private:
+    UniqueFd fd_;
+    int lastError_ = 0;
+};
+
+class TcpConnector {
+  public:
+    virtual ~TcpConnector() = default;
+    // Null with the errno in `error` when the connection cannot be made.
+    virtual std::unique_ptr<TcpConnection> connect(const std::string& address, int port,
+                                                   int& error) = 0;
+};
+
+class PosixTcpConnector final : public TcpConnector {
+  public:
+    std::unique_ptr<TcpConnection> connect(const std::string& address, int port,
+                                           int& error) override;
+};
+
+// A listening socket for the reference service and tests.
+class TcpListener {
+  public:
+    // Port 0 takes an ephemeral port.
+    static Result<TcpListener> listen(const std::string& address, int port);
+    int port() const { return port_; }
+    // Waits for a client; fails after interrupt().
+    Result<std::unique_ptr<TcpConnection>> accept();
+    void interrupt();
+
+  private:
+    TcpListener(UniqueFd socket, UniqueFd wake, int port);
+    UniqueFd socket_;
+    UniqueFd wake_;
+    int port_ = 0;
+};
+
+}  // namespace quenvara::platform

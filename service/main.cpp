@@ -1,0 +1,145 @@
+// quenvara-service: the reference service (command server, data servers)
+// on loopback, for the demo and for tests. Runs until SIGINT or SIGTERM.
+#include <getopt.h>
+#include <signal.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+
+#include "service/reference_service.h"
+
+namespace {
+
+void usage(std::ostream& out) {
+    out << "usage: quenvara-service --storage DIR [options]\n"
+           "  --address ADDR            listen address (default 127.0.0.1)\n"
+           "  --port N                  command server port (default: any free port)\n"
+           "  --port-file FILE          write the command server port into FILE\n"
+           "faults:\n"
+           "  --drop-after N            drop the data connection after N bytes of each file, once\n"
+           "  --already-connected-once  answer the first upload with 506\n"
+           "  --same-name NAME          ask the same-name question (509) for NAME\n"
+           "  --disconnect-once         send 514 once\n"
+           "  --register-error N        refuse every record with 517 / 2005 and number N\n"
+           "  --error-text TEXT         answer uploads with the error form and TEXT\n"
+           "  --negative-offset-once    report a resume offset of -1 once\n"
+           "  --unknown-packet N        send packet number N once\n"
+           "  --refuse-seconds N        do not listen for N seconds (needs --port)\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace quenvara::service;
+    ReferenceService::Options options;
+    std::string portFile;
+    enum {
+        kAddress = 1,
+        kPort,
+        kPortFile,
+        kStorage,
+        kDrop,
+        kAlready,
+        kSame,
+        kDisconnect,
+        kRegister,
+        kError,
+        kNegative,
+        kUnknown,
+        kRefuse,
+        kHelp
+    };
+    const option longOptions[] = {
+        {"address", required_argument, nullptr, kAddress},
+        {"port", required_argument, nullptr, kPort},
+        {"port-file", required_argument, nullptr, kPortFile},
+        {"storage", required_argument, nullptr, kStorage},
+        {"drop-after", required_argument, nullptr, kDrop},
+        {"already-connected-once", no_argument, nullptr, kAlready},
+        {"same-name", required_argument, nullptr, kSame},
+        {"disconnect-once", no_argument, nullptr, kDisconnect},
+        {"register-error", required_argument, nullptr, kRegister},
+        {"error-text", required_argument, nullptr, kError},
+        {"negative-offset-once", no_argument, nullptr, kNegative},
+        {"unknown-packet", required_argument, nullptr, kUnknown},
+        {"refuse-seconds", required_argument, nullptr, kRefuse},
+        {"help", no_argument, nullptr, kHelp},
+        {nullptr, 0, nullptr, 0},
+    };
+    for (int opt; (opt = getopt_long(argc, argv, "", longOptions, nullptr)) != -1;) {
+        switch (opt) {
+            case kAddress:
+                options.address = optarg;
+                break;
+            case kPort:
+                options.commandPort = std::atoi(optarg);
+                break;
+            case kPortFile:
+                portFile = optarg;
+                break;
+            case kStorage:
+                options.storage = optarg;
+                break;
+            case kDrop:
+                options.faults.dropAfterBytes = std::strtoull(optarg, nullptr, 10);
+                break;
+            case kAlready:
+                options.faults.alreadyConnectedOnce = true;
+                break;
+            case kSame:
+                options.faults.sameName = optarg;
+                break;
+            case kDisconnect:
+                options.faults.disconnectOnce = true;
+                break;
+            case kRegister:
+                options.faults.registerError = std::atoi(optarg);
+                break;
+            case kError:
+                options.faults.errorText = optarg;
+                break;
+            case kNegative:
+                options.faults.negativeOffsetOnce = true;
+                break;
+            case kUnknown:
+                options.faults.unknownPacket = std::atoi(optarg);
+                break;
+            case kRefuse:
+                options.faults.refuseSeconds = std::atoi(optarg);
+                break;
+            case kHelp:
+                usage(std::cout);
+                return 0;
+            default:
+                usage(std::cerr);
+                return 2;
+        }
+    }
+    if (options.storage.empty() || optind != argc) {
+        usage(std::cerr);
+        return 2;
+    }
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGINT);
+    sigaddset(&stop, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+
+    ReferenceService service(options);
+    std::string error;
+    if (!service.start(error)) {
+        std::cerr << "quenvara-service: " << error << "\n";
+        return 1;
+    }
+    if (!portFile.empty()) {
+        std::ofstream(portFile) << service.commandPort() << "\n";
+    }
+    std::cout << "quenvara-service: command server " << options.address << ":"
+              << service.commandPort() << ", storage " << options.storage.string() << std::endl;
+    int sig = 0;
+    sigwait(&stop, &sig);
+    service.stop();
+    std::cout << "quenvara-service: " << service.stored().size() << " files stored" << std::endl;
+    return 0;
+}

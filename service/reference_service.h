@@ -1,0 +1,117 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/tcp.h"
+
+// The outside service as far as the uploader sees it: a command server that
+// assigns data servers, and data servers that register records and receive
+// file data into a storage folder. Faults can be injected for tests.
+namespace quenvara::service {
+
+struct Faults {
+    // Drop the data connection after this many bytes of a file's data, once
+    // per file name (0: never).
+    std::uint64_t dropAfterBytes = 0;
+    // Answer the first upload conversation with 506 (already connected).
+    bool alreadyConnectedOnce = false;
+    // Ask the same-name question (509) for this item name.
+    std::string sameName;
+    // Send 514 (disconnected) once.
+    bool disconnectOnce = false;
+    // Refuse the registration of every record with 517 / 2005 and this number.
+    int registerError = 0;
+    // Send the error form with this text instead of asking for the record.
+    std::string errorText;
+    // Report a negative resume offset once.
+    bool negativeOffsetOnce = false;
+    // Send a packet with this unknown number once.
+    int unknownPacket = 0;
+    // Do not listen for this many seconds after start.
+    int refuseSeconds = 0;
+};
+
+struct StoredFile {
+    std::string itemName;  // UTF-8
+    std::filesystem::path path;
+    std::uint64_t size = 0;
+    int kind = 0;  // 4 or 3
+};
+
+class ReferenceService {
+  public:
+    struct Options {
+        std::string address = "127.0.0.1";
+        int commandPort = 0;  // 0: ephemeral
+        std::filesystem::path storage;
+        Faults faults;
+    };
+
+    explicit ReferenceService(Options options);
+    ~ReferenceService();
+
+    // Starts listening (after the refusal delay, when one is set).
+    bool start(std::string& error);
+    void stop();
+
+    int commandPort() const { return commandPort_; }
+    int dataPort(int kind) const { return kind == 3 ? myDataPort_ : uploadDataPort_; }
+    std::vector<StoredFile> stored() const;
+    // Connections of each opening packet (1001, 1101, 512, 518, 2001).
+    int conversations(int opening) const;
+    // Records received in 501 / 2003 packets, in order.
+    std::vector<std::vector<std::uint8_t>> receivedRecords() const;
+    // Upload conversations (512) that carried more than one file.
+    int multiFileConversations() const;
+
+  private:
+    struct Server {
+        std::unique_ptr<platform::TcpListener> listener;
+        std::thread acceptor;
+    };
+    bool listen(Server& server, int port, std::string& error);
+    void serve(Server& server, int role);
+    void converse(platform::TcpConnection& conn, int role);
+    void commandConversation(platform::TcpConnection& conn, std::int32_t opening,
+                             const std::vector<std::uint8_t>& body);
+    void folderRegistration(platform::TcpConnection& conn, int kind,
+                            std::vector<std::uint8_t> body);
+    void uploadConversation(platform::TcpConnection& conn, int kind);
+    bool takeOnce(bool& flag);
+
+    Options options_;
+    int commandPort_ = 0;
+    int uploadDataPort_ = 0;
+    int myDataPort_ = 0;
+    Server command_;
+    Server uploadData_;
+    Server myData_;
+    std::atomic<bool> stopping_{false};
+
+    mutable std::mutex mutex_;
+    std::vector<std::thread> workers_;
+    std::vector<std::shared_ptr<platform::TcpConnection>> open_;
+    std::vector<StoredFile> stored_;
+    std::map<int, int> conversations_;
+    std::vector<std::vector<std::uint8_t>> records_;
+    std::set<std::string> dropped_;
+    int nextContentId_ = 1;
+    int nextGroup_ = 1;
+    int multiFile_ = 0;
+    bool alreadyConnectedUsed_ = false;
+    bool disconnectUsed_ = false;
+    bool negativeOffsetUsed_ = false;
+    bool unknownUsed_ = false;
+};
+
+}  // namespace quenvara::service

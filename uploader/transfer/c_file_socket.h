@@ -1,0 +1,48 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "uploader/app/transfer_session.h"
+#include "uploader/transfer/upload_session.h"
+
+namespace quenvara::uploader {
+
+// The transfer thread: runs one upload run (mode 512) or one folder
+// expansion (518, 2001) and ends.
+class CFileSocket final : public TransferThread {
+  public:
+    CFileSocket(int mode, std::string registrant, EngineOperations& window,
+                TransferServices services);
+    ~CFileSocket() override;
+
+    bool finished() const override { return finished_; }
+    void join() override;
+
+    // A factory for TransferSession that starts CFileSocket threads.
+    static TransferThreadFactory factory(TransferServices services);
+
+  private:
+    void run();
+
+    int mode_;
+    std::string registrant_;
+    EngineOperations& window_;
+    TransferServices services_;
+    std::atomic<bool> finished_{false};
+    std::thread thread_;
+};
+
+// The same-name question answered without a person: go on with the file.
+class HeadlessResumeQuestion final : public ResumeQuestionDialog {
+  public:
+    explicit HeadlessResumeQuestion(platform::Notices& notices) : notices_(notices) {}
+    Answer ask(const std::string& itemName) override;
+
+  private:
+    platform::Notices& notices_;
+};
+
+}  // namespace quenvara::uploader

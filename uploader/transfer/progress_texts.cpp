@@ -1,0 +1,53 @@
+#include "uploader/transfer/progress_texts.h"
+
+#include <cstdio>
+
+namespace quenvara::transfer {
+namespace {
+
+// An empty file or an empty run is complete, not "nan%".
+double percent(double done, double total) {
+    return total > 0 ? done / total * 100.0 : 100.0;
+}
+
+}  // namespace
+
+std::string sizeForm(double v) {
+    const char* unit = "B";
+    double n = v;
+    if (v >= 1073741824.0) {
+        n = v / 1073741824.0;
+        unit = "G";
+    } else if (v >= 1048576.0) {
+        n = v / 1048576.0;
+        unit = "M";
+    } else if (v >= 1024.0) {
+        n = v / 1024.0;
+        unit = "K";
+    }
+    char buf[400];
+    std::snprintf(buf, sizeof buf, "%.2f %s", n, unit);
+    return buf;
+}
+
+std::string fileBarText(double done, double total, bool kind4) {
+    return sizeForm(done) + (kind4 ? "  / " : " / ") + sizeForm(total) + " ";
+}
+
+std::string sizeSummaryText(double done, double total, bool kind4, bool afterChunk) {
+    return sizeForm(done) + (kind4 && afterChunk ? "  / " : " / ") + sizeForm(total) + " ";
+}
+
+std::string rowPercentText(double done, double total) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%0.0lf%s", percent(done, total), "%");
+    return buf;
+}
+
+std::string overallPercentText(double done, double total) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%0.1lf %s", percent(done, total), "%");
+    return buf;
+}
+
+}  // namespace quenvara::transfer

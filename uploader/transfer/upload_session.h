@@ -1,0 +1,133 @@
+#pragma once
+
+#include <array>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <variant>
+
+#include "common/job_records.h"
+#include "platform/clock.h"
+#include "platform/notices.h"
+#include "platform/tcp.h"
+#include "uploader/app/engine_operations.h"
+#include "uploader/transfer/packet.h"
+
+namespace quenvara::uploader {
+
+// The same-name question ("이어 올리시겠습니까?").
+class ResumeQuestionDialog {
+  public:
+    struct Answer {
+        bool yes = true;
+        bool applyToAll = false;
+    };
+    virtual ~ResumeQuestionDialog() = default;
+    virtual Answer ask(const std::string& itemName) = 0;
+};
+
+// The last record each kind's data server registered (message 508); kept
+// across runs, like the window's copy.
+struct RegisteredRecords {
+    std::mutex mutex;
+    std::optional<UploadJobRecord> upload;
+    std::optional<MyStorageJobRecord> myStorage;
+};
+
+struct TransferServices {
+    platform::Clock& clock;
+    platform::Notices& notices;
+    platform::TcpConnector& connector;
+    ResumeQuestionDialog& question;
+    std::shared_ptr<RegisteredRecords> registered;
+};
+
+// One upload run over the rows of the list: locate, folder registration and
+// upload conversations per row, the data phase with resume, retries, and
+// the end-of-run work. Runs on the transfer thread.
+class UploadSession {
+  public:
+    UploadSession(EngineOperations& window, TransferServices services, std::string registrant);
+
+    // The run loop (mode 512) and the end-of-run work.
+    void run();
+
+    int failureCount() const { return failureCount_; }
+    bool alreadyConnected() const { return alreadyConnected_; }
+
+  private:
+    enum Kind { kNone = 0, kMy = 3, kUpload = 4 };
+    static constexpr int kGoOn = 1;
+    static constexpr int kStoppedByUser = 0;
+    static constexpr int kFailed = -1;
+    static constexpr int kServerClosed = -2;
+
+    // Rows and the engine's current row.
+    int currentRow() const;
+    void setCurrentRow(int row);
+    int rowCount() const;
+    Kind rowKind(int row) const;
+    void setRowTexts(std::string_view state, std::string_view status);
+    void setRowStatus(std::string_view status);
+    void setStatusLine(std::string_view text);
+    bool isStopped() const { return window_.stopRequested(); }
+
+    void rowSession();
+    bool connect(const std::string& address, int port);
+    void closeSocket();
+    bool sendPacket(std::int32_t type, std::span<const std::uint8_t> body, int failureNumber);
+    bool closeConversation(int disconnectNumber);
+    void readConversation();
+    int handle(const transfer::PacketHeader& header, std::span<const std::uint8_t> body);
+    int onLocation(std::span<const std::uint8_t> body);
+    int onFolderRegistered(std::span<const std::uint8_t> body);
+    int onRequestRecord();
+    int onResendRecord();
+    int onRegisteredRecord(std::span<const std::uint8_t> body);
+    int onSameName();
+    int onRegisterError(std::int32_t number);
+    int dataPhase(std::span<const std::uint8_t> body);
+    int finishFile();
+    long countedSend(std::span<const std::uint8_t> data);
+    void startDataPhaseDisplays(double fileSize);
+    void afterChunkDisplays(double fileSize);
+    void applyMusicCheck(UploadJobRecord& record, bool forResend);
+    void runMusicCheck(UploadJobRecord& record);
+    void computeGroupStart();
+    bool sameGroup(int row) const;
+    void moveToGroupEnd();
+    void endOfRun();
+
+    // The working record of the current kind.
+    std::int32_t workingResumeState() const;
+    bool workingIsFolder() const;
+    std::string workingItemName() const;
+    double workingSize() const;
+    void sendWorkingRecord(std::int32_t type,
+                           const std::variant<UploadJobRecord, MyStorageJobRecord>& r,
+                           int failureNumber, bool& ok);
+
+    EngineOperations& window_;
+    TransferServices services_;
+    std::array<std::uint8_t, 12> registrantField_{};
+    std::string registrant_;
+    std::unique_ptr<platform::TcpConnection> socket_;
+    Kind kind_ = kNone;
+    UploadJobRecord uploadRecord_;
+    MyStorageJobRecord myRecord_;
+    double resumeOffset_ = 0;
+    double fileBytesSent_ = 0;
+    int failureCount_ = 0;
+    bool alreadyConnected_ = false;
+    bool errorSeen_ = false;
+    bool located_ = false;
+    bool keepGoing_ = false;
+    bool groupStart_ = false;
+    bool readLoopOn_ = false;
+    bool skipAllSameName_ = false;
+    bool resumeAllSameName_ = false;
+};
+
+}  // namespace quenvara::uploader
