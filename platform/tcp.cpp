@@ -154,3 +154,13 @@ void TcpListener::interrupt() {
 }
 
 }  // namespace quenvara::platform
+
+namespace quenvara::platform {
+
+void TcpConnection::abort() {
+    linger l{1, 0};
+    ::setsockopt(fd_.get(), SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    fd_.reset();
+}
+
+}  // namespace quenvara::platform

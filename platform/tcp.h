@@ -27,6 +27,9 @@ class TcpConnection {
     virtual long recvExact(std::span<std::uint8_t> buffer);
     int lastError() const { return lastError_; }
     void shutdownBoth();
+    // Ends the connection with a reset, as a broken network would, instead
+    // of an orderly close.
+    void abort();
 
   private:
     UniqueFd fd_;

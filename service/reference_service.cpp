@@ -282,9 +282,11 @@ bool ReferenceService::takeOnce(bool& used) {
 void ReferenceService::uploadConversation(TcpConnection& conn, int kind) {
     const auto& f = options_.faults;
     if (!f.errorText.empty()) {
+        // The text travels in CP949, as every text of the protocol.
+        const auto bytes = cp949::fromUtf8(f.errorText);
+        const std::string& raw = bytes ? *bytes : f.errorText;
         std::vector<std::uint8_t> text(transfer::kErrorTextSize, 0);
-        std::copy_n(f.errorText.begin(), std::min(f.errorText.size(), text.size() - 1),
-                    text.begin());
+        std::copy_n(raw.begin(), std::min(raw.size(), text.size() - 1), text.begin());
         auto head = transfer::PacketHeader{msg::kClose, 0, 0, -1, {}}.encode();
         conn.sendAll(head);
         conn.sendAll(text);
@@ -301,7 +303,15 @@ void ReferenceService::uploadConversation(TcpConnection& conn, int kind) {
         readPacket(conn);
         return;
     }
-    if (f.unknownPacket != 0 && takeOnce(unknownUsed_)) {
+    bool sendUnknown = false;
+    {
+        std::lock_guard lock(mutex_);
+        if (f.unknownPacket != 0 && unknownSent_ < f.unknownPacketTimes) {
+            ++unknownSent_;
+            sendUnknown = true;
+        }
+    }
+    if (sendUnknown) {
         send(conn, f.unknownPacket);
         readPacket(conn);
         return;
@@ -340,7 +350,7 @@ void ReferenceService::uploadConversation(TcpConnection& conn, int kind) {
                 return;
             }
             const std::string name = cp949::toUtf8(record->itemNameBytes());
-            if (!f.sameName.empty() && name == f.sameName) {
+            if (!f.sameName.empty() && name.starts_with(f.sameName)) {
                 send(conn, msg::kSameName);
                 auto answer = readPacket(conn);
                 if (!answer || answer->header.type != msg::kProceed) {
@@ -386,7 +396,8 @@ void ReferenceService::uploadConversation(TcpConnection& conn, int kind) {
                     static_cast<std::size_t>(std::min<std::uint64_t>(remaining, buffer.size()));
                 if (dropAt != 0) {
                     if (received >= dropAt) {
-                        return;  // the injected break: the connection goes down
+                        conn.abort();  // the injected break: no orderly close
+                        return;
                     }
                     want =
                         static_cast<std::size_t>(std::min<std::uint64_t>(want, dropAt - received));

@@ -25,7 +25,7 @@ struct Faults {
     std::uint64_t dropAfterBytes = 0;
     // Answer the first upload conversation with 506 (already connected).
     bool alreadyConnectedOnce = false;
-    // Ask the same-name question (509) for this item name.
+    // Ask the same-name question (509) for item names starting with this.
     std::string sameName;
     // Send 514 (disconnected) once.
     bool disconnectOnce = false;
@@ -35,8 +35,9 @@ struct Faults {
     std::string errorText;
     // Report a negative resume offset once.
     bool negativeOffsetOnce = false;
-    // Send a packet with this unknown number once.
+    // Send a packet with this unknown number, so many times.
     int unknownPacket = 0;
+    int unknownPacketTimes = 1;
     // Do not listen for this many seconds after start.
     int refuseSeconds = 0;
 };
@@ -111,7 +112,7 @@ class ReferenceService {
     bool alreadyConnectedUsed_ = false;
     bool disconnectUsed_ = false;
     bool negativeOffsetUsed_ = false;
-    bool unknownUsed_ = false;
+    int unknownSent_ = 0;
 };
 
 }  // namespace quenvara::service

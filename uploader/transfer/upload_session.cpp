@@ -158,6 +158,8 @@ void UploadSession::run() {
     window_.setRunningFlag(1);
     failureCount_ = 0;
     setStatusLine("");
+    // Every run starts at the top; rows already done are passed over.
+    setCurrentRow(0);
     while (!alreadyConnected_ && failureCount_ < kFailureLimit && rowCount() > 0) {
         gate.safePoint();
         if (currentRow() >= rowCount() || isStopped()) {
@@ -401,8 +403,25 @@ void UploadSession::readConversation() {
     while (readLoopOn_ && !isStopped() && result > 0) {
         window_.gate().safePoint();
         std::array<std::uint8_t, transfer::kHeaderSize> head{};
-        if (!socket_ || socket_->recvExact(head) != static_cast<long>(head.size())) {
-            return;  // a short read ends the conversation at once
+        const long got = socket_ ? socket_->recvExact(head) : -1;
+        if (got != static_cast<long>(head.size())) {
+            if (!pendingDone_) {
+                return;  // a short read ends the conversation at once
+            }
+            pendingDone_ = false;
+            if (got == 0) {
+                markFileDone();  // the server closed in order: it has every byte
+                return;
+            }
+            // Reset: the server dropped the connection before it had the
+            // whole file, although every send went out.
+            brokenTransfer(kind_ == kMy ? 1330 : 1809, socket_ ? socket_->lastError() : 0);
+            result = kFailed;
+            break;
+        }
+        if (pendingDone_) {
+            pendingDone_ = false;
+            markFileDone();
         }
         const auto header = PacketHeader::decode(head);
         if (header.status < 0) {
@@ -858,15 +877,20 @@ void UploadSession::startDataPhaseDisplays(double fileSize) {
     view.setRange(control::kHiddenBar, fileSize / 1024);
     view.setText(control::kCurrentFile, workingItemName());
     window_.setCurrentFile(fileSize, resumeOffset_);
+    if (brokenAt_) {
+        // Sent again after a break: bytes the server did not keep count once.
+        window_.addDoneBytes(resumeOffset_ - *brokenAt_);
+        brokenAt_.reset();
+    } else if (resumeOffset_ != 0 && workingResumeState() != 1) {
+        window_.addDoneBytes(resumeOffset_);
+    }
     if (resumeOffset_ != 0) {
         view.setPosition(control::kHiddenBar, resumeOffset_ / 1024 + 1);
         view.setText(control::kHiddenBar, transfer::fileBarText(resumeOffset_, fileSize, kind4));
         list.setProgressBar(fileSize / 1024, resumeOffset_ / 1024 + 1,
                             transfer::rowPercentText(resumeOffset_, fileSize));
-        if (workingResumeState() != 1) {
-            window_.addDoneBytes(resumeOffset_);
-        }
-    } else {
+    }
+    if (resumeOffset_ == 0) {
         view.setPosition(control::kHiddenBar, 0);
         view.setText(control::kHiddenBar, transfer::fileBarText(0, fileSize, kind4));
         list.setProgressBar(fileSize / 1024, 0, transfer::rowPercentText(0, fileSize));
@@ -998,32 +1022,41 @@ int UploadSession::dataPhase(std::span<const std::uint8_t> body) {
     } else {
         const int code = kind_ == kMy ? (failure == Failure::Send ? 1332 : 1330)
                                       : (failure == Failure::Send ? 1814 : 1809);
-        char text[160];
-        std::snprintf(text, sizeof text, "패킷 전송 에러 입니다. (code:%d , %d)", code,
-                      failureErrno);
-        setRowTexts("오류", text);
-        setStatusLine(text);
-        services_.clock.sleepFor(2000ms);
-        setStatusLine("1 초 후 재접속을 시도 합니다.");
-        services_.clock.sleepFor(1000ms);
-        // Tried again, from where the server's data ends.
-        if (kind_ == kMy) {
-            myRecord_.setResumeState(1);
-        } else {
-            uploadRecord_.setResumeState(1);
-        }
+        --failureCount_;  // brokenTransfer counts it
+        brokenTransfer(code, failureErrno);
     }
     errorSeen_ = true;
     return kFailed;
 }
 
+void UploadSession::markFileDone() {
+    setRowTexts(job_state::kDone, "완료되었습니다.");
+    window_.list().hideProgressBar();
+    window_.addDoneCount(1);
+}
+
+void UploadSession::brokenTransfer(int code, int error) {
+    ++failureCount_;
+    brokenAt_ = resumeOffset_ + fileBytesSent_;
+    window_.list().hideProgressBar();
+    window_.stopTimers();
+    char text[160];
+    std::snprintf(text, sizeof text, "패킷 전송 에러 입니다. (code:%d , %d)", code, error);
+    setRowTexts("오류", text);
+    setStatusLine(text);
+    services_.clock.sleepFor(2000ms);
+    setStatusLine("1 초 후 재접속을 시도 합니다.");
+    services_.clock.sleepFor(1000ms);
+    if (kind_ == kMy) {
+        myRecord_.setResumeState(1);
+    } else {
+        uploadRecord_.setResumeState(1);
+    }
+    errorSeen_ = true;
+}
+
 int UploadSession::finishFile() {
     auto& list = window_.list();
-    const auto markDone = [&] {
-        setRowTexts(job_state::kDone, "완료되었습니다.");
-        list.hideProgressBar();
-        window_.addDoneCount(1);
-    };
     // The next row continues the folder group on this connection.
     bool continues = false;
     if (workingIsFolder()) {
@@ -1045,14 +1078,21 @@ int UploadSession::finishFile() {
                 nextRecord);
         }
     }
+    // Every byte is out; the file is done once the server's next packet or
+    // its orderly close shows that it has them all.
     if (kind_ == kUpload) {
-        markDone();
         if (continues) {
-            return sendPacket(msg::kNextFile, {}, 1724) ? kGoOn : kFailed;
-        }
-        if (closeConversation(2186)) {
+            if (!sendPacket(msg::kNextFile, {}, 1724)) {
+                return kFailed;
+            }
+            pendingDone_ = true;
             return kGoOn;
         }
+        if (closeConversation(2186)) {
+            pendingDone_ = true;
+            return kGoOn;
+        }
+        brokenAt_ = resumeOffset_ + fileBytesSent_;
         errorSeen_ = true;
         return kFailed;
     }
@@ -1065,10 +1105,11 @@ int UploadSession::finishFile() {
         }
     } else if (!closeConversation(1817)) {
         setRowTexts("오류", "오류입니다. (code:1817)");
+        brokenAt_ = resumeOffset_ + fileBytesSent_;
         errorSeen_ = true;
         return kFailed;
     }
-    markDone();
+    pendingDone_ = true;
     return kGoOn;
 }
 

@@ -90,6 +90,10 @@ class UploadSession {
     int onRegisterError(std::int32_t number);
     int dataPhase(std::span<const std::uint8_t> body);
     int finishFile();
+    void markFileDone();
+    // A transfer that broke: the row is shown failed and tried again from
+    // where the server's data ends.
+    void brokenTransfer(int code, int error);
     long countedSend(std::span<const std::uint8_t> data);
     void startDataPhaseDisplays(double fileSize);
     void afterChunkDisplays(double fileSize);
@@ -126,6 +130,11 @@ class UploadSession {
     bool keepGoing_ = false;
     bool groupStart_ = false;
     bool readLoopOn_ = false;
+    // A file whose bytes all went out, done once the server confirms it by
+    // its next packet or by closing the connection in order.
+    bool pendingDone_ = false;
+    // Where the last broken data phase ended, to count resent bytes once.
+    std::optional<double> brokenAt_;
     bool skipAllSameName_ = false;
     bool resumeAllSameName_ = false;
 };

@@ -1,0 +1,408 @@
+// The transfer engine against the reference service on loopback, in virtual
+// time: every wait of the engine (connect retries, the pause before 512, the
+// pause after a broken transfer, the 189 s restart) passes at once.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <random>
+
+#include "service/reference_service.h"
+#include "tests/uploader/window_harness.h"
+#include "tools/job_builder.h"
+#include "uploader/list/job_state.h"
+#include "uploader/transfer/c_file_socket.h"
+
+namespace quenvara::uploader {
+namespace {
+
+using namespace std::chrono_literals;
+
+class ScriptedQuestion final : public ResumeQuestionDialog {
+  public:
+    Answer ask(const std::string& itemName) override {
+        asked.push_back(itemName);
+        return answer;
+    }
+    Answer answer;
+    std::vector<std::string> asked;
+};
+
+std::string readAll(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+class TransferTest : public ::testing::Test {
+  protected:
+    void startService(service::Faults faults = {}) {
+        service::ReferenceService::Options options;
+        options.storage = h.dir / "store";
+        options.faults = std::move(faults);
+        service_ = std::make_unique<service::ReferenceService>(options);
+        std::string error;
+        ASSERT_TRUE(service_->start(error)) << error;
+        handOverAddress(service_->commandPort());
+    }
+
+    void handOverAddress(int port) {
+        ASSERT_TRUE(h.window.onCopyData(handover::makeServerAddressMessage(
+            handover::ListMessageKind::ServerAddress, "127.0.0.1", port)));
+    }
+
+    void SetUp() override {
+        h.window.setTransferFactory(CFileSocket::factory(
+            TransferServices{h.clock, h.notices, connector_, question_, registered_}));
+    }
+
+    void TearDown() override {
+        h.waitForEngine();
+        if (service_) {
+            service_->stop();
+        }
+    }
+
+    std::filesystem::path file(const std::string& name, std::size_t size, unsigned seed = 1) {
+        std::string data(size, '\0');
+        std::mt19937 gen(seed);
+        for (auto& c : data) {
+            c = static_cast<char>(gen());
+        }
+        return h.dir.write("files/" + name, data);
+    }
+
+    void handOver(const std::filesystem::path& path, tools::PageValues values = {}) {
+        if (values.registrant.empty()) {
+            values.registrant = "tester";
+        }
+        auto r = tools::buildUploadJob(path, values);
+        ASSERT_TRUE(r) << r.error();
+        ASSERT_TRUE(h.window.onCopyData(handover::makeUploadJobMessage(*r)));
+    }
+
+    // Lets the auto-start fire and the run finish; then the window's timers.
+    void runToEnd() {
+        h.loop.advance(1000ms);
+        h.waitForEngine();
+        h.loop.runPending();
+    }
+
+    std::optional<service::StoredFile> stored(const std::string& name) {
+        for (const auto& s : service_->stored()) {
+            if (s.itemName == name) {
+                return s;
+            }
+        }
+        return std::nullopt;
+    }
+
+    void expectStoredIdentical(const std::filesystem::path& original) {
+        auto s = stored(original.filename().string());
+        ASSERT_TRUE(s) << original.filename();
+        EXPECT_EQ(readAll(s->path), readAll(original)) << original.filename();
+    }
+
+    // A break after `dropAt` bytes of a file; the file must arrive whole
+    // through a second upload conversation that resumes where the server's
+    // data ends.
+    void expectResumed(std::size_t size, std::uint64_t dropAt, unsigned seed) {
+        service::Faults faults;
+        faults.dropAfterBytes = dropAt;
+        startService(faults);
+        const auto big = file("big.bin", size, seed);
+        handOver(big);
+        runToEnd();
+        EXPECT_EQ(rowState(0), "완료");
+        expectStoredIdentical(big);
+        // One locate: the retry went straight to the data server that holds
+        // the first part, with the record marked as sent again (1: broken in
+        // the data phase; 2: the close after the data could not be sent).
+        EXPECT_EQ(service_->conversations(512), 2);
+        EXPECT_EQ(service_->conversations(1001), 1);
+        const auto records = service_->receivedRecords();
+        ASSERT_EQ(records.size(), 2u);
+        const int resumeState = UploadJobRecord::fromBytes(records[1])->resumeState();
+        EXPECT_TRUE(resumeState == 1 || resumeState == 2) << resumeState;
+        if (resumeState == 1) {
+            // The failure was shown, then the reconnect after 2 + 1 seconds.
+            const auto sleeps = h.clock.sleeps();
+            const std::vector<platform::Millis> pause = {2000ms, 1000ms};
+            EXPECT_NE(std::search(sleeps.begin(), sleeps.end(), pause.begin(), pause.end()),
+                      sleeps.end());
+        }
+        // Bytes sent twice count once: the run's done bytes equal the file.
+        EXPECT_EQ(h.window.doneBytes(), static_cast<double>(size));
+    }
+
+    std::string rowState(int row) { return h.window.list().jobState(row); }
+    std::string rowStatus(int row) { return h.window.list().text(row, CFileListView::kStatusText); }
+
+    testing_support::WindowHarness h;
+    platform::PosixTcpConnector connector_;
+    ScriptedQuestion question_;
+    std::shared_ptr<RegisteredRecords> registered_ = std::make_shared<RegisteredRecords>();
+    std::unique_ptr<service::ReferenceService> service_;
+};
+
+TEST_F(TransferTest, SingleEmptyAndOneChunkFilesArriveIdentical) {
+    h.window.clickCheckBox(control::kCloseWindowCheck);  // keep the window to look at it
+    startService();
+    const auto a = file("single.bin", 100'000);
+    const auto empty = file("empty.bin", 0);
+    const auto chunk = file("chunk.bin", 32'768);
+    handOver(a);
+    handOver(empty);
+    handOver(chunk);
+    runToEnd();
+    for (int row = 0; row < 3; ++row) {
+        EXPECT_EQ(rowState(row), "완료") << row;
+        EXPECT_EQ(rowStatus(row), "완료되었습니다.") << row;
+    }
+    expectStoredIdentical(a);
+    expectStoredIdentical(empty);
+    expectStoredIdentical(chunk);
+    EXPECT_EQ(service_->conversations(1001), 3);
+    EXPECT_EQ(service_->conversations(512), 3);
+    EXPECT_EQ(h.window.doneBytes(), 100'000.0 + 32'768.0);
+    // The run ended: completion timer, start button enabled, flags down.
+    EXPECT_TRUE(h.loop.timerActive(timer::kCompletion));
+    EXPECT_TRUE(h.window.view().enabled(control::kStartStop));
+    EXPECT_EQ(h.window.runningFlag(), 0);
+    EXPECT_EQ(h.window.startedFlag(), 0);
+    EXPECT_EQ(h.window.list().text(2, CFileListView::kSize), "32.00 K  / 32.00 K ");
+    // The record the service received carries the digest and the registrant.
+    const auto records = service_->receivedRecords();
+    ASSERT_FALSE(records.empty());
+    const auto first = UploadJobRecord::fromBytes(records[0]);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->fileDigest().size(), 32u);
+    EXPECT_EQ(first->contentId(), "C0001");
+    h.loop.advance(1000ms);
+    EXPECT_EQ(h.notices.texts().back(), "등록하기가 완료되었습니다.");
+}
+
+TEST_F(TransferTest, FolderGroupGoesOnOneConnection) {
+    startService();
+    // Rows of one folder item, as folder expansion makes them: item kind 1,
+    // the same user number.
+    for (int i = 0; i < 4; ++i) {
+        const auto path = file("song" + std::to_string(i) + ".bin", 20'000 + i, i + 1);
+        tools::PageValues v;
+        v.userNumber = 77;
+        v.registrant = "tester";
+        auto r = tools::buildUploadJob(path, v);
+        ASSERT_TRUE(r);
+        r->setItemKind(ItemKind::Folder);
+        h.window.list().addUploadRecord(*r);
+        h.window.addTotalBytes(r->itemSize());
+    }
+    h.window.onCommand(control::kStartStop);
+    h.waitForEngine();
+    for (int row = 0; row < 4; ++row) {
+        EXPECT_EQ(rowState(row), "완료") << row;
+        expectStoredIdentical(h.dir / "files" / ("song" + std::to_string(row) + ".bin"));
+    }
+    EXPECT_EQ(service_->conversations(1001), 1);
+    EXPECT_EQ(service_->conversations(518), 1);
+    EXPECT_EQ(service_->conversations(512), 1);
+    EXPECT_EQ(service_->multiFileConversations(), 1);
+    // Every row took the group text the service gave the folder.
+    const auto rec = std::get<UploadJobRecord>(h.window.list().record(3));
+    EXPECT_EQ(rec.userValues().folderGroupText(), "grp1");
+    EXPECT_EQ(rec.serverFolderPath().rfind("/folders/grp1", 0), 0u);
+}
+
+TEST_F(TransferTest, BrokenTransferResumesFromTheServersOffset) {
+    std::random_device rd;
+    const unsigned seed = rd();
+    std::mt19937_64 gen(seed);
+    const std::size_t size = 50u * 1024 * 1024;
+    const std::uint64_t dropAt = 1 + gen() % (size - 2);
+    SCOPED_TRACE("drop after " + std::to_string(dropAt) + " bytes (seed " + std::to_string(seed) +
+                 ")");
+    expectResumed(size, dropAt, seed);
+}
+
+TEST_F(TransferTest, BreakJustBeforeTheEndIsNotTakenForSuccess) {
+    // Every send has gone out when the server drops the connection with the
+    // last bytes unread: only its reset tells the file is not whole.
+    const std::size_t size = 50u * 1024 * 1024;
+    expectResumed(size, size - 2, 7);
+}
+
+TEST_F(TransferTest, NegativeOffsetSendsTheWholeFile) {
+    service::Faults faults;
+    faults.negativeOffsetOnce = true;
+    startService(faults);
+    const auto f = file("whole.bin", 300'000);
+    handOver(f);
+    runToEnd();
+    EXPECT_EQ(rowState(0), "완료");
+    expectStoredIdentical(f);
+}
+
+TEST_F(TransferTest, SameNameAnsweredYesContinues) {
+    service::Faults faults;
+    faults.sameName = "dup.bin";
+    startService(faults);
+    const auto f = file("dup.bin", 5000);
+    handOver(f);
+    runToEnd();
+    EXPECT_EQ(question_.asked, std::vector<std::string>{"dup.bin"});
+    EXPECT_EQ(rowState(0), "완료");
+    expectStoredIdentical(f);
+}
+
+TEST_F(TransferTest, SameNameAnsweredNoStopsThatFileOnly) {
+    h.window.clickCheckBox(control::kCloseWindowCheck);
+    service::Faults faults;
+    faults.sameName = "dup.bin";
+    startService(faults);
+    question_.answer = {false, false};
+    handOver(file("dup.bin", 5000));
+    const auto other = file("other.bin", 7000);
+    handOver(other);
+    runToEnd();
+    EXPECT_NE(rowState(0), "완료");
+    EXPECT_FALSE(stored("dup.bin"));
+    EXPECT_EQ(rowState(1), "완료");
+    expectStoredIdentical(other);
+    EXPECT_FALSE(h.loop.timerActive(timer::kCompletion));  // not everything is done
+}
+
+TEST_F(TransferTest, SameNameNoForAllSkipsLaterFilesWithoutAsking) {
+    h.window.clickCheckBox(control::kCloseWindowCheck);
+    service::Faults faults;
+    faults.sameName = "dup";
+    startService(faults);
+    question_.answer = {false, true};
+    handOver(file("dup-a.bin", 5000));
+    handOver(file("dup-b.bin", 3000));
+    const auto other = file("other.bin", 7000);
+    handOver(other);
+    runToEnd();
+    // Asked once; the second file of that name was skipped without a question.
+    EXPECT_EQ(question_.asked, std::vector<std::string>{"dup-a.bin"});
+    EXPECT_FALSE(stored("dup-a.bin"));
+    EXPECT_FALSE(stored("dup-b.bin"));
+    expectStoredIdentical(other);
+    EXPECT_EQ(service_->receivedRecords().size(), 3u);
+    // The skipped file no longer counts towards the run.
+    EXPECT_EQ(h.window.totalBytes(), 5000.0 + 7000.0);
+}
+
+TEST_F(TransferTest, AlreadyConnectedRestartsAfter189Seconds) {
+    service::Faults faults;
+    faults.alreadyConnectedOnce = true;
+    startService(faults);
+    const auto f = file("later.bin", 4000);
+    handOver(f);
+    runToEnd();
+    EXPECT_NE(rowState(0), "완료");
+    EXPECT_EQ(h.window.view().text(control::kStatusLine),
+              "서버에 접속 되어 있습니다. 3분후 재 전송을 시작합니다.");
+    ASSERT_TRUE(h.loop.timerActive(timer::kAutoStart));
+    h.loop.advance(188'999ms);
+    EXPECT_FALSE(stored("later.bin"));
+    EXPECT_EQ(service_->conversations(512), 1);
+    h.loop.advance(1ms);
+    h.waitForEngine();
+    EXPECT_EQ(rowState(0), "완료");
+    expectStoredIdentical(f);
+}
+
+TEST_F(TransferTest, UnreachableServerGivesUpAfterSixtyAttemptsAndGoesOn) {
+    h.window.clickCheckBox(control::kCloseWindowCheck);
+    startService();
+    // The command server handed over listens nowhere.
+    int closedPort = 0;
+    {
+        auto l = platform::TcpListener::listen("127.0.0.1", 0);
+        ASSERT_TRUE(l);
+        closedPort = l->port();
+    }
+    handOverAddress(closedPort);
+    handOver(file("lost.bin", 1000));
+    // The next row already has its data server: it needs no locate.
+    const auto reachable = file("reachable.bin", 2000);
+    auto r = tools::buildUploadJob(reachable, {});
+    ASSERT_TRUE(r);
+    ASSERT_TRUE(r->setDataServerAddress("127.0.0.1"));
+    r->setDataServerPort(service_->dataPort(4));
+    ASSERT_TRUE(r->setContentId("C0900"));
+    ASSERT_TRUE(h.window.onCopyData(handover::makeUploadJobMessage(*r)));
+    const auto before = h.clock.sleeps().size();
+    runToEnd();
+    EXPECT_EQ(rowStatus(0), "서버에 연결할 수 없습니다.");
+    EXPECT_NE(rowState(0), "완료");
+    EXPECT_EQ(rowState(1), "완료");
+    expectStoredIdentical(reachable);
+    // 60 attempts a second apart.
+    const auto sleeps = h.clock.sleeps();
+    EXPECT_GE(std::count(sleeps.begin() + static_cast<std::ptrdiff_t>(before), sleeps.end(),
+                         platform::Millis{1000}),
+              60);
+}
+
+TEST_F(TransferTest, TenFailuresEndTheRun) {
+    service::Faults faults;
+    faults.unknownPacket = 4242;
+    faults.unknownPacketTimes = 1000;
+    startService(faults);
+    handOver(file("never.bin", 1000));
+    runToEnd();
+    EXPECT_EQ(h.window.view().text(control::kStatusLine), "10회 이상 재 업로드가 실패 하였습니다.");
+    EXPECT_EQ(service_->conversations(512), 10);
+    EXPECT_NE(rowState(0), "완료");
+}
+
+TEST_F(TransferTest, UnknownPacketFailsTheConversationAndTheRowIsTriedAgain) {
+    service::Faults faults;
+    faults.unknownPacket = 4242;
+    startService(faults);
+    const auto f = file("again.bin", 1000);
+    handOver(f);
+    runToEnd();
+    EXPECT_EQ(rowState(0), "완료");
+    expectStoredIdentical(f);
+    EXPECT_EQ(service_->conversations(512), 2);
+}
+
+TEST_F(TransferTest, RegistrationErrors) {
+    for (const auto& [number, shortText] : std::vector<std::pair<int, std::string>>{
+             {4001, "4001 컨텐츠 등록 오류"}, {4003, "4003 컨텐츠 등록 오류"}}) {
+        testing_support::WindowHarness local;
+        service::ReferenceService::Options options;
+        options.storage = local.dir / "store";
+        options.faults.registerError = number;
+        service::ReferenceService svc(options);
+        std::string error;
+        ASSERT_TRUE(svc.start(error));
+        local.window.setTransferFactory(CFileSocket::factory(
+            TransferServices{local.clock, local.notices, connector_, question_, registered_}));
+        ASSERT_TRUE(local.window.onCopyData(handover::makeServerAddressMessage(
+            handover::ListMessageKind::ServerAddress, "127.0.0.1", svc.commandPort())));
+        auto r = tools::buildUploadJob(local.dir.write("x.bin", "abc"), {});
+        ASSERT_TRUE(local.window.onCopyData(handover::makeUploadJobMessage(*r)));
+        local.loop.advance(1000ms);
+        local.waitForEngine();
+        EXPECT_EQ(local.window.list().jobState(0), "등록 에러");
+        EXPECT_EQ(local.window.list().text(0, CFileListView::kStatusText), shortText + "입니다.");
+        const auto texts = local.notices.texts();
+        EXPECT_NE(std::find(texts.begin(), texts.end(), shortText), texts.end());
+        svc.stop();
+    }
+}
+
+TEST_F(TransferTest, ErrorFormIsShownAndTheConversationClosed) {
+    service::Faults faults;
+    faults.errorText = "서버 점검 중입니다";
+    startService(faults);
+    handOver(file("x.bin", 10));
+    runToEnd();
+    EXPECT_EQ(rowStatus(0), "서버 점검 중입니다");
+    const auto texts = h.notices.texts();
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "서버 점검 중입니다"), texts.end());
+}
+
+}  // namespace
+}  // namespace quenvara::uploader
