@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Sets up, builds and shows the tool at work: starts the uploader headless,
-# hands it a job the way the web page's control does, and shows what the
-# uploader received.
+# Sets up, builds and shows the tool at work: starts the reference service on
+# loopback, starts the uploader headless, hands it a few files the way the web
+# page's control does, lets it upload them and compares what the service
+# stored with the originals.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,40 +12,69 @@ cmake --build --preset default >/dev/null
 
 build=build/default
 work=$(mktemp -d /tmp/quenvara-demo-XXXXXX)
+service_pid=
 uploader_pid=
 cleanup() {
     [ -n "$uploader_pid" ] && kill "$uploader_pid" 2>/dev/null || true
+    [ -n "$service_pid" ] && kill "$service_pid" 2>/dev/null || true
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-# A private pipe folder and settings folder, so the demo leaves nothing behind.
+# Private pipe and settings folders, so the demo leaves nothing behind.
 export QUENVARA_PIPE_DIR="$work/pipes" QUENVARA_CONFIG_DIR="$work/config" QUENVARA_UI=headless
 
-mkdir -p "$work/files/앨범"
-head -c 150000 /dev/urandom > "$work/files/앨범/첫곡.mp3"
-head -c 2500000 /dev/urandom > "$work/files/앨범/둘째곡.mp3"
-printf 'notes\n' > "$work/files/앨범/readme.txt"
+files="$work/files"
+mkdir -p "$files"
+printf 'Quenvara demo\n' > "$files/안내.txt"
+: > "$files/empty.dat"
+head -c 2500000 /dev/urandom > "$files/사진.jpg"
+head -c 150000 /dev/urandom > "$files/노래.mp3"
+# Large enough to watch: mostly holes, with random bytes at both ends.
+truncate -s 400M "$files/disk.img"
+head -c 1000000 /dev/urandom | dd of="$files/disk.img" conv=notrunc status=none
+head -c 1000000 /dev/urandom | dd of="$files/disk.img" bs=1M seek=399 conv=notrunc status=none
 
-echo "== starting the uploader (headless)"
-"$build/lib/quenvara/QuenvaraUpLoad" > >(sed 's/^/[uploader] /') 2>&1 &
+echo "== starting the reference service"
+"$build/bin/quenvara-service" --storage "$work/store" --port-file "$work/port" \
+    > >(sed -u 's/^/[service] /') 2>&1 &
+service_pid=$!
+for _ in $(seq 50); do [ -s "$work/port" ] && break; sleep 0.1; done
+port=$(cat "$work/port")
+
+echo "== starting the uploader (headless; it closes by itself when everything is sent)"
+"$build/lib/quenvara/QuenvaraUpLoad" > >(sed -u 's/^/[uploader] /') 2>&1 &
 uploader_pid=$!
-for _ in $(seq 50); do
-    [ -S "$QUENVARA_PIPE_DIR/quenvaraupload" ] && break
-    sleep 0.1
+for _ in $(seq 50); do [ -S "$QUENVARA_PIPE_DIR/quenvaraupload" ] && break; sleep 0.1; done
+
+echo "== handing over the files"
+for f in "$files/안내.txt" "$files/empty.dat" "$files/사진.jpg" "$files/disk.img"; do
+    "$build/bin/quenvara-handover" --server 127.0.0.1 --port "$port" --section 01 \
+        --registrant demo --user 1001 "$f"
 done
+"$build/bin/quenvara-handover" --server 127.0.0.1 --port "$port" --section 07 \
+    --registrant demo --user 1001 --music 'NY:노래.mp3' "$files/노래.mp3"
 
-echo "== handing over a single music file with its music list"
-"$build/bin/quenvara-handover" --server 127.0.0.1 --port 9000 --section 07 \
-    --registrant demo --user 1001 --music 'NY:첫곡.mp3' "$work/files/앨범/첫곡.mp3"
-echo "== handing over a folder to my storage"
-"$build/bin/quenvara-handover" --server 127.0.0.1 --port 9000 --my-storage \
-    --registrant demo --user 1001 "$work/files/앨범"
-echo "== starting a second uploader (must refuse)"
-"$build/lib/quenvara/QuenvaraUpLoad" || echo "(second uploader exited with status $?)"
-
-sleep 0.3
-kill -TERM "$uploader_pid"
-wait "$uploader_pid" || true
+status=0
+wait "$uploader_pid" || status=$?
 uploader_pid=
-echo "== done"
+kill "$service_pid"
+wait "$service_pid" || true
+service_pid=
+
+echo "== summary"
+ok=0
+missing=0
+for f in "$files"/*; do
+    name=$(basename "$f")
+    stored=$(find "$work/store" -type f -name "$name" | head -n 1)
+    if [ -n "$stored" ] && cmp -s "$f" "$stored"; then
+        printf '  identical  %10d bytes  %s\n' "$(stat -c %s "$f")" "$name"
+        ok=$((ok + 1))
+    else
+        printf '  MISSING or different: %s\n' "$name"
+        missing=$((missing + 1))
+    fi
+done
+echo "$ok files stored identical, $missing missing (uploader exit status $status)"
+[ "$missing" -eq 0 ]

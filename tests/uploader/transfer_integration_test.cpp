@@ -146,7 +146,7 @@ class TransferTest : public ::testing::Test {
 TEST_F(TransferTest, SingleEmptyAndOneChunkFilesArriveIdentical) {
     h.window.clickCheckBox(control::kCloseWindowCheck);  // keep the window to look at it
     startService();
-    const auto a = file("single.bin", 100'000);
+    const auto a = file("한글 이름.bin", 100'000);  // Hangul: CP949 in records, UTF-8 on disk
     const auto empty = file("empty.bin", 0);
     const auto chunk = file("chunk.bin", 32'768);
     handOver(a);

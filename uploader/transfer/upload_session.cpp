@@ -600,9 +600,10 @@ int UploadSession::onFolderRegistered(std::span<const std::uint8_t> body) {
                     r.setDataServerAddressBytes(server.dataServerAddressBytes());
                     r.setDataServerPort(server.dataServerPort());
                     r.setUserValues(serverValues);
+                    // The file system takes UTF-8; the server paths stay CP949.
                     const std::string path = joinPath(r.parentFolderBytes(), r.itemNameBytes());
                     struct stat st {};
-                    if (::stat(path.c_str(), &st) == 0) {
+                    if (::stat(joinPath(r.parentFolder(), r.itemName()).c_str(), &st) == 0) {
                         r.setItemSize(static_cast<double>(st.st_size));
                     }
                     // The server-side folder: the path below the display text,
@@ -940,23 +941,22 @@ int UploadSession::dataPhase(std::span<const std::uint8_t> body) {
     setStatusLine(kind_ == kMy ? "업로드 중입니다." : "");
     resumeOffset_ = *resume;
 
-    const auto parent =
-        kind_ == kMy ? myRecord_.parentFolderBytes() : uploadRecord_.parentFolderBytes();
-    const auto name = kind_ == kMy ? myRecord_.itemNameBytes() : uploadRecord_.itemNameBytes();
+    // Records carry CP949; the file system takes UTF-8.
+    const auto parent = kind_ == kMy ? myRecord_.parentFolder() : uploadRecord_.parentFolder();
+    const auto name = kind_ == kMy ? myRecord_.itemName() : uploadRecord_.itemName();
     const std::string path = joinPath(parent, name);
     int fd = -1;
     if (!name.empty()) {
         fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     }
     if (fd < 0) {
-        const std::string text =
-            cp949::toUtf8(path) + ": " + std::strerror(name.empty() ? ENOENT : errno);
+        const std::string text = path + ": " + std::strerror(name.empty() ? ENOENT : errno);
         services_.notices.autoClosingBox(text, "", 5);
         setRowStatus(text);
         errorSeen_ = true;
         return kFailed;
     }
-    window_.view().setText(control::kPathBox, cp949::toUtf8(path));
+    window_.view().setText(control::kPathBox, path);
     setRowTexts(job_state::kUploading, "업로드중입니다.");
     const double fileSize = workingSize();
     startDataPhaseDisplays(fileSize);
