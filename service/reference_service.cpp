@@ -1,5 +1,6 @@
 #include "service/reference_service.h"
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 
@@ -391,6 +392,7 @@ void ReferenceService::uploadConversation(TcpConnection& conn, int kind) {
             }
             std::vector<std::uint8_t> buffer(64 * 1024);
             std::uint64_t received = 0;
+            const auto began = std::chrono::steady_clock::now();
             while (remaining > 0) {
                 std::size_t want =
                     static_cast<std::size_t>(std::min<std::uint64_t>(remaining, buffer.size()));
@@ -412,10 +414,11 @@ void ReferenceService::uploadConversation(TcpConnection& conn, int kind) {
                 remaining -= want;
             }
             out.close();
+            const std::chrono::duration<double> took = std::chrono::steady_clock::now() - began;
             {
                 std::lock_guard lock(mutex_);
                 std::erase_if(stored_, [&](const StoredFile& s) { return s.path == path; });
-                stored_.push_back({name, path, size, Info::kKind});
+                stored_.push_back({name, path, size, Info::kKind, took.count()});
             }
             ++files;
             auto next = readPacket(conn);

@@ -47,6 +47,8 @@ struct StoredFile {
     std::filesystem::path path;
     std::uint64_t size = 0;
     int kind = 0;  // 4 or 3
+    // From the resume answer to the last byte of the data, for benchmarks.
+    double receiveSeconds = 0;
 };
 
 class ReferenceService {
