@@ -77,7 +77,10 @@ long TcpConnection::recvExact(std::span<std::uint8_t> buffer) {
 }
 
 void TcpConnection::shutdownBoth() {
-    ::shutdown(fd_.get(), SHUT_RDWR);
+    std::lock_guard lock(closeMutex_);
+    if (fd_.valid()) {
+        ::shutdown(fd_.get(), SHUT_RDWR);
+    }
 }
 
 std::unique_ptr<TcpConnection> PosixTcpConnector::connect(const std::string& address, int port,
@@ -158,6 +161,7 @@ void TcpListener::interrupt() {
 namespace quenvara::platform {
 
 void TcpConnection::abort() {
+    std::lock_guard lock(closeMutex_);
     linger l{1, 0};
     ::setsockopt(fd_.get(), SOL_SOCKET, SO_LINGER, &l, sizeof l);
     fd_.reset();

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 
@@ -34,6 +35,8 @@ class TcpConnection {
   private:
     UniqueFd fd_;
     int lastError_ = 0;
+    // shutdownBoth() may come from another thread than abort().
+    std::mutex closeMutex_;
 };
 
 class TcpConnector {
