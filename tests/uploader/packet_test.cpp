@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "uploader/transfer/progress_texts.h"
+#include "uploader/transfer/upload_session.h"
 
 namespace quenvara::transfer {
 namespace {
@@ -117,6 +118,16 @@ TEST(ProgressTexts, SizeFormAndFormats) {
     EXPECT_EQ(rowPercentText(1, 3), "33%");
     EXPECT_EQ(overallPercentText(1, 3), "33.3 %");
     EXPECT_EQ(rowPercentText(0, 0), "100%");  // an empty file is complete
+}
+
+TEST(ChunkSize, BySpeedChoiceAndKind) {
+    using uploader::chunkSize;
+    EXPECT_EQ(chunkSize(false, 0), 32'768u);  // "속도 결정"
+    EXPECT_EQ(chunkSize(false, 1), 16'384u);  // "32K 이상"
+    EXPECT_EQ(chunkSize(false, 2), 32'768u);  // "16K 이상": not 16 KiB
+    EXPECT_EQ(chunkSize(false, 3), 4'096u);
+    EXPECT_EQ(chunkSize(false, 4), 1'024u);
+    EXPECT_EQ(chunkSize(true, 4), 32'768u);  // my storage: always 32 KiB
 }
 
 }  // namespace

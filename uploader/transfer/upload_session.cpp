@@ -40,8 +40,12 @@ bool equalsNoCase(std::string_view a, std::string_view b) {
            });
 }
 
-// Chunk sizes by the speed box's entry.
-std::size_t chunkSizeFor(int speedChoice) {
+}  // namespace
+
+std::size_t chunkSize(bool myStorage, int speedChoice) {
+    if (myStorage) {
+        return 32'768;
+    }
     switch (speedChoice) {
         case 1:
             return 16'384;
@@ -53,6 +57,8 @@ std::size_t chunkSizeFor(int speedChoice) {
             return 32'768;
     }
 }
+
+namespace {
 
 std::string joinPath(const std::string& parent, const std::string& name) {
     std::string path = parent;
@@ -963,7 +969,7 @@ int UploadSession::dataPhase(std::span<const std::uint8_t> body) {
 
     double remaining = fileSize - resumeOffset_;
     fileBytesSent_ = 0;
-    const std::size_t chunk = kind_ == kMy ? 32'768 : chunkSizeFor(window_.speedChoice());
+    const std::size_t chunk = chunkSize(kind_ == kMy, window_.speedChoice());
     std::vector<std::uint8_t> buffer(chunk);
     ::lseek(fd, static_cast<off_t>(resumeOffset_), SEEK_SET);
     if (!window_.timersRunning()) {

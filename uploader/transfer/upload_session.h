@@ -17,6 +17,10 @@
 
 namespace quenvara::uploader {
 
+// Bytes per send in a data phase: kind 3 always 32 KiB; kind 4 by the entry
+// of the speed box ("32K 이상" 16 KiB, "4K 이상" 4 KiB, "1K 이상" 1 KiB, else 32 KiB).
+std::size_t chunkSize(bool myStorage, int speedChoice);
+
 // The same-name question ("이어 올리시겠습니까?").
 class ResumeQuestionDialog {
   public:
