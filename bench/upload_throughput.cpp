@@ -96,7 +96,8 @@ bool plainUpload(int port, const fs::path& file, const std::string& name) {
 
 int main(int argc, char** argv) {
     const std::uint64_t mib = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1024;
-    const fs::path work = fs::temp_directory_path() / ("quenvara-bench-" + std::to_string(::getpid()));
+    const fs::path work =
+        fs::temp_directory_path() / ("quenvara-bench-" + std::to_string(::getpid()));
     fs::create_directories(work / "files");
     const fs::path file = work / "files" / "sparse.img";
     {
@@ -133,9 +134,8 @@ int main(int argc, char** argv) {
     }
     platform::StreamNotices notices(std::cerr);
     platform::SystemClock clock;
-    handover::PipeListWriter writer(notices, clock, [&](std::string_view name) {
-        return fs::path(pipes) / std::string(name);
-    });
+    handover::PipeListWriter writer(
+        notices, clock, [&](std::string_view name) { return fs::path(pipes) / std::string(name); });
     auto job = tools::buildUploadJob(file, {});
     writer.write(handover::makeServerAddressMessage(handover::ListMessageKind::ServerAddress,
                                                     "127.0.0.1", svc.commandPort()));

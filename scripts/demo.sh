@@ -30,6 +30,11 @@ printf 'Quenvara demo\n' > "$files/안내.txt"
 : > "$files/empty.dat"
 head -c 2500000 /dev/urandom > "$files/사진.jpg"
 head -c 150000 /dev/urandom > "$files/노래.mp3"
+# A folder handed over whole: one job per file below it, sent as one group.
+for d in 봄 여름/장마 가을; do
+    mkdir -p "$files/사진첩/$d"
+    for i in 1 2 3; do head -c $((RANDOM * 10)) /dev/urandom > "$files/사진첩/$d/사진$i.jpg"; done
+done
 # Large enough to watch: mostly holes, with random bytes at both ends.
 truncate -s 400M "$files/disk.img"
 head -c 1000000 /dev/urandom | dd of="$files/disk.img" conv=notrunc status=none
@@ -54,6 +59,8 @@ for f in "$files/안내.txt" "$files/empty.dat" "$files/사진.jpg" "$files/disk
 done
 "$build/bin/quenvara-handover" --server 127.0.0.1 --port "$port" --section 07 \
     --registrant demo --user 1001 --music 'NY:노래.mp3' "$files/노래.mp3"
+"$build/bin/quenvara-handover" --server 127.0.0.1 --port "$port" --section 01 \
+    --registrant demo --user 1001 "$files/사진첩"
 
 status=0
 wait "$uploader_pid" || status=$?
@@ -65,16 +72,23 @@ service_pid=
 echo "== summary"
 ok=0
 missing=0
-for f in "$files"/*; do
+while IFS= read -r -d '' f; do
     name=$(basename "$f")
-    stored=$(find "$work/store" -type f -name "$name" | head -n 1)
+    # A folder's files keep their sub-folders on the server.
+    sub=$(dirname "${f#"$files"/}")
+    case "$sub" in
+        .) pattern="*/$name" ;;
+        */*) pattern="*/${sub#*/}/$name" ;;
+        *) pattern="*/$name" ;;
+    esac
+    stored=$(find "$work/store" -type f -name "$name" -path "$pattern" | head -n 1)
     if [ -n "$stored" ] && cmp -s "$f" "$stored"; then
-        printf '  identical  %10d bytes  %s\n' "$(stat -c %s "$f")" "$name"
+        printf '  identical  %10d bytes  %s\n' "$(stat -c %s "$f")" "${f#"$files"/}"
         ok=$((ok + 1))
     else
-        printf '  MISSING or different: %s\n' "$name"
+        printf '  MISSING or different: %s\n' "${f#"$files"/}"
         missing=$((missing + 1))
     fi
-done
+done < <(find "$files" -type f -print0 | sort -z)
 echo "$ok files stored identical, $missing missing (uploader exit status $status)"
 [ "$missing" -eq 0 ]

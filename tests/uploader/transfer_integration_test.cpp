@@ -229,6 +229,52 @@ TEST_F(TransferTest, BreakJustBeforeTheEndIsNotTakenForSuccess) {
     expectResumed(size, size - 2, 7);
 }
 
+TEST_F(TransferTest, FolderItemUploadsAsOneGroupOnOneConnection) {
+    startService();
+    // 200 files in nested folders, some names repeated in different folders.
+    std::vector<std::filesystem::path> originals;
+    for (int i = 0; i < 200; ++i) {
+        const std::string sub =
+            "앨범/disc" + std::to_string(i % 4) + "/part" + std::to_string(i % 3);
+        originals.push_back(
+            file(sub + "/track" + std::to_string(i % 50) + ".bin", 1000 + i * 37, i + 1));
+    }
+    tools::PageValues v;
+    v.userNumber = 31;
+    v.registrant = "tester";
+    auto item = tools::buildUploadJob(h.dir / "files" / "앨범", v);
+    ASSERT_TRUE(item) << item.error();
+    ASSERT_TRUE(h.window.onCopyData(handover::makeUploadJobMessage(*item)));
+    EXPECT_TRUE(h.window.folderWait().open());
+    if (auto* expansion = h.window.folderSession().current()) {
+        expansion->join();
+    }
+    ASSERT_EQ(h.window.list().rowCount(), 200);
+    h.loop.advance(500ms);  // the wait dialog closes
+    EXPECT_FALSE(h.window.folderWait().open());
+    h.loop.advance(500ms);  // and the run starts
+    h.waitForEngine();
+    for (int row = 0; row < 200; ++row) {
+        ASSERT_EQ(rowState(row), "완료") << row << " " << rowStatus(row);
+    }
+    // Every stored file is identical to its original, at its own place.
+    const auto stored = service_->stored();
+    ASSERT_EQ(stored.size(), 200u);
+    for (const auto& original : originals) {
+        const auto relative =
+            std::filesystem::relative(original.parent_path(), h.dir / "files" / "앨범");
+        const auto match = std::find_if(stored.begin(), stored.end(), [&](const auto& s) {
+            return s.itemName == original.filename().string() &&
+                   s.path.parent_path().string().ends_with(relative.string());
+        });
+        ASSERT_NE(match, stored.end()) << original;
+        EXPECT_EQ(readAll(match->path), readAll(original)) << original;
+    }
+    EXPECT_EQ(service_->conversations(518), 1);
+    EXPECT_EQ(service_->conversations(512), 1);
+    EXPECT_EQ(service_->multiFileConversations(), 1);
+}
+
 TEST_F(TransferTest, NegativeOffsetSendsTheWholeFile) {
     service::Faults faults;
     faults.negativeOffsetOnce = true;

@@ -429,6 +429,33 @@ TEST_F(UploadMainWindowTest, DeleteWithNothingFinishedLeavesTheStatusEmpty) {
     EXPECT_EQ(h.window.view().text(control::kStatusLine), "");
 }
 
+TEST_F(UploadMainWindowTest, FolderItemOpensTheWaitDialogUntilTheExpansionEnds) {
+    h.useEngine(nullptr);
+    h.dir.write("files/album/a.txt", "a");
+    tools::PageValues v;
+    v.registrant = "member";
+    auto folder = tools::buildUploadJob(h.dir / "files" / "album", v);
+    ASSERT_TRUE(folder);
+    ASSERT_TRUE(h.window.onCopyData(handover::makeUploadJobMessage(*folder)));
+    EXPECT_EQ(h.modes, std::vector<int>{transfer_mode::kUploadFolderExpansion});
+    EXPECT_EQ(h.window.pendingUploadFolder()->folderName(), "album");
+    auto& dialog = h.window.folderWait();
+    EXPECT_TRUE(dialog.open());
+    h.loop.advance(999ms);
+    EXPECT_EQ(dialog.frame(), 0);
+    h.loop.advance(1ms);  // one frame a second while expanding
+    EXPECT_EQ(dialog.frame(), 1);
+    EXPECT_TRUE(dialog.swallowsKey(13) && dialog.swallowsKey(27) && dialog.swallowsKey(123));
+    EXPECT_FALSE(dialog.swallowsKey('A'));
+    h.window.closeFolderWaitDialog();
+    h.loop.advance(499ms);
+    EXPECT_TRUE(dialog.open());
+    h.loop.advance(1ms);
+    EXPECT_FALSE(dialog.open());
+    // A folder item makes no row of its own.
+    EXPECT_EQ(h.window.list().rowCount(), 0);
+}
+
 TEST_F(UploadMainWindowTest, RowClickShowsDetails) {
     handOver(job("a.txt", 1));
     h.window.onRowClick({0});

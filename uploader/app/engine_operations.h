@@ -1,7 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+
+#include "common/job_records.h"
 
 #include "platform/clock.h"
 
@@ -36,6 +39,7 @@ class EngineOperations {
     virtual int startedFlag() const = 0;
     virtual void setStartedFlag(int started) = 0;
     virtual bool stopRequested() const = 0;
+    virtual int activeFlag() const = 0;
     virtual void setActiveFlag(int active) = 0;
 
     virtual void addTotalBytes(double bytes) = 0;
@@ -70,6 +74,10 @@ class EngineOperations {
     // The in-row progress bar onto a row (the window knows where rows are).
     virtual void placeProgressBar(int row) = 0;
     virtual void setTrayTip(const std::string& tip) = 0;
+
+    // The folder item waiting for its expansion, of each kind.
+    virtual std::optional<UploadJobRecord> pendingUploadFolder() const = 0;
+    virtual std::optional<MyStorageJobRecord> pendingMyStorageFolder() const = 0;
 
     virtual CFileListView& list() = 0;
     virtual DialogView& view() = 0;

@@ -26,11 +26,13 @@ std::string textBar(double position, double upper, int width) {
 }
 
 void HeadlessFrontEnd::attach(platform::EventLoop& loop, const DialogView& view,
-                              const CFileListView& list, platform::Millis period) {
+                              const CFileListView& list, platform::Millis period,
+                              const FolderWaitDialog* folderWait) {
     {
         std::lock_guard lock(mutex_);
         view_ = &view;
         list_ = &list;
+        folderWait_ = folderWait;
     }
     loop.setTimer(kRenderTimer, period, [this] { render(); });
 }
@@ -69,6 +71,19 @@ void HeadlessFrontEnd::render() {
                 }
                 lines << "\n";
             }
+        }
+    }
+    if (folderWait_ != nullptr) {
+        // The busy dialog as a spinner line, one per animation frame.
+        const int frame = folderWait_->open() ? folderWait_->frame() : -1;
+        if (frame != lastFolderFrame_) {
+            static constexpr std::string_view kSpinner[] = {"|", "/", "-", "\\"};
+            if (frame >= 0) {
+                lines << "폴더 확인 중 " << kSpinner[frame % 4] << "\n";
+            } else if (lastFolderFrame_ >= 0) {
+                lines << "폴더 확인 끝\n";
+            }
+            lastFolderFrame_ = frame;
         }
     }
     const auto file = view.text(control::kCurrentFile);

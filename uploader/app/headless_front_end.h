@@ -11,6 +11,7 @@
 #include "platform/notices.h"
 #include "uploader/app/corner_notifier.h"
 #include "uploader/app/dialog_view.h"
+#include "uploader/app/folder_wait_dialog.h"
 #include "uploader/list/file_list_view.h"
 
 namespace quenvara::uploader {
@@ -43,7 +44,7 @@ class HeadlessFrontEnd final : public CornerNotifier {
     // Redraws the window's controls and list on its loop whenever something
     // changed.
     void attach(platform::EventLoop& loop, const DialogView& view, const CFileListView& list,
-                platform::Millis period);
+                platform::Millis period, const FolderWaitDialog* folderWait = nullptr);
     // Prints what changed since the last call.
     void render();
 
@@ -54,6 +55,8 @@ class HeadlessFrontEnd final : public CornerNotifier {
     std::ostream& out_;
     const DialogView* view_ = nullptr;
     const CFileListView* list_ = nullptr;
+    const FolderWaitDialog* folderWait_ = nullptr;
+    int lastFolderFrame_ = -1;
     std::mutex mutex_;
     std::vector<std::string> rowStates_;
     std::string lastProgress_;

@@ -91,7 +91,7 @@ int UploaderApp::run() {
         window_->destroy();
         return kExitAlreadyRunning;
     }
-    frontEnd_.attach(loop_, window_->view(), window_->list(), 250ms);
+    frontEnd_.attach(loop_, window_->view(), window_->list(), 250ms, &window_->folderWait());
     env_.out << kWindowCaption << ": waiting for hand-over on " << socketPath().string()
              << " (close window after transfer: " << (settings_.closeWindowChecked() ? "on" : "off")
              << ", notifications: " << (settings_.notificationsOff ? "off" : "on") << ")"

@@ -61,7 +61,8 @@ std::string clockText(std::int64_t seconds) {
 UploadMainWindow::UploadMainWindow(WindowServices services)
     : services_(std::move(services)),
       session_(services_.notices, *this),
-      folderSession_(services_.notices, *this) {}
+      folderSession_(services_.notices, *this),
+      folderWait_(services_.loop, folderSession_) {}
 
 UploadMainWindow::~UploadMainWindow() = default;
 
@@ -174,8 +175,7 @@ void UploadMainWindow::receive(UploadJobRecord record) {
             std::lock_guard lock(mutex_);
             pendingUploadFolder_ = record;
         }
-        folderSession_.start(transfer_mode::kUploadFolderExpansion,
-                             uploadDefaults().registrantName);
+        folderWait_.run(transfer_mode::kUploadFolderExpansion, uploadDefaults().registrantName);
         return;
     }
 
@@ -221,8 +221,7 @@ void UploadMainWindow::receive(MyStorageJobRecord record) {
             std::lock_guard lock(mutex_);
             pendingMyStorageFolder_ = record;
         }
-        folderSession_.start(transfer_mode::kMyStorageFolderExpansion,
-                             uploadDefaults().registrantName);
+        folderWait_.run(transfer_mode::kMyStorageFolderExpansion, uploadDefaults().registrantName);
         return;
     }
     if (list_.addMyStorageRecord(record)) {
@@ -572,7 +571,7 @@ void UploadMainWindow::scheduleAutoStart(platform::Millis delay) {
 }
 
 void UploadMainWindow::closeFolderWaitDialog() {
-    // The folder wait dialog arrives with folder expansion; nothing waits yet.
+    folderWait_.scheduleClose();
 }
 
 // ---- timers ----

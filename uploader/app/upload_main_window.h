@@ -20,6 +20,7 @@
 #include "uploader/app/corner_notifier.h"
 #include "uploader/app/dialog_view.h"
 #include "uploader/app/engine_operations.h"
+#include "uploader/app/folder_wait_dialog.h"
 #include "uploader/app/music_filter_binding.h"
 #include "uploader/app/transfer_session.h"
 #include "uploader/app/tray_icon.h"
@@ -105,7 +106,7 @@ class UploadMainWindow final : public EngineOperations {
     TransferSession& folderSession() { return folderSession_; }
 
     // Flags.
-    int activeFlag() const { return active_; }
+    int activeFlag() const override { return active_; }
     void setActiveFlag(int active) override { active_ = active; }
     int runningFlag() const override { return running_; }
     void setRunningFlag(int running) override { running_ = running; }
@@ -140,8 +141,9 @@ class UploadMainWindow final : public EngineOperations {
     std::string serverAddress() const override;
     std::int32_t serverPort() const override;
     UploadDefaults uploadDefaults() const override;
-    std::optional<UploadJobRecord> pendingUploadFolder() const;
-    std::optional<MyStorageJobRecord> pendingMyStorageFolder() const;
+    std::optional<UploadJobRecord> pendingUploadFolder() const override;
+    std::optional<MyStorageJobRecord> pendingMyStorageFolder() const override;
+    FolderWaitDialog& folderWait() { return folderWait_; }
 
     void completionCheck() override;
     void scheduleShutdown() override;
@@ -193,6 +195,7 @@ class UploadMainWindow final : public EngineOperations {
     TrayIcon tray_;
     TransferSession session_;
     TransferSession folderSession_;
+    FolderWaitDialog folderWait_;
     std::function<void()> onEnd_;
     std::function<void(const std::string&)> handOverLog_;
     bool listViewCreated_ = true;

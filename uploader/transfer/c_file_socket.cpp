@@ -2,6 +2,11 @@
 
 #include <cstdio>
 
+#include "common/file_digest.h"
+#include "uploader/app/dialog_view.h"
+#include "uploader/list/file_list_view.h"
+#include "uploader/transfer/folder_expansion.h"
+
 namespace quenvara::uploader {
 
 CFileSocket::CFileSocket(int mode, std::string registrant, EngineOperations& window,
@@ -27,11 +32,55 @@ void CFileSocket::run() {
         UploadSession session(window_, services_, registrant_);
         session.run();
     } else {
-        services_.notices.messageBox("폴더 올리기는 아직 지원되지 않습니다.", "알림",
-                                     platform::NoticeButtons::Ok, platform::NoticeIcon::Stop);
-        window_.closeFolderWaitDialog();
+        expandFolder();
     }
     finished_ = true;
+}
+
+template <class Record>
+void CFileSocket::addExpanded(const std::optional<Record>& folderItem) {
+    if (!folderItem) {
+        return;
+    }
+    FolderExpansion expansion(fileDigest, [this](const std::string& text) {
+        services_.notices.messageBox(text, "", platform::NoticeButtons::Ok,
+                                     platform::NoticeIcon::Stop);
+    });
+    auto outcome = expansion.expand(*folderItem);
+    auto& list = window_.list();
+    if (outcome.refused) {
+        services_.notices.autoClosingBox(kTooManyFilesText, "", 5);
+        auto guard = list.lock();
+        const int row = list.currentRow();
+        if (row >= 0 && row < list.rowCount()) {
+            list.setText(row, CFileListView::kStatusText, std::string(kTooManyFilesText));
+        }
+        return;
+    }
+    for (const auto& record : outcome.records) {
+        std::optional<int> row;
+        if constexpr (std::is_same_v<Record, UploadJobRecord>) {
+            row = list.addUploadRecord(record);
+        } else {
+            row = list.addMyStorageRecord(record);
+        }
+        if (row) {
+            window_.addTotalBytes(record.itemSize());
+        }
+    }
+}
+
+void CFileSocket::expandFolder() {
+    if (mode_ == transfer_mode::kUploadFolderExpansion) {
+        addExpanded(window_.pendingUploadFolder());
+    } else {
+        addExpanded(window_.pendingMyStorageFolder());
+    }
+    window_.closeFolderWaitDialog();
+    if (window_.view().text(control::kPathBox).empty() && window_.activeFlag() == 0 &&
+        window_.startedFlag() == 0) {
+        window_.scheduleAutoStart(std::chrono::milliseconds{1000});
+    }
 }
 
 TransferThreadFactory CFileSocket::factory(TransferServices services) {

@@ -26,6 +26,9 @@ class CFileSocket final : public TransferThread {
 
   private:
     void run();
+    void expandFolder();
+    template <class Record>
+    void addExpanded(const std::optional<Record>& folderItem);
 
     int mode_;
     std::string registrant_;

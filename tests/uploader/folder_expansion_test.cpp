@@ -1,0 +1,175 @@
+#include "uploader/transfer/folder_expansion.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+
+#include "common/file_digest.h"
+#include "tests/support/temp_dir.h"
+#include "tools/job_builder.h"
+
+namespace quenvara::uploader {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FolderExpansionTest : public ::testing::Test {
+  protected:
+    UploadJobRecord folderItem(const fs::path& folder, tools::PageValues values = {}) {
+        auto r = tools::buildUploadJob(folder, values);
+        EXPECT_TRUE(r) << r.error();
+        return *r;
+    }
+    FolderExpansion expansion{fileDigest, [this](const std::string& t) { reports.push_back(t); }};
+    std::vector<std::string> reports;
+    testing::TempDir dir;
+};
+
+TEST_F(FolderExpansionTest, NineHundredNinetyNineFilesExpandAThousandAreRefused) {
+    for (int i = 0; i < 999; ++i) {
+        dir.write("many/sub" + std::to_string(i % 7) + "/f" + std::to_string(i), "");
+    }
+    auto item = folderItem(dir / "many");
+    auto ok = expansion.expand(item);
+    EXPECT_FALSE(ok.refused);
+    EXPECT_EQ(ok.records.size(), 999u);
+
+    dir.write("many/one-more", "");
+    auto refused = expansion.expand(item);
+    EXPECT_TRUE(refused.refused);
+    EXPECT_TRUE(refused.records.empty());
+}
+
+TEST_F(FolderExpansionTest, SubFoldersAreWalkedWhereTheyStandInTheListing) {
+    dir.write("top/a.txt", "a");
+    dir.write("top/sub/b.txt", "b");
+    dir.write("top/sub/deeper/c.txt", "c");
+    dir.write("top/z.txt", "z");
+    auto out = expansion.expand(folderItem(dir / "top"));
+    // The expected order: the file system's own listing, descending into a
+    // folder at the point where it is listed.
+    std::vector<std::string> expected;
+    std::function<void(const fs::path&)> list = [&](const fs::path& p) {
+        for (const auto& e : fs::directory_iterator(p)) {
+            if (e.is_directory()) {
+                list(e.path());
+            } else {
+                expected.push_back(e.path().string());
+            }
+        }
+    };
+    list(dir / "top");
+    std::vector<std::string> got;
+    for (const auto& r : out.records) {
+        got.push_back(r.localPath());
+        EXPECT_NE(r.itemName(), ".");
+        EXPECT_NE(r.itemName(), "..");
+    }
+    EXPECT_EQ(got, expected);
+}
+
+TEST_F(FolderExpansionTest, RecordsCarryTheTemplateAndTheirOwnFile) {
+    dir.write("album/sub/one.mp3", std::string(1234, 'x'));
+    tools::PageValues v;
+    v.userNumber = 55;
+    v.registrant = "member";
+    v.sectionCode = "07";
+    auto item = folderItem(dir / "album", v);
+    auto out = expansion.expand(item);
+    ASSERT_EQ(out.records.size(), 1u);
+    const auto& r = out.records[0];
+    EXPECT_EQ(r.recordTag(), 4);
+    EXPECT_EQ(r.itemKind(), 1);
+    EXPECT_EQ(r.itemSize(), 1234.0);
+    EXPECT_EQ(r.itemName(), "one.mp3");
+    EXPECT_EQ(r.parentFolder(), (dir / "album/sub/").string());
+    EXPECT_EQ(r.fileDigest(), *fileDigest(dir / "album/sub/one.mp3"));
+    EXPECT_EQ(r.userValues().displayText(), item.parentFolder());
+    EXPECT_EQ(r.userValues().registrantName(), "member");
+    // The last (here the only) record carries the user number.
+    EXPECT_EQ(r.userNumberCopy(), 55);
+}
+
+TEST_F(FolderExpansionTest, DoubledSeparatorsInTheFolderPathAreFound) {
+    dir.write("d/x.txt", "x");
+    auto item = folderItem(dir / "d");
+    ASSERT_TRUE(item.setParentFolder(dir.path().string() + "//"));
+    EXPECT_EQ(FolderExpansion::folderPath(item), (dir / "d").string());
+    EXPECT_EQ(expansion.expand(item).records.size(), 1u);
+}
+
+TEST_F(FolderExpansionTest, DisplayTextIsCutTo255Bytes) {
+    // A parent folder of 300 bytes: a deep path of short names.
+    std::string deep = "p";
+    while ((dir.path() / deep).string().size() < 300) {
+        deep += "/abcdefghij";
+    }
+    dir.write(deep + "/leaf/f.txt", "1");
+    auto item = folderItem(dir / deep / "leaf");
+    ASSERT_GE(item.parentFolder().size(), 300u);
+    auto out = expansion.expand(item);
+    ASSERT_EQ(out.records.size(), 1u);
+    EXPECT_EQ(out.records[0].userValues().displayText(), item.parentFolder().substr(0, 255));
+}
+
+TEST_F(FolderExpansionTest, SharedFirstTenMebibytesShareTheDigest) {
+    std::string head(kDigestWindow, 'h');
+    dir.write("same/a.bin", head + std::string(kDigestWindow, 'a'));  // 20 MiB
+    dir.write("same/b.bin", head + "different tail");
+    auto out = expansion.expand(folderItem(dir / "same"));
+    ASSERT_EQ(out.records.size(), 2u);
+    EXPECT_EQ(out.records[0].fileDigest(), out.records[1].fileDigest());
+}
+
+TEST_F(FolderExpansionTest, ServerFoldersOfAThreeLevelTree) {
+    dir.write("root/a.txt", "1");
+    dir.write("root/l1/b.txt", "2");
+    dir.write("root/l1/l2/c.txt", "3");
+    auto item = folderItem(dir / "root");
+    ASSERT_TRUE(item.setServerFolderPath("/srv"));
+    auto values = item.userValues();
+    ASSERT_TRUE(values.setFolderGroupText("G7"));
+    item.setUserValues(values);
+    auto out = expansion.expand(item);
+    std::map<std::string, std::string> byName;
+    for (const auto& r : out.records) {
+        byName[r.itemName()] = r.serverFolderPath();
+    }
+    // The top folder's own name is replaced by the group text.
+    EXPECT_EQ(byName["a.txt"], "/srv/G7");
+    EXPECT_EQ(byName["b.txt"], "/srv/G7/l1");
+    EXPECT_EQ(byName["c.txt"], "/srv/G7/l1/l2");
+}
+
+TEST_F(FolderExpansionTest, MyStorageGroupMarks) {
+    dir.write("mine/a", "1");
+    dir.write("mine/b", "2");
+    dir.write("mine/c", "3");
+    tools::PageValues v;
+    v.userNumber = 9;
+    auto item = tools::buildMyStorageJob(dir / "mine", v);
+    ASSERT_TRUE(item);
+    auto out = expansion.expand(*item);
+    ASSERT_EQ(out.records.size(), 3u);
+    EXPECT_EQ(out.records[0].groupPosition(), 2);
+    EXPECT_EQ(out.records[1].groupPosition(), 0);
+    EXPECT_EQ(out.records[2].groupPosition(), 1);
+    EXPECT_EQ(out.records[0].userNumberCopy(), 0);
+    EXPECT_EQ(out.records[2].userNumberCopy(), 9);
+    EXPECT_EQ(out.records[0].recordTag(), 3);
+}
+
+TEST_F(FolderExpansionTest, NamesOutsideCp949AreReportedAndLeftOut) {
+    dir.write("odd/fine.txt", "1");
+    dir.write("odd/emoji-\xF0\x9F\x98\x80.txt", "2");
+    auto out = expansion.expand(folderItem(dir / "odd"));
+    ASSERT_EQ(out.records.size(), 1u);
+    EXPECT_EQ(out.records[0].itemName(), "fine.txt");
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("CP949"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace quenvara::uploader
