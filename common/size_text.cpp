@@ -4,7 +4,7 @@
 
 namespace quenvara {
 
-std::string sizeText(double bytes) {
+std::string formatSize(double bytes, int decimals) {
     const char* unit = "B";
     double value = bytes;
     if (bytes >= 1073741824.0) {
@@ -18,7 +18,7 @@ std::string sizeText(double bytes) {
         unit = "K";
     }
     char number[400];  // room for the largest double in fixed notation
-    std::snprintf(number, sizeof number, "%.1f", value);
+    std::snprintf(number, sizeof number, "%.*f", decimals, value);
     return std::string(number) + " " + unit;
 }
 

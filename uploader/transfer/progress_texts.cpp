@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "common/size_text.h"
+
 namespace quenvara::transfer {
 namespace {
 
@@ -13,21 +15,7 @@ double percent(double done, double total) {
 }  // namespace
 
 std::string sizeForm(double v) {
-    const char* unit = "B";
-    double n = v;
-    if (v >= 1073741824.0) {
-        n = v / 1073741824.0;
-        unit = "G";
-    } else if (v >= 1048576.0) {
-        n = v / 1048576.0;
-        unit = "M";
-    } else if (v >= 1024.0) {
-        n = v / 1024.0;
-        unit = "K";
-    }
-    char buf[400];
-    std::snprintf(buf, sizeof buf, "%.2f %s", n, unit);
-    return buf;
+    return formatSize(v, 2);
 }
 
 std::string fileBarText(double done, double total, bool kind4) {

@@ -769,31 +769,32 @@ void UploadSession::runMusicCheck(UploadJobRecord& record) {
 
 int UploadSession::onRegisteredRecord(std::span<const std::uint8_t> body) {
     auto& list = window_.list();
+    // The service's record of the file: its location goes into the row, the
+    // whole record is kept for a later resend (507).
+    const auto take = [&](auto server, auto& kept) {
+        using Record = std::decay_t<decltype(*server)>;
+        if (!server) {
+            return;
+        }
+        const int row = currentRow();
+        auto record = list.record(row);
+        if (auto* r = std::get_if<Record>(&record)) {
+            r->setContentIdBytes(server->contentIdBytes());
+            r->setDataServerAddressBytes(server->dataServerAddressBytes());
+            r->setDataServerPort(server->dataServerPort());
+            list.setRecord(row, record);
+        }
+        std::lock_guard lock(services_.registered->mutex);
+        kept = *server;
+    };
     if (!errorSeen_ && !body.empty() && !workingIsFolder()) {
         auto guard = list.lock();
         const int row = currentRow();
         if (row >= 0 && row < list.rowCount()) {
-            auto record = list.record(row);
             if (kind_ == kMy) {
-                if (auto server = MyStorageJobRecord::fromBytes(body)) {
-                    if (auto* r = std::get_if<MyStorageJobRecord>(&record)) {
-                        r->setContentIdBytes(server->contentIdBytes());
-                        r->setDataServerAddressBytes(server->dataServerAddressBytes());
-                        r->setDataServerPort(server->dataServerPort());
-                        list.setRecord(row, record);
-                    }
-                    std::lock_guard lock(services_.registered->mutex);
-                    services_.registered->myStorage = *server;
-                }
-            } else if (auto server = UploadJobRecord::fromBytes(body)) {
-                if (auto* r = std::get_if<UploadJobRecord>(&record)) {
-                    r->setContentIdBytes(server->contentIdBytes());
-                    r->setDataServerAddressBytes(server->dataServerAddressBytes());
-                    r->setDataServerPort(server->dataServerPort());
-                    list.setRecord(row, record);
-                }
-                std::lock_guard lock(services_.registered->mutex);
-                services_.registered->upload = *server;
+                take(MyStorageJobRecord::fromBytes(body), services_.registered->myStorage);
+            } else {
+                take(UploadJobRecord::fromBytes(body), services_.registered->upload);
             }
         }
     }
