@@ -14,7 +14,8 @@
 namespace quenvara::platform {
 namespace {
 
-// A peer that stops answering does not hold the transfer thread for ever.
+// A peer that stops answering or reading does not hold the transfer thread
+// for ever.
 constexpr int kReceiveTimeoutSeconds = 300;
 
 bool fillAddress(const std::string& address, int port, sockaddr_in& addr) {
@@ -29,6 +30,7 @@ bool fillAddress(const std::string& address, int port, sockaddr_in& addr) {
 TcpConnection::TcpConnection(UniqueFd fd) : fd_(std::move(fd)) {
     timeval tv{kReceiveTimeoutSeconds, 0};
     ::setsockopt(fd_.get(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    ::setsockopt(fd_.get(), SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
 }
 
 long TcpConnection::sendAll(std::span<const std::uint8_t> data) {

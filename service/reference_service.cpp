@@ -1,7 +1,9 @@
 #include "service/reference_service.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 
 #include "common/cp949.h"
@@ -121,6 +123,14 @@ bool ReferenceService::listen(Server& server, int port, std::string& error) {
 
 bool ReferenceService::start(std::string& error) {
     std::filesystem::create_directories(options_.storage);
+    // Content ids go on from those already stored, so a new file never
+    // lands on an old one's bytes.
+    for (const auto& entry : std::filesystem::directory_iterator(options_.storage)) {
+        const auto name = entry.path().filename().string();
+        if (name.size() == 5 && name[0] == 'C') {
+            nextContentId_ = std::max(nextContentId_, std::atoi(name.c_str() + 1) + 1);
+        }
+    }
     if (!listen(uploadData_, 0, error) || !listen(myData_, 0, error)) {
         return false;
     }
@@ -198,6 +208,8 @@ void ReferenceService::serve(Server& server, int role) {
         workers_.emplace_back([this, conn, role] {
             converse(*conn, role);
             conn->shutdownBoth();
+            std::lock_guard done(mutex_);
+            std::erase(open_, conn);
         });
     }
 }
@@ -229,7 +241,7 @@ void ReferenceService::commandConversation(TcpConnection& conn, std::int32_t ope
     {
         std::lock_guard lock(mutex_);
         char id[16];
-        std::snprintf(id, sizeof id, "C%04d", nextContentId_++ % 10000);
+        std::snprintf(id, sizeof id, "C%04d", nextContentId_++ % 10000);  // 5 characters at most
         location.contentId = id;
     }
     location.dataServerAddress = options_.address;
@@ -351,26 +363,36 @@ void ReferenceService::uploadConversation(TcpConnection& conn, int kind) {
                 return;
             }
             const std::string name = cp949::toUtf8(record->itemNameBytes());
+            bool continueExisting = record->resumeState() != 0;
             if (!f.sameName.empty() && name.starts_with(f.sameName)) {
                 send(conn, msg::kSameName);
                 auto answer = readPacket(conn);
                 if (!answer || answer->header.type != msg::kProceed) {
                     return;  // skipped, or the conversation ended
                 }
+                continueExisting = true;  // "이어 올리기": on top of what is stored
             }
             const auto folder = options_.storage / safeComponent(record->contentIdBytes()) /
                                 safeFolder(cp949::toUtf8(record->serverFolderPathBytes()));
             std::filesystem::create_directories(folder);
             const auto path = folder / safeComponent(name);
             std::error_code ec;
-            std::uint64_t held =
-                std::filesystem::exists(path, ec) ? std::filesystem::file_size(path, ec) : 0;
+            // Only a record sent again, or the same-name "continue", goes on
+            // from what is stored; a new upload starts from nothing.
+            std::uint64_t held = continueExisting && std::filesystem::exists(path, ec)
+                                     ? std::filesystem::file_size(path, ec)
+                                     : 0;
             const auto size = static_cast<std::uint64_t>(record->itemSize());
             held = std::min(held, size);
             double reported = static_cast<double>(held);
             if (f.negativeOffsetOnce && takeOnce(negativeOffsetUsed_)) {
                 held = 0;
                 reported = -1.0;
+            }
+            if (f.offsetBeyondEnd) {
+                send(conn, Info::kSendData, transfer::encodeResume(static_cast<double>(size) + 1));
+                readPacket(conn);
+                return;
             }
             std::filesystem::resize_file(path, held, ec);
             if (ec) {
@@ -410,6 +432,9 @@ void ReferenceService::uploadConversation(TcpConnection& conn, int kind) {
                 out.write(reinterpret_cast<const char*>(buffer.data()),
                           static_cast<std::streamsize>(want));
                 out.flush();
+                if (!out) {
+                    return;  // not stored: the conversation ends, the upload fails
+                }
                 received += want;
                 remaining -= want;
             }

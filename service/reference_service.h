@@ -35,6 +35,8 @@ struct Faults {
     std::string errorText;
     // Report a negative resume offset once.
     bool negativeOffsetOnce = false;
+    // Report holding more bytes than the file has, every time.
+    bool offsetBeyondEnd = false;
     // Send a packet with this unknown number, so many times.
     int unknownPacket = 0;
     int unknownPacketTimes = 1;

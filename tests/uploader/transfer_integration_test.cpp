@@ -401,6 +401,19 @@ TEST_F(TransferTest, TenFailuresEndTheRun) {
     EXPECT_NE(rowState(0), "완료");
 }
 
+TEST_F(TransferTest, ResumeOffsetBeyondTheFileIsRefusedNeverDone) {
+    service::Faults faults;
+    faults.offsetBeyondEnd = true;
+    startService(faults);
+    handOver(file("short.bin", 1000));
+    runToEnd();
+    // Never taken for a finished file; the run gives up after ten tries.
+    EXPECT_NE(rowState(0), "완료");
+    EXPECT_EQ(rowStatus(0).rfind("잘못된 이어 올리기 위치입니다.", 0), 0u);
+    EXPECT_EQ(h.window.view().text(control::kStatusLine), "10회 이상 재 업로드가 실패 하였습니다.");
+    EXPECT_FALSE(stored("short.bin"));
+}
+
 TEST_F(TransferTest, UnknownPacketFailsTheConversationAndTheRowIsTriedAgain) {
     service::Faults faults;
     faults.unknownPacket = 4242;

@@ -8,6 +8,12 @@ TransferSession::~TransferSession() {
     }
 }
 
+void TransferSession::waitForCurrent() {
+    if (thread_) {
+        thread_->join();
+    }
+}
+
 bool TransferSession::start(int mode, const std::string& registrant) {
     if (mode != transfer_mode::kUploadRun && mode != transfer_mode::kUploadFolderExpansion &&
         mode != transfer_mode::kMyStorageFolderExpansion) {

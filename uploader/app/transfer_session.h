@@ -21,6 +21,8 @@ class TransferThread {
   public:
     virtual ~TransferThread() = default;
     virtual bool finished() const = 0;
+    // Makes a blocked network call return (the window is closing).
+    virtual void interrupt() {}
     // Waits for the thread to end (shutdown, tests).
     virtual void join() = 0;
 };
@@ -41,6 +43,8 @@ class TransferSession {
     // Modes 512, 518 and 2001 only; any other shows "Command 에러".
     bool start(int mode, const std::string& registrant);
     TransferThread* current() const { return thread_.get(); }
+    // Waits for the last thread started to end.
+    void waitForCurrent();
 
   private:
     platform::Notices& notices_;

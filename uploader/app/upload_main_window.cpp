@@ -64,7 +64,16 @@ UploadMainWindow::UploadMainWindow(WindowServices services)
       folderSession_(services_.notices, *this),
       folderWait_(services_.loop, folderSession_) {}
 
-UploadMainWindow::~UploadMainWindow() = default;
+UploadMainWindow::~UploadMainWindow() {
+    // The transfer threads use this window: they end before it goes.
+    stopRequest_ = 1;
+    for (TransferSession* session : {&session_, &folderSession_}) {
+        if (auto* thread = session->current()) {
+            thread->interrupt();
+        }
+        session->waitForCurrent();
+    }
+}
 
 void UploadMainWindow::setTransferFactory(TransferThreadFactory factory) {
     session_.setFactory(factory);
@@ -171,6 +180,8 @@ void UploadMainWindow::receive(UploadJobRecord record) {
     halfWayShown_ = 0;
 
     if (record.itemKind() == static_cast<std::int32_t>(ItemKind::Folder)) {
+        // An expansion still running reads its folder item: let it finish.
+        folderSession_.waitForCurrent();
         {
             std::lock_guard lock(mutex_);
             pendingUploadFolder_ = record;
@@ -217,6 +228,7 @@ void UploadMainWindow::receive(MyStorageJobRecord record) {
         record.localPath() + " (" + sizeText(record.itemSize()) + ", registrant " +
         record.userValues().registrantName() + ")");
     if (record.itemKind() == static_cast<std::int32_t>(ItemKind::Folder)) {
+        folderSession_.waitForCurrent();
         {
             std::lock_guard lock(mutex_);
             pendingMyStorageFolder_ = record;
@@ -351,11 +363,8 @@ void UploadMainWindow::deleteFinishedRows() {
     list_.setBusy(true);
     view_.setEnabled(control::kStartStop, false);
     // Held cooperatively: the engine parks at a point where it does not
-    // touch the list, so its current row can be corrected safely.
-    const bool running = running_ == 1;
-    if (running) {
-        gate_.hold();
-    }
+    // touch the list (or, not yet in a run, waits to enter it).
+    gate_.hold();
     bool deleted = false;
     {
         auto guard = list_.lock();
@@ -367,9 +376,10 @@ void UploadMainWindow::deleteFinishedRows() {
             list_.deleteRow(row, list_.rowKind(row));
             deleted = true;
         }
-        const int corrected = deleted ? boundary.u - (boundary.n + 1) : boundary.u;
-        if (deleted || running) {
-            list_.setCurrentRow(std::max(0, corrected));
+        // The engine's own row moves up by the rows removed before it, so
+        // that it goes on with the file it was working on.
+        if (deleted) {
+            list_.setCurrentRow(std::max(0, list_.currentRow() - (boundary.n + 1)));
         }
     }
     view_.setEnabled(control::kStartStop, true);
@@ -380,9 +390,7 @@ void UploadMainWindow::deleteFinishedRows() {
     } else {
         view_.setText(control::kStatusLine, "");
     }
-    if (running) {
-        gate_.release();
-    }
+    gate_.release();
 }
 
 void UploadMainWindow::hideToTray() {

@@ -27,10 +27,23 @@ void CFileSocket::join() {
     }
 }
 
+void CFileSocket::interrupt() {
+    std::lock_guard lock(sessionMutex_);
+    if (session_ != nullptr) {
+        session_->interrupt();
+    }
+}
+
 void CFileSocket::run() {
     if (mode_ == transfer_mode::kUploadRun) {
         UploadSession session(window_, services_, registrant_);
+        {
+            std::lock_guard lock(sessionMutex_);
+            session_ = &session;
+        }
         session.run();
+        std::lock_guard lock(sessionMutex_);
+        session_ = nullptr;
     } else {
         expandFolder();
     }

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -20,6 +21,7 @@ class CFileSocket final : public TransferThread {
 
     bool finished() const override { return finished_; }
     void join() override;
+    void interrupt() override;
 
     // A factory for TransferSession that starts CFileSocket threads.
     static TransferThreadFactory factory(TransferServices services);
@@ -35,6 +37,8 @@ class CFileSocket final : public TransferThread {
     EngineOperations& window_;
     TransferServices services_;
     std::atomic<bool> finished_{false};
+    std::mutex sessionMutex_;
+    UploadSession* session_ = nullptr;  // while a run goes on
     std::thread thread_;
 };
 

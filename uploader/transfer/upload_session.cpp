@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -70,6 +71,15 @@ std::string joinPath(const std::string& parent, const std::string& name) {
         path.erase(at, 1);
     }
     return path;
+}
+
+// The service's registered record describes the working file only when it
+// names the same file; another file's record must never be resent for it.
+template <class Record>
+bool sameFile(const Record& registered, const Record& working) {
+    return registered.itemNameBytes() == working.itemNameBytes() &&
+           registered.parentFolderBytes() == working.parentFolderBytes() &&
+           registered.contentIdBytes() == working.contentIdBytes();
 }
 
 template <class Record>
@@ -286,9 +296,15 @@ void UploadSession::rowSession() {
             const auto d = window_.uploadDefaults();
             transfer::LocateValues v;
             v.userNumber = d.userNumber;
-            v.sectionCode = cp949::fromUtf8(d.sectionCode).value();
-            v.subSectionCode = cp949::fromUtf8(d.subSectionCode).value();
-            v.adultFlag = cp949::fromUtf8(d.adultFlag).value();
+            // The page values came in as CP949; a text that does not go back
+            // to CP949 (undecodable bytes) is sent empty rather than mangled.
+            const auto bytesOf = [](const std::string& text) {
+                auto bytes = cp949::fromUtf8(text);
+                return bytes ? *bytes : std::string{};
+            };
+            v.sectionCode = bytesOf(d.sectionCode);
+            v.subSectionCode = bytesOf(d.subSectionCode);
+            v.adultFlag = bytesOf(d.adultFlag);
             v.size = d.sizeCopy;
             sent = sendPacket(msg::kLocate, transfer::encodeLocateBody(v), 2702);
         }
@@ -361,8 +377,12 @@ bool UploadSession::connect(const std::string& address, int port) {
         if (isStopped()) {
             break;
         }
-        socket_ = services_.connector.connect(address, port, error);
-        if (socket_) {
+        auto connection = services_.connector.connect(address, port, error);
+        if (connection) {
+            {
+                std::lock_guard lock(socketMutex_);
+                socket_ = std::move(connection);
+            }
             computeGroupStart();
             setStatusLine("");
             return true;
@@ -376,7 +396,23 @@ bool UploadSession::connect(const std::string& address, int port) {
 }
 
 void UploadSession::closeSocket() {
+    std::lock_guard lock(socketMutex_);
     socket_.reset();
+}
+
+void UploadSession::interrupt() {
+    std::lock_guard lock(socketMutex_);
+    if (socket_) {
+        socket_->shutdownBoth();
+    }
+}
+
+long UploadSession::socketRecv(std::span<std::uint8_t> buffer) {
+    return socket_ ? socket_->recvExact(buffer) : -1;
+}
+
+int UploadSession::socketError() const {
+    return socket_ ? socket_->lastError() : 0;
 }
 
 bool UploadSession::sendPacket(std::int32_t type, std::span<const std::uint8_t> body,
@@ -405,11 +441,12 @@ bool UploadSession::closeConversation(int disconnectNumber) {
 
 void UploadSession::readConversation() {
     readLoopOn_ = true;
+    failureCounted_ = false;
     int result = kGoOn;
     while (readLoopOn_ && !isStopped() && result > 0) {
         window_.gate().safePoint();
         std::array<std::uint8_t, transfer::kHeaderSize> head{};
-        const long got = socket_ ? socket_->recvExact(head) : -1;
+        const long got = socketRecv(head);
         if (got != static_cast<long>(head.size())) {
             if (!pendingDone_) {
                 return;  // a short read ends the conversation at once
@@ -421,18 +458,25 @@ void UploadSession::readConversation() {
             }
             // Reset: the server dropped the connection before it had the
             // whole file, although every send went out.
-            brokenTransfer(kind_ == kMy ? 1330 : 1809, socket_ ? socket_->lastError() : 0);
+            brokenTransfer(kind_ == kMy ? 1330 : 1809, socketError());
             result = kFailed;
             break;
         }
-        if (pendingDone_) {
-            pendingDone_ = false;
-            markFileDone();
-        }
         const auto header = PacketHeader::decode(head);
+        if (pendingDone_) {
+            // Only the request for the next file or the server's close
+            // confirm the file; a refusal or anything else does not.
+            pendingDone_ = false;
+            const bool confirms = header.status >= 0 && (header.type == msg::kRequestRecord ||
+                                                         header.type == msg::kRequestRecordMy ||
+                                                         header.type == msg::kClose);
+            if (confirms) {
+                markFileDone();
+            }
+        }
         if (header.status < 0) {
             std::array<std::uint8_t, transfer::kErrorTextSize> text{};
-            if (socket_->recvExact(text) != static_cast<long>(text.size())) {
+            if (socketRecv(text) != static_cast<long>(text.size())) {
                 return;
             }
             const auto shown = cp949::toUtf8(transfer::errorText(text));
@@ -450,7 +494,7 @@ void UploadSession::readConversation() {
             break;
         }
         std::vector<std::uint8_t> body(*length);
-        if (!body.empty() && socket_->recvExact(body) != static_cast<long>(body.size())) {
+        if (!body.empty() && socketRecv(body) != static_cast<long>(body.size())) {
             return;
         }
         result = handle(header, body);
@@ -466,9 +510,15 @@ void UploadSession::readConversation() {
     if (isStopped()) {
         setRowTexts(job_state::kPaused, "일시중지입니다.");
         window_.list().hideProgressBar();
-    } else if (result == kFailed && workingResumeState() != 1) {
-        ++failureCount_;
-        setCurrentRow(currentRow() - 1);
+    } else if (result == kFailed) {
+        // Every failed conversation counts once towards the limit, so that a
+        // row that can never succeed ends the run instead of looping.
+        if (!failureCounted_) {
+            ++failureCount_;
+        }
+        if (workingResumeState() != 1) {
+            setCurrentRow(currentRow() - 1);
+        }
     }
 }
 
@@ -657,18 +707,23 @@ void UploadSession::sendWorkingRecord(std::int32_t type,
 int UploadSession::onRequestRecord() {
     auto& list = window_.list();
     std::variant<UploadJobRecord, MyStorageJobRecord> record;
+    int next = 0;
     {
         auto guard = list.lock();
-        const int next = currentRow() + 1;
+        next = currentRow() + 1;
         if (next >= list.rowCount()) {
             setRowStatus("다음 목록이 없습니다.");
             return kFailed;
         }
         setCurrentRow(next);
         record = list.record(next);
-        if (auto* up = std::get_if<UploadJobRecord>(&record)) {
-            applyMusicCheck(*up, false);
-            list.setRecord(next, *up);
+    }
+    // The music check may take long (decoding, queries): not under the lock.
+    if (auto* up = std::get_if<UploadJobRecord>(&record)) {
+        applyMusicCheck(*up, false);
+        auto guard = list.lock();
+        if (currentRow() < list.rowCount()) {
+            list.setRecord(currentRow(), *up);
         }
     }
     bool ok = false;
@@ -692,8 +747,9 @@ int UploadSession::onResendRecord() {
         MyStorageJobRecord record = myRecord_;
         if (resend) {
             std::lock_guard lock(services_.registered->mutex);
-            if (services_.registered->myStorage) {
-                record = *services_.registered->myStorage;
+            const auto& kept = services_.registered->myStorage;
+            if (kept && sameFile(*kept, myRecord_)) {
+                record = *kept;
                 record.setResumeState(myRecord_.resumeState());
             }
         }
@@ -702,8 +758,9 @@ int UploadSession::onResendRecord() {
         UploadJobRecord record = uploadRecord_;
         if (resend) {
             std::lock_guard lock(services_.registered->mutex);
-            if (services_.registered->upload) {
-                record = *services_.registered->upload;
+            const auto& kept = services_.registered->upload;
+            if (kept && sameFile(*kept, uploadRecord_)) {
+                record = *kept;
                 record.setResumeState(uploadRecord_.resumeState());
             }
         }
@@ -947,6 +1004,15 @@ int UploadSession::dataPhase(std::span<const std::uint8_t> body) {
     }
     setStatusLine(kind_ == kMy ? "업로드 중입니다." : "");
     resumeOffset_ = *resume;
+    // The server cannot hold more than the file, nor part of a byte.
+    if (!std::isfinite(resumeOffset_) || resumeOffset_ > workingSize() ||
+        resumeOffset_ != std::floor(resumeOffset_)) {
+        const std::string text =
+            "잘못된 이어 올리기 위치입니다. (" + std::to_string(resumeOffset_) + ")";
+        setRowStatus(text);
+        errorSeen_ = true;
+        return kFailed;
+    }
 
     // Records carry CP949; the file system takes UTF-8.
     const auto parent = kind_ == kMy ? myRecord_.parentFolder() : uploadRecord_.parentFolder();
@@ -1012,10 +1078,11 @@ int UploadSession::dataPhase(std::span<const std::uint8_t> body) {
         return finishFile();
     }
 
-    ++failureCount_;
     window_.list().hideProgressBar();
     window_.stopTimers();
     if (failure == Failure::Read) {
+        ++failureCount_;
+        failureCounted_ = true;
         char text[512];
         if (kind_ == kMy) {
             std::snprintf(text, sizeof text, "[ 에러 : 1325 , %d ] %s", failureErrno,
@@ -1029,7 +1096,6 @@ int UploadSession::dataPhase(std::span<const std::uint8_t> body) {
     } else {
         const int code = kind_ == kMy ? (failure == Failure::Send ? 1332 : 1330)
                                       : (failure == Failure::Send ? 1814 : 1809);
-        --failureCount_;  // brokenTransfer counts it
         brokenTransfer(code, failureErrno);
     }
     errorSeen_ = true;
@@ -1040,10 +1106,17 @@ void UploadSession::markFileDone() {
     setRowTexts(job_state::kDone, "완료되었습니다.");
     window_.list().hideProgressBar();
     window_.addDoneCount(1);
+    // The file is through: its retry mark must not carry over to the next row.
+    if (kind_ == kMy) {
+        myRecord_.setResumeState(0);
+    } else {
+        uploadRecord_.setResumeState(0);
+    }
 }
 
 void UploadSession::brokenTransfer(int code, int error) {
     ++failureCount_;
+    failureCounted_ = true;
     brokenAt_ = resumeOffset_ + fileBytesSent_;
     window_.list().hideProgressBar();
     window_.stopTimers();

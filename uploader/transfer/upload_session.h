@@ -59,6 +59,9 @@ class UploadSession {
     void run();
 
     int failureCount() const { return failureCount_; }
+    // From any thread: shuts the open connection down so that a blocked
+    // send or receive returns (the window is closing).
+    void interrupt();
     bool alreadyConnected() const { return alreadyConnected_; }
 
   private:
@@ -81,6 +84,8 @@ class UploadSession {
     void rowSession();
     bool connect(const std::string& address, int port);
     void closeSocket();
+    long socketRecv(std::span<std::uint8_t> buffer);
+    int socketError() const;
     bool sendPacket(std::int32_t type, std::span<const std::uint8_t> body, int failureNumber);
     bool closeConversation(int disconnectNumber);
     void readConversation();
@@ -122,6 +127,7 @@ class UploadSession {
     std::array<std::uint8_t, 12> registrantField_{};
     std::string registrant_;
     std::unique_ptr<platform::TcpConnection> socket_;
+    std::mutex socketMutex_;  // socket_ is replaced on this thread, read by interrupt()
     Kind kind_ = kNone;
     UploadJobRecord uploadRecord_;
     MyStorageJobRecord myRecord_;
@@ -137,6 +143,8 @@ class UploadSession {
     // A file whose bytes all went out, done once the server confirms it by
     // its next packet or by closing the connection in order.
     bool pendingDone_ = false;
+    // The failure of this conversation is already counted.
+    bool failureCounted_ = false;
     // Where the last broken data phase ended, to count resent bytes once.
     std::optional<double> brokenAt_;
     bool skipAllSameName_ = false;
