@@ -275,6 +275,30 @@ TEST_F(TransferTest, FolderItemUploadsAsOneGroupOnOneConnection) {
     EXPECT_EQ(service_->multiFileConversations(), 1);
 }
 
+TEST_F(TransferTest, RetryMarkDoesNotCarryOverToTheNextRow) {
+    // A broken and resumed single file, then a folder item's file: the
+    // second row must send its own file, not the first one's record again.
+    service::Faults faults;
+    faults.dropAfterBytes = 70'000;
+    startService(faults);
+    const auto first = file("first.bin", 200'000, 1);
+    handOver(first);
+    const auto second = file("second.bin", 90'000, 2);
+    tools::PageValues v;
+    v.userNumber = 5;
+    v.registrant = "tester";
+    auto r = tools::buildUploadJob(second, v);
+    ASSERT_TRUE(r);
+    r->setItemKind(ItemKind::Folder);
+    h.window.list().addUploadRecord(*r);
+    h.window.addTotalBytes(r->itemSize());
+    runToEnd();
+    EXPECT_EQ(rowState(0), "완료");
+    EXPECT_EQ(rowState(1), "완료");
+    expectStoredIdentical(first);
+    expectStoredIdentical(second);
+}
+
 TEST_F(TransferTest, NegativeOffsetSendsTheWholeFile) {
     service::Faults faults;
     faults.negativeOffsetOnce = true;
