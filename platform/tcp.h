@@ -27,6 +27,8 @@ class TcpConnection {
     // -1 on failure or time-out.
     virtual long recvExact(std::span<std::uint8_t> buffer);
     int lastError() const { return lastError_; }
+    // For a TLS layer on top.
+    int nativeHandle() const { return fd_.get(); }
     void shutdownBoth();
     // Ends the connection with a reset, as a broken network would, instead
     // of an orderly close.

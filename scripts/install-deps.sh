@@ -10,6 +10,8 @@ packages=(
     pkg-config
     libgtest-dev      # unit tests
     libgmock-dev
+    libcurl4-openssl-dev  # the filter-service client (HTTPS)
+    libssl-dev        # the reference filter service's TLS and certificate
 )
 # `install-deps.sh --fuzz`: also the compiler for the libFuzzer targets.
 if [ "${1:-}" = "--fuzz" ]; then
