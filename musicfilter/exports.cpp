@@ -1,0 +1,77 @@
+#include "musicfilter/exports.h"
+
+#include <cstring>
+
+#include "musicfilter/check_flow.h"
+#include "musicfilter/filter_http_client.h"
+#include "platform/dynamic_library.h"
+
+#ifndef QUENVARA_FILTER_URL
+#define QUENVARA_FILTER_URL "https://127.0.0.1:8443"
+#endif
+
+namespace {
+
+using namespace quenvara::musicfilter;
+
+FilterPost httpPost() {
+    return
+        [client = FilterHttpClient(FilterHttpClient::optionsFromEnvironment(QUENVARA_FILTER_URL))](
+            std::string_view page, const std::string& form) { return client.post(page, form); };
+}
+
+// The caller's 548 bytes, read and written whole.
+template <class F>
+int withResult(void* result, F&& f) {
+    MusicCheckResult block;
+    std::memcpy(block.data(), result, block.size());
+    const int code = f(block);
+    std::memcpy(result, block.data(), block.size());
+    return code;
+}
+
+}  // namespace
+
+extern "C" {
+
+int QUENVARA_MF_CALL L_OrvaneMusicUpload(void* result, const char* filePath, const char* userId) {
+    if (result == nullptr || filePath == nullptr) {
+        return 99;
+    }
+    // A name that is not a music file leaves the block untouched.
+    if (!formatOf(filePath)) {
+        return 3;
+    }
+    return withResult(result, [&](MusicCheckResult& block) {
+        return uploadCheck(httpPost(), block, filePath, userId != nullptr ? userId : "");
+    });
+}
+
+int QUENVARA_MF_CALL L_OrvaneMusicDownload(void* result, const char* contentKey,
+                                           const char* userId) {
+    if (result == nullptr) {
+        return 1;
+    }
+    return withResult(result, [&](MusicCheckResult& block) {
+        return downloadCheck(httpPost(), block, contentKey != nullptr ? contentKey : "",
+                             userId != nullptr ? userId : "");
+    });
+}
+
+int QUENVARA_MF_CALL L_OrvaneMusicIsWMA() {
+    static constexpr const char* kEntryPoints[] = {
+        "L_OrvaneWmaInit",          "L_OrvaneWmaSetParams",       "L_OrvaneWmaOpenMemory",
+        "L_OrvaneWmaGetWaveFormat", "L_OrvaneWmaReadSamplesInit", "L_OrvaneWmaReadSamples",
+        "L_OrvaneWmaClose",         "L_OrvaneWmaRelease",         "L_OrvaneWmaGetTotalPlayTime"};
+    quenvara::platform::DynamicLibrary module("libQuenvaraMFWma.so");
+    if (!module.loaded()) {
+        return 1;  // no media player registry here: an unknown player version
+    }
+    for (const char* name : kEntryPoints) {
+        if (module.symbol(name) == nullptr) {
+            return 1;
+        }
+    }
+    return 0;
+}
+}
