@@ -9,6 +9,7 @@
 #include "common/cp949.h"
 #include "musicfilter/content_key.h"
 #include "musicfilter/filter_http_client.h"
+#include "platform/dynamic_library.h"
 
 namespace quenvara::musicfilter {
 namespace {
@@ -45,6 +46,23 @@ bool readWhole(const std::filesystem::path& path, std::string& out) {
 
 }  // namespace
 
+bool wmaModuleAvailable() {
+    static constexpr const char* kEntryPoints[] = {
+        "L_OrvaneWmaInit",          "L_OrvaneWmaSetParams",       "L_OrvaneWmaOpenMemory",
+        "L_OrvaneWmaGetWaveFormat", "L_OrvaneWmaReadSamplesInit", "L_OrvaneWmaReadSamples",
+        "L_OrvaneWmaClose",         "L_OrvaneWmaRelease",         "L_OrvaneWmaGetTotalPlayTime"};
+    platform::DynamicLibrary module("libQuenvaraMFWma.so");
+    if (!module.loaded()) {
+        return false;
+    }
+    for (const char* name : kEntryPoints) {
+        if (module.symbol(name) == nullptr) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::mutex& fingerprintLock() {
     static std::mutex lock;
     return lock;
@@ -79,6 +97,10 @@ int uploadCheck(const FilterPost& post, MusicCheckResult& result, const std::fil
     }
     if (code == 2) {
         return 1;
+    }
+    // A WMA file needs the decoder module for its fingerprint.
+    if (*format == MusicFormat::Wma && !wmaModuleAvailable()) {
+        return 99;
     }
     std::string bytes;
     if (!readWhole(path, bytes)) {

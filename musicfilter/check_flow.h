@@ -27,6 +27,9 @@ int uploadCheck(const FilterPost& post, MusicCheckResult& result, const std::fil
 int downloadCheck(const FilterPost& post, MusicCheckResult& result, const std::string& key,
                   const std::string& userIdUtf8);
 
+// Whether the WMA decoder module loads by file name with its nine entry points.
+bool wmaModuleAvailable();
+
 // The lock that serialises fingerprint computations in the process.
 std::mutex& fingerprintLock();
 

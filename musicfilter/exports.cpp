@@ -4,7 +4,6 @@
 
 #include "musicfilter/check_flow.h"
 #include "musicfilter/filter_http_client.h"
-#include "platform/dynamic_library.h"
 
 #ifndef QUENVARA_FILTER_URL
 #define QUENVARA_FILTER_URL "https://127.0.0.1:8443"
@@ -59,19 +58,7 @@ int QUENVARA_MF_CALL L_OrvaneMusicDownload(void* result, const char* contentKey,
 }
 
 int QUENVARA_MF_CALL L_OrvaneMusicIsWMA() {
-    static constexpr const char* kEntryPoints[] = {
-        "L_OrvaneWmaInit",          "L_OrvaneWmaSetParams",       "L_OrvaneWmaOpenMemory",
-        "L_OrvaneWmaGetWaveFormat", "L_OrvaneWmaReadSamplesInit", "L_OrvaneWmaReadSamples",
-        "L_OrvaneWmaClose",         "L_OrvaneWmaRelease",         "L_OrvaneWmaGetTotalPlayTime"};
-    quenvara::platform::DynamicLibrary module("libQuenvaraMFWma.so");
-    if (!module.loaded()) {
-        return 1;  // no media player registry here: an unknown player version
-    }
-    for (const char* name : kEntryPoints) {
-        if (module.symbol(name) == nullptr) {
-            return 1;
-        }
-    }
-    return 0;
+    // No media player registry here: an unknown player version, so 1.
+    return wmaModuleAvailable() ? 0 : 1;
 }
 }

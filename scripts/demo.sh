@@ -42,10 +42,14 @@ head -c 1000000 /dev/urandom | dd of="$files/disk.img" bs=1M seek=399 conv=notru
 
 echo "== starting the reference service"
 "$build/bin/quenvara-service" --storage "$work/store" --port-file "$work/port" \
-    > >(sed -u 's/^/[service] /') 2>&1 &
+    --filter "$work/filter" > >(sed -u 's/^/[service] /') 2>&1 &
 service_pid=$!
 for _ in $(seq 50); do [ -s "$work/port" ] && break; sleep 0.1; done
 port=$(cat "$work/port")
+for _ in $(seq 50); do [ -s "$work/filter/url" ] && break; sleep 0.1; done
+# The music filter library checks music files against this service, over
+# HTTPS with its self-signed certificate trusted.
+export QUENVARA_FILTER_URL=$(cat "$work/filter/url") QUENVARA_FILTER_CAFILE="$work/filter/filter-cert.pem"
 
 echo "== starting the uploader (headless; it closes by itself when everything is sent)"
 "$build/lib/quenvara/QuenvaraUpLoad" > >(sed -u 's/^/[uploader] /') 2>&1 &

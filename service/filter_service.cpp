@@ -108,6 +108,11 @@ bool FilterService::start(std::string& error) {
     }
     listener_ = std::make_unique<platform::TcpListener>(std::move(*l));
     port_ = listener_->port();
+    // For scripts: the address to put into QUENVARA_FILTER_URL.
+    if (FILE* f = std::fopen((dir_ / "url").c_str(), "w")) {
+        std::fprintf(f, "%s\n", baseUrl().c_str());
+        std::fclose(f);
+    }
     thread_ = std::thread([this] { serve(); });
     return true;
 }

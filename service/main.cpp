@@ -6,7 +6,9 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <memory>
 
+#include "service/filter_service.h"
 #include "service/reference_service.h"
 
 namespace {
@@ -25,7 +27,10 @@ void usage(std::ostream& out) {
            "  --error-text TEXT         answer uploads with the error form and TEXT\n"
            "  --negative-offset-once    report a resume offset of -1 once\n"
            "  --unknown-packet N        send packet number N once\n"
-           "  --refuse-seconds N        do not listen for N seconds (needs --port)\n";
+           "  --refuse-seconds N        do not listen for N seconds (needs --port)\n"
+           "filter service:\n"
+           "  --filter DIR              also serve the filter service over HTTPS; its\n"
+           "                            self-signed certificate goes into DIR\n";
 }
 
 }  // namespace
@@ -34,6 +39,7 @@ int main(int argc, char** argv) {
     using namespace quenvara::service;
     ReferenceService::Options options;
     std::string portFile;
+    std::string filterDir;
     enum {
         kAddress = 1,
         kPort,
@@ -48,6 +54,7 @@ int main(int argc, char** argv) {
         kNegative,
         kUnknown,
         kRefuse,
+        kFilter,
         kHelp
     };
     const option longOptions[] = {
@@ -64,6 +71,7 @@ int main(int argc, char** argv) {
         {"negative-offset-once", no_argument, nullptr, kNegative},
         {"unknown-packet", required_argument, nullptr, kUnknown},
         {"refuse-seconds", required_argument, nullptr, kRefuse},
+        {"filter", required_argument, nullptr, kFilter},
         {"help", no_argument, nullptr, kHelp},
         {nullptr, 0, nullptr, 0},
     };
@@ -108,6 +116,9 @@ int main(int argc, char** argv) {
             case kRefuse:
                 options.faults.refuseSeconds = std::atoi(optarg);
                 break;
+            case kFilter:
+                filterDir = optarg;
+                break;
             case kHelp:
                 usage(std::cout);
                 return 0;
@@ -137,8 +148,22 @@ int main(int argc, char** argv) {
     }
     std::cout << "quenvara-service: command server " << options.address << ":"
               << service.commandPort() << ", storage " << options.storage.string() << std::endl;
+    std::unique_ptr<FilterService> filter;
+    if (!filterDir.empty()) {
+        filter = std::make_unique<FilterService>(filterDir, options.address);
+        if (!filter->start(error)) {
+            std::cerr << "quenvara-service: filter service: " << error << "\n";
+            return 1;
+        }
+        std::cout << "quenvara-service: filter service " << filter->baseUrl()
+                  << " (QUENVARA_FILTER_URL), certificate " << filter->caFile().string()
+                  << " (QUENVARA_FILTER_CAFILE)" << std::endl;
+    }
     int sig = 0;
     sigwait(&stop, &sig);
+    if (filter) {
+        filter->stop();
+    }
     service.stop();
     std::cout << "quenvara-service: " << service.stored().size() << " files stored" << std::endl;
     return 0;
