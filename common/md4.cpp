@@ -21,8 +21,6 @@ std::uint32_t h(std::uint32_t x, std::uint32_t y, std::uint32_t z) {
 
 }  // namespace
 
-Md4::Md4() : state_{0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476} {}
-
 void Md4::transform(const std::uint8_t* block) {
     std::uint32_t x[16];
     for (int i = 0; i < 16; ++i) {
@@ -53,45 +51,6 @@ void Md4::transform(const std::uint8_t* block) {
     state_[1] += b;
     state_[2] += c;
     state_[3] += d;
-}
-
-void Md4::update(std::span<const std::uint8_t> data) {
-    std::size_t have = static_cast<std::size_t>((bitCount_ / 8) % 64);
-    bitCount_ += static_cast<std::uint64_t>(data.size()) * 8;
-    std::size_t i = 0;
-    if (have > 0) {
-        const std::size_t take = std::min(data.size(), 64 - have);
-        std::memcpy(buffer_.data() + have, data.data(), take);
-        have += take;
-        i = take;
-        if (have < 64) {
-            return;
-        }
-        transform(buffer_.data());
-    }
-    for (; i + 64 <= data.size(); i += 64) {
-        transform(data.data() + i);
-    }
-    if (i < data.size()) {
-        std::memcpy(buffer_.data(), data.data() + i, data.size() - i);
-    }
-}
-
-Md4::Digest Md4::finish() {
-    const std::uint64_t bits = bitCount_;
-    std::uint8_t pad[72] = {0x80};
-    const std::size_t have = static_cast<std::size_t>((bits / 8) % 64);
-    update({pad, have < 56 ? 56 - have : 120 - have});
-    std::uint8_t length[8];
-    for (int i = 0; i < 8; ++i) {
-        length[i] = static_cast<std::uint8_t>(bits >> (8 * i));
-    }
-    update({length, 8});
-    Digest out;
-    for (int i = 0; i < 4; ++i) {
-        bytes::storeU32(out.data() + 4 * i, state_[i]);
-    }
-    return out;
 }
 
 }  // namespace quenvara
