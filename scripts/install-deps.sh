@@ -12,10 +12,26 @@ packages=(
     libgmock-dev
     libcurl4-openssl-dev  # the filter-service client (HTTPS)
     libssl-dev        # the reference filter service's TLS and certificate
+    libvorbis-dev     # Ogg Vorbis decoding (libvorbisfile, libvorbis, libogg)
+    libogg-dev
+    libmpg123-dev     # MPEG audio frames, fed frame by frame
+    libavformat-dev   # the WMA decoder module (FFmpeg)
+    libavcodec-dev
+    libavutil-dev
+    libswresample-dev
+    sox               # test fixtures: synthetic audio, encoded by the tools below
+    lame
+    vorbis-tools
+    ffmpeg
+    python3-numpy     # independent check of the fingerprint words
 )
 # `install-deps.sh --fuzz`: also the compiler for the libFuzzer targets.
 if [ "${1:-}" = "--fuzz" ]; then
     packages+=(clang libclang-rt-14-dev)
+fi
+# `install-deps.sh --bench`: also fpcalc, the comparison in bench/fingerprint.
+if [ "${1:-}" = "--bench" ]; then
+    packages+=(libchromaprint-tools)
 fi
 
 missing=()

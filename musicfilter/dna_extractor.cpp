@@ -1,0 +1,180 @@
+#include "musicfilter/dna_extractor.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <numbers>
+
+namespace quenvara::musicfilter {
+namespace {
+
+constexpr int kHopsPerFrame = 32;
+constexpr int kWarmUpHops = kHopsPerFrame - 1;
+constexpr double kHopSeconds = 0.011328125;
+constexpr double kTwoPi = 6.28318530717959;
+constexpr std::size_t kMaxChunkBytes = 16u << 20;
+
+}  // namespace
+
+bool DnaExtractor::Prepare(int sampleRate, int channels, int /*bitsPerSample: always 16*/,
+                           std::size_t chunkBytes, std::string bitRateText) {
+    prepared_ = false;
+    const int hop = static_cast<int>(sampleRate * kHopSeconds);
+    if (sampleRate <= 0 || sampleRate > kMaxSampleRate || hop < 1 || chunkBytes == 0 ||
+        chunkBytes > kMaxChunkBytes) {
+        return false;
+    }
+    hop_ = hop;
+    channels_ = channels == 1 ? 1 : 2;
+    bitRateText_ = std::move(bitRateText);
+    const int n = kHopsPerFrame * hop_;
+
+    // Room for a chunk and what the previous one left unread; a larger
+    // chunk is taken in parts by Feed.
+    ring_.assign(chunkBytes + static_cast<std::size_t>(hop_) + 1, 0.0);
+    write_ = 0;
+    read_ = 0;
+    frame_.assign(n, 0.0);
+    window_.resize(n);
+    for (int i = 0; i < n; ++i) {
+        window_[i] = 0.54 - 0.46 * std::cos(kTwoPi * i / (n - 1));
+    }
+    bank_ = MelFilterBank::build(n, 10'000'000.0 / sampleRate);
+    fft_.prepare(static_cast<std::size_t>(bank_.transform));
+    windowed_.assign(bank_.transform, 0.0);
+    spectrum_.assign(bank_.transform / 2 + 1, 0.0);
+    for (int i = 1; i <= kMelChannels; ++i) {
+        for (int j = 1; j <= kMelChannels; ++j) {
+            dct_[i][j] = std::cos(i * (std::numbers::pi / kMelChannels) * (j - 0.5));
+        }
+    }
+    channel_.fill(0.0);
+    cep_.fill(0.0);
+    prev_.fill(0.0);
+    items_.fill(0);
+    table_ = {};
+    word_ = 0;
+    warmUp_ = 0;
+    frameCounter_ = 0;
+    prepared_ = true;
+    return true;
+}
+
+std::size_t DnaExtractor::unread() const {
+    if (write_ >= read_) {
+        return write_ - read_;
+    }
+    return ring_.size() - read_ + write_;
+}
+
+double DnaExtractor::take() {
+    const double v = ring_[read_];
+    read_ = read_ + 1 == ring_.size() ? 0 : read_ + 1;
+    return v;
+}
+
+void DnaExtractor::Feed(const void* data, std::size_t byteLength) {
+    if (!prepared_ || done()) {
+        return;
+    }
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    std::size_t samples = byteLength / 2;
+    // A chunk larger than the ring is taken in parts, so nothing unread is
+    // ever overwritten.
+    while (samples > 0 && !done()) {
+        const std::size_t room = ring_.size() - 1 - unread();
+        const std::size_t now = std::min(room, samples);
+        for (std::size_t i = 0; i < now; ++i) {
+            const auto s = static_cast<std::int16_t>(bytes[0] | (bytes[1] << 8));
+            bytes += 2;
+            ring_[write_] = s;
+            write_ = write_ + 1 == ring_.size() ? 0 : write_ + 1;
+        }
+        samples -= now;
+        consume();
+    }
+}
+
+void DnaExtractor::consume() {
+    const std::size_t hop = static_cast<std::size_t>(hop_);
+    const std::size_t n = frame_.size();
+    while (unread() >= hop * channels_) {
+        std::memmove(frame_.data(), frame_.data() + hop, (n - hop) * sizeof(double));
+        double* tail = frame_.data() + (n - hop);
+        for (std::size_t i = 0; i < hop; ++i) {
+            if (channels_ == 1) {
+                tail[i] = take();
+            } else {
+                const double a = take();
+                const double b = take();
+                tail[i] = (a + b) * 0.5;
+            }
+        }
+        if (warmUp_ < kWarmUpHops) {
+            ++warmUp_;
+            continue;
+        }
+        const int phase = frameCounter_ % 8;
+        if (phase == 0 || phase == 1) {
+            computeFrame();
+            if (phase == 1) {
+                computeWord();
+            }
+            prev_ = cep_;
+            items_[frameCounter_] = word_;
+        }
+        ++frameCounter_;
+        if (done()) {
+            return;
+        }
+    }
+}
+
+void DnaExtractor::computeFrame() {
+    const std::size_t n = frame_.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        windowed_[i] = frame_[i] * window_[i];
+    }
+    fft_.power(windowed_.data(), spectrum_.data());
+    channel_.fill(0.0);
+    for (int k = bank_.lowBin; k <= bank_.highBin; ++k) {
+        const int ch = bank_.lowerChannel[k];
+        if (ch < 0) {
+            continue;
+        }
+        const double e = spectrum_[k - 1];  // bin k counted from 1
+        const double g = bank_.weight[k];
+        if (ch > 0) {
+            channel_[ch] += g * e;
+        }
+        if (ch < kMelChannels) {
+            channel_[ch + 1] += e - g * e;
+        }
+    }
+    const double scale = std::sqrt(2.0 / kMelChannels);
+    for (int i = 1; i <= kMelChannels; ++i) {
+        double sum = 0.0;
+        for (int j = 1; j <= kMelChannels; ++j) {
+            sum += channel_[j] * dct_[i][j];
+        }
+        cep_[i] = scale * sum;
+    }
+}
+
+void DnaExtractor::computeWord() {
+    std::uint32_t word = 0;
+    for (int i = 1; i <= kDnaWords; ++i) {
+        if ((cep_[i] - cep_[i + 1]) - (prev_[i] - prev_[i + 1]) > 0) {
+            word |= std::uint32_t{1} << (i - 1);
+        }
+    }
+    word_ = static_cast<std::int32_t>(word);
+}
+
+void DnaExtractor::Finish() {
+    for (int k = 0; k < kDnaWords; ++k) {
+        table_[k] = {static_cast<std::uint16_t>(8 * k), items_[8 * k + 1]};
+    }
+}
+
+}  // namespace quenvara::musicfilter

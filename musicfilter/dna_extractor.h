@@ -1,0 +1,84 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "musicfilter/mel_filter_bank.h"
+#include "musicfilter/real_fft.h"
+
+namespace quenvara::musicfilter {
+
+// One fingerprint word and the frame counter of the first of its two frames.
+struct DnaEntry {
+    std::uint16_t dna_index = 0;
+    std::int32_t fdna = 0;
+};
+inline constexpr int kDnaWords = 32;
+using DnaTable = std::array<DnaEntry, kDnaWords>;
+
+// The last frame counter a run needs; a front-end stops feeding once the
+// counter has passed it.
+inline constexpr int kLastFrame = 256;
+inline constexpr int kMaxSampleRate = 384'000;
+
+// Turns about 3.3 s of 16-bit PCM into 32 words. A front-end calls Prepare
+// once it knows the stream, Feed per decoded chunk until done(), then
+// Finish. Everything is sized in Prepare: Feed never allocates.
+class DnaExtractor {
+  public:
+    // channels: 1 is mono, anything else interleaved stereo. chunkBytes is
+    // the front-end's usual chunk; it sizes the sample ring. Returns false
+    // for a rate the excerpt cannot be cut at (no whole sample per hop, or
+    // above kMaxSampleRate); the front-end then fails.
+    bool Prepare(int sampleRate, int channels, int bitsPerSample, std::size_t chunkBytes,
+                 std::string bitRateText);
+    // Little-endian signed 16-bit samples, interleaved when stereo.
+    void Feed(const void* data, std::size_t byteLength);
+    // Builds the table; only after a run that passed the last frame.
+    void Finish();
+
+    bool prepared() const { return prepared_; }
+    bool done() const { return frameCounter_ > kLastFrame; }
+    int frameCounter() const { return frameCounter_; }
+    int hop() const { return hop_; }
+    const MelFilterBank& filterBank() const { return bank_; }
+    const std::string& bitRateText() const { return bitRateText_; }
+    const DnaTable& table() const { return table_; }
+    // The cepstrum of the last computed frame, c[1] ... c[33] (for checks).
+    const std::array<double, kMelChannels + 1>& cepstrum() const { return cep_; }
+
+  private:
+    std::size_t unread() const;
+    double take();
+    void consume();
+    void computeFrame();
+    void computeWord();
+
+    bool prepared_ = false;
+    int channels_ = 1;
+    int hop_ = 0;
+    std::string bitRateText_;
+    std::vector<double> ring_;
+    std::size_t write_ = 0;
+    std::size_t read_ = 0;
+    std::vector<double> frame_;
+    std::vector<double> windowed_;
+    std::vector<double> window_;
+    MelFilterBank bank_;
+    RealFft fft_;
+    std::vector<double> spectrum_;  // power of bins 0 ... M/2
+    std::array<std::array<double, kMelChannels + 1>, kMelChannels + 1> dct_{};
+    std::array<double, kMelChannels + 1> channel_{};
+    std::array<double, kMelChannels + 1> cep_{};
+    std::array<double, kMelChannels + 1> prev_{};
+    std::array<std::int32_t, kLastFrame + 1> items_{};
+    std::int32_t word_ = 0;
+    int warmUp_ = 0;
+    int frameCounter_ = 0;
+    DnaTable table_{};
+};
+
+}  // namespace quenvara::musicfilter

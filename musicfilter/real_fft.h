@@ -1,0 +1,35 @@
+#pragma once
+
+#include <complex>
+#include <cstddef>
+#include <vector>
+
+namespace quenvara::musicfilter {
+
+// Radix-2 transform of a real sequence of length M (a power of two, at
+// least 2), in double precision: a complex transform of M / 2 points over
+// the packed even and odd samples, then one split pass. Twiddles and the
+// bit-reversal order are prepared once; transforms never allocate.
+class RealFft {
+  public:
+    // Returns false when `length` is not a power of two of at least 2.
+    bool prepare(std::size_t length);
+    std::size_t length() const { return length_; }
+
+    // Unnormalised X(m) = sum over n of x[n] e^(-2 pi i m n / M), for
+    // m = 0 ... M / 2; `input` holds M values, `output` M / 2 + 1.
+    void transform(const double* input, std::complex<double>* output);
+    // |X(m)|^2 for m = 0 ... M / 2.
+    void power(const double* input, double* output);
+
+  private:
+    std::size_t length_ = 0;
+    std::size_t half_ = 0;
+    std::vector<std::size_t> reversed_;          // bit-reversed index of each packed point
+    std::vector<std::complex<double>> twiddle_;  // e^(-2 pi i j / (M/2)), j < M/4
+    std::vector<std::complex<double>> split_;    // e^(-2 pi i k / M), k <= M/2
+    std::vector<std::complex<double>> work_;
+    std::vector<std::complex<double>> spectrum_;
+};
+
+}  // namespace quenvara::musicfilter
