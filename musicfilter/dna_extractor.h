@@ -6,18 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "musicfilter/dna_entry.h"
 #include "musicfilter/mel_filter_bank.h"
 #include "musicfilter/real_fft.h"
 
 namespace quenvara::musicfilter {
-
-// One fingerprint word and the frame counter of the first of its two frames.
-struct DnaEntry {
-    std::uint16_t dna_index = 0;
-    std::int32_t fdna = 0;
-};
-inline constexpr int kDnaWords = 32;
-using DnaTable = std::array<DnaEntry, kDnaWords>;
 
 // The last frame counter a run needs; a front-end stops feeding once the
 // counter has passed it.

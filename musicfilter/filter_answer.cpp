@@ -80,6 +80,23 @@ std::string keyQueryForm(const KeyQuery& q) {
            "&filename=" + FormEncode(q.fileNameCp949) + "&upload=" + std::string(q.mode);
 }
 
+std::string registrationForm(const KeyQuery& q, std::string_view bitRateText,
+                             const DnaTable& table) {
+    std::string form =
+        "ver=P2P_QUENVARA_1.01&pc_local_ip=" + q.localAddress +
+        "&user_id=" + FormEncode(q.userIdCp949) +
+        "&ss=" + std::to_string(kFingerprintStartSeconds) +
+        "&dna_count=" + std::to_string(table.size()) + "&bitrate=" + std::string(bitRateText) +
+        "&sh=" + q.key + "&fake_yn=&file_format=" + std::string(q.formatText) +
+        "&filename=" + FormEncode(q.fileNameCp949) + "&upload=" + std::string(q.mode);
+    for (const DnaEntry& e : table) {
+        // The index unsigned, the word signed: bit 31 makes it negative.
+        form += "&dna_index=" + std::to_string(unsigned{e.dna_index}) +
+                "&fdna=" + std::to_string(e.fdna);
+    }
+    return form;
+}
+
 int QueryByKey(const FilterPost& post, MusicCheckResult& result, const KeyQuery& query) {
     const std::string form = keyQueryForm(query);
     for (int attempt = 1;; ++attempt) {

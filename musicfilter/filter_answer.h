@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "musicfilter/dna_entry.h"
+
 // The filter service's forms and answers, apart from the HTTP exchange.
 namespace quenvara::musicfilter {
 
@@ -42,6 +44,14 @@ struct KeyQuery {
     std::string_view mode;  // "UP" or "DN"
 };
 std::string keyQueryForm(const KeyQuery& query);
+
+// The excerpt's start second, sent as ss.
+inline constexpr int kFingerprintStartSeconds = 60;
+
+// The registration form: the query's fields with the excerpt's start, the
+// word count and the bit-rate text, then the 32 pairs, entry 0 first.
+std::string registrationForm(const KeyQuery& query, std::string_view bitRateText,
+                             const DnaTable& table);
 
 // The key query with its three attempts for "950": 0 for "000", 2 for
 // "$ERROR$" or "901", 1 otherwise. Writes the status (and, in mode "DN"

@@ -121,3 +121,30 @@ TEST(RegisterDna, ErrorEndsAtOnceBusyIsRetried) {
 
 }  // namespace
 }  // namespace quenvara::musicfilter
+
+namespace quenvara::musicfilter {
+namespace {
+
+TEST(RegistrationForm, FieldsInOrderThenThe32Pairs) {
+    DnaTable table{};
+    for (int k = 0; k < kDnaWords; ++k) {
+        table[k] = {static_cast<std::uint16_t>(8 * k), k * 1000};
+    }
+    table[1].fdna = static_cast<std::int32_t>(0x80000001u);  // bit 31: a negative number
+    const KeyQuery q{"10.0.0.2", "\xC8\xB8 a", "0123456789ABCDEF0123456789ABCDEF",
+                     "MP3",      "a&b.mp3",    "UP"};
+    const std::string form = registrationForm(q, "V192", table);
+    std::string want =
+        "ver=P2P_QUENVARA_1.01&pc_local_ip=10.0.0.2&user_id=%C8%B8%20a&ss=60&dna_count=32"
+        "&bitrate=V192&sh=0123456789ABCDEF0123456789ABCDEF&fake_yn=&file_format=MP3"
+        "&filename=a%26b.mp3&upload=UP&dna_index=0&fdna=0&dna_index=8&fdna=-2147483647";
+    for (int k = 2; k < kDnaWords; ++k) {
+        want += "&dna_index=" + std::to_string(8 * k) + "&fdna=" + std::to_string(k * 1000);
+    }
+    EXPECT_EQ(form, want);
+    EXPECT_NE(form.find("&dna_index=248&fdna=31000"), std::string::npos);
+    EXPECT_EQ(form.back(), '0');  // no trailing line break
+}
+
+}  // namespace
+}  // namespace quenvara::musicfilter
