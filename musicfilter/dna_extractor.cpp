@@ -13,6 +13,7 @@ constexpr int kWarmUpHops = kHopsPerFrame - 1;
 constexpr double kHopSeconds = 0.011328125;
 constexpr double kTwoPi = 6.28318530717959;
 constexpr std::size_t kMaxChunkBytes = 16u << 20;
+constexpr std::size_t kSlideHops = 32;
 
 }  // namespace
 
@@ -34,7 +35,10 @@ bool DnaExtractor::Prepare(int sampleRate, int channels, int /*bitsPerSample: al
     ring_.assign(chunkBytes + static_cast<std::size_t>(hop_) + 1, 0.0);
     write_ = 0;
     read_ = 0;
-    frame_.assign(n, 0.0);
+    // The frame slides along a longer buffer and is moved back to its start
+    // only once per kSlideHops hops.
+    frame_.assign(static_cast<std::size_t>(n) + kSlideHops * static_cast<std::size_t>(hop_), 0.0);
+    frameStart_ = 0;
     window_.resize(n);
     for (int i = 0; i < n; ++i) {
         window_[i] = 0.54 - 0.46 * std::cos(kTwoPi * i / (n - 1));
@@ -97,10 +101,17 @@ void DnaExtractor::Feed(const void* data, std::size_t byteLength) {
 
 void DnaExtractor::consume() {
     const std::size_t hop = static_cast<std::size_t>(hop_);
-    const std::size_t n = frame_.size();
+    const std::size_t n = window_.size();
     while (unread() >= hop * channels_) {
-        std::memmove(frame_.data(), frame_.data() + hop, (n - hop) * sizeof(double));
-        double* tail = frame_.data() + (n - hop);
+        // Shift the frame by one hop: the newest samples go last.
+        if (frameStart_ + n + hop > frame_.size()) {
+            std::memmove(frame_.data(), frame_.data() + frameStart_ + hop,
+                         (n - hop) * sizeof(double));
+            frameStart_ = 0;
+        } else {
+            frameStart_ += hop;
+        }
+        double* tail = frame_.data() + frameStart_ + (n - hop);
         for (std::size_t i = 0; i < hop; ++i) {
             if (channels_ == 1) {
                 tail[i] = take();
@@ -131,11 +142,14 @@ void DnaExtractor::consume() {
 }
 
 void DnaExtractor::computeFrame() {
-    const std::size_t n = frame_.size();
+    const std::size_t n = window_.size();
+    const double* frame = frame_.data() + frameStart_;
     for (std::size_t i = 0; i < n; ++i) {
-        windowed_[i] = frame_[i] * window_[i];
+        windowed_[i] = frame[i] * window_[i];
     }
-    fft_.power(windowed_.data(), spectrum_.data());
+    // Only the bins the filter bank uses (bin k is DFT value k - 1).
+    fft_.power(windowed_.data(), spectrum_.data(), static_cast<std::size_t>(bank_.lowBin - 1),
+               static_cast<std::size_t>(bank_.highBin - 1));
     channel_.fill(0.0);
     for (int k = bank_.lowBin; k <= bank_.highBin; ++k) {
         const int ch = bank_.lowerChannel[k];

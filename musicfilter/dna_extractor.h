@@ -57,7 +57,8 @@ class DnaExtractor {
     std::vector<double> ring_;
     std::size_t write_ = 0;
     std::size_t read_ = 0;
-    std::vector<double> frame_;
+    std::vector<double> frame_;  // the frame is frame_[frameStart_ ...], N samples
+    std::size_t frameStart_ = 0;
     std::vector<double> windowed_;
     std::vector<double> window_;
     MelFilterBank bank_;

@@ -1,15 +1,26 @@
 #include "musicfilter/real_fft.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
 namespace quenvara::musicfilter {
 namespace {
 
-// Written out: the library's operator* checks for infinities and NaNs on
-// every product, which costs more than the transform itself.
-inline std::complex<double> times(std::complex<double> a, std::complex<double> b) {
-    return {a.real() * b.real() - a.imag() * b.imag(), a.real() * b.imag() + a.imag() * b.real()};
+// One block of a radix-2 stage; the halves do not overlap, which lets the
+// compiler keep the loop in vector registers.
+void stage(double* __restrict re, double* __restrict im, const double* __restrict wr,
+           const double* __restrict wi, std::size_t span) {
+    double* __restrict br = re + span;
+    double* __restrict bi = im + span;
+    for (std::size_t j = 0; j < span; ++j) {
+        const double tr = wr[j] * br[j] - wi[j] * bi[j];
+        const double ti = wr[j] * bi[j] + wi[j] * br[j];
+        br[j] = re[j] - tr;
+        bi[j] = im[j] - ti;
+        re[j] += tr;
+        im[j] += ti;
+    }
 }
 
 }  // namespace
@@ -33,55 +44,94 @@ bool RealFft::prepare(std::size_t length) {
         reversed_[i] = r;
     }
     const double tau = 2.0 * std::numbers::pi;
-    twiddle_.resize(half_ / 2);
-    for (std::size_t j = 0; j < twiddle_.size(); ++j) {
-        const double a = -tau * static_cast<double>(j) / static_cast<double>(half_);
-        twiddle_[j] = {std::cos(a), std::sin(a)};
+    twiddleRe_.assign(half_ > 1 ? half_ - 1 : 0, 0.0);
+    twiddleIm_.assign(twiddleRe_.size(), 0.0);
+    for (std::size_t size = 2; size <= half_; size *= 2) {
+        for (std::size_t j = 0; j < size / 2; ++j) {
+            const double a = -tau * static_cast<double>(j) / static_cast<double>(size);
+            twiddleRe_[size / 2 - 1 + j] = std::cos(a);
+            twiddleIm_[size / 2 - 1 + j] = std::sin(a);
+        }
     }
-    split_.resize(half_ + 1);
+    splitRe_.resize(half_ + 1);
+    splitIm_.resize(half_ + 1);
     for (std::size_t k = 0; k <= half_; ++k) {
         const double a = -tau * static_cast<double>(k) / static_cast<double>(length_);
-        split_[k] = {std::cos(a), std::sin(a)};
+        splitRe_[k] = std::cos(a);
+        splitIm_[k] = std::sin(a);
     }
-    work_.assign(half_, {});
-    spectrum_.assign(half_ + 1, {});
+    re_.assign(half_, 0.0);
+    im_.assign(half_, 0.0);
     return true;
 }
 
-void RealFft::transform(const double* input, std::complex<double>* output) {
+void RealFft::butterflies(const double* input) {
+    double* re = re_.data();
+    double* im = im_.data();
     // Pack: z[n] = x[2n] + i x[2n+1], stored in bit-reversed order.
     for (std::size_t n = 0; n < half_; ++n) {
-        work_[reversed_[n]] = {input[2 * n], input[2 * n + 1]};
+        re[reversed_[n]] = input[2 * n];
+        im[reversed_[n]] = input[2 * n + 1];
     }
-    // Iterative butterflies over M / 2 complex points.
-    for (std::size_t size = 2; size <= half_; size *= 2) {
-        const std::size_t step = half_ / size;
-        const std::size_t span = size / 2;
-        for (std::size_t start = 0; start < half_; start += size) {
-            for (std::size_t j = 0; j < span; ++j) {
-                const std::complex<double> t = times(twiddle_[j * step], work_[start + j + span]);
-                work_[start + j + span] = work_[start + j] - t;
-                work_[start + j] += t;
-            }
+    std::size_t size = 2;
+    if (half_ >= 4) {
+        // The first two stages at once: their twiddles are 1 and -i.
+        for (std::size_t s = 0; s < half_; s += 4) {
+            const double r0 = re[s] + re[s + 1], i0 = im[s] + im[s + 1];
+            const double r1 = re[s] - re[s + 1], i1 = im[s] - im[s + 1];
+            const double r2 = re[s + 2] + re[s + 3], i2 = im[s + 2] + im[s + 3];
+            const double r3 = re[s + 2] - re[s + 3], i3 = im[s + 2] - im[s + 3];
+            re[s] = r0 + r2;
+            im[s] = i0 + i2;
+            re[s + 2] = r0 - r2;
+            im[s + 2] = i0 - i2;
+            // (r3 + i i3) * -i = i3 - i r3
+            re[s + 1] = r1 + i3;
+            im[s + 1] = i1 - r3;
+            re[s + 3] = r1 - i3;
+            im[s + 3] = i1 + r3;
         }
+        size = 8;
     }
-    // Split the packed transform into the even and odd halves' spectra.
-    for (std::size_t k = 0; k <= half_; ++k) {
-        const std::complex<double> z = work_[k == half_ ? 0 : k];
-        const std::complex<double> zc = std::conj(work_[k == 0 ? 0 : half_ - k]);
-        const std::complex<double> even = (z + zc) * 0.5;
-        const std::complex<double> diff = z - zc;
-        const std::complex<double> odd{diff.imag() * 0.5, -diff.real() * 0.5};  // diff / 2i
-        output[k] = even + times(split_[k], odd);
+    for (; size <= half_; size *= 2) {
+        const std::size_t span = size / 2;
+        const double* __restrict wr = twiddleRe_.data() + span - 1;
+        const double* __restrict wi = twiddleIm_.data() + span - 1;
+        for (std::size_t start = 0; start < half_; start += size) {
+            stage(re + start, im + start, wr, wi, span);
+        }
     }
 }
 
-void RealFft::power(const double* input, double* output) {
-    transform(input, spectrum_.data());
+void RealFft::transform(const double* input, std::complex<double>* output) {
+    butterflies(input);
+    // Split the packed transform into the even and odd samples' spectra:
+    // X(k) = E(k) + e^(-2 pi i k / M) O(k).
     for (std::size_t k = 0; k <= half_; ++k) {
-        const double re = spectrum_[k].real();
-        const double im = spectrum_[k].imag();
-        output[k] = re * re + im * im;
+        const std::size_t a = k == half_ ? 0 : k;
+        const std::size_t b = k == 0 ? 0 : half_ - k;
+        const double zr = re_[a], zi = im_[a];
+        const double cr = re_[b], ci = -im_[b];  // conj(z[M/2 - k])
+        const double er = (zr + cr) * 0.5, ei = (zi + ci) * 0.5;
+        const double orr = (zi - ci) * 0.5, oi = -(zr - cr) * 0.5;  // (z - c) / 2i
+        output[k] = {er + splitRe_[k] * orr - splitIm_[k] * oi,
+                     ei + splitRe_[k] * oi + splitIm_[k] * orr};
+    }
+}
+
+void RealFft::power(const double* input, double* output, std::size_t first, std::size_t last) {
+    butterflies(input);
+    last = std::min(last, half_);
+    for (std::size_t k = first; k <= last; ++k) {
+        const std::size_t a = k == half_ ? 0 : k;
+        const std::size_t b = k == 0 ? 0 : half_ - k;
+        const double zr = re_[a], zi = im_[a];
+        const double cr = re_[b], ci = -im_[b];
+        const double er = (zr + cr) * 0.5, ei = (zi + ci) * 0.5;
+        const double orr = (zi - ci) * 0.5, oi = -(zr - cr) * 0.5;
+        const double xr = er + splitRe_[k] * orr - splitIm_[k] * oi;
+        const double xi = ei + splitRe_[k] * oi + splitIm_[k] * orr;
+        output[k] = xr * xr + xi * xi;
     }
 }
 

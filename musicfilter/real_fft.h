@@ -2,14 +2,16 @@
 
 #include <complex>
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace quenvara::musicfilter {
 
 // Radix-2 transform of a real sequence of length M (a power of two, at
 // least 2), in double precision: a complex transform of M / 2 points over
-// the packed even and odd samples, then one split pass. Twiddles and the
-// bit-reversal order are prepared once; transforms never allocate.
+// the packed even and odd samples, then one split pass. Twiddles (one
+// contiguous table per stage) and the bit-reversal order are prepared once;
+// transforms never allocate.
 class RealFft {
   public:
     // Returns false when `length` is not a power of two of at least 2.
@@ -19,17 +21,24 @@ class RealFft {
     // Unnormalised X(m) = sum over n of x[n] e^(-2 pi i m n / M), for
     // m = 0 ... M / 2; `input` holds M values, `output` M / 2 + 1.
     void transform(const double* input, std::complex<double>* output);
-    // |X(m)|^2 for m = 0 ... M / 2.
-    void power(const double* input, double* output);
+    // |X(m)|^2 for m = first ... last (at most M / 2), written at output[m].
+    void power(const double* input, double* output, std::size_t first = 0,
+               std::size_t last = static_cast<std::size_t>(-1));
 
   private:
+    void butterflies(const double* input);
+
     std::size_t length_ = 0;
     std::size_t half_ = 0;
-    std::vector<std::size_t> reversed_;          // bit-reversed index of each packed point
-    std::vector<std::complex<double>> twiddle_;  // e^(-2 pi i j / (M/2)), j < M/4
-    std::vector<std::complex<double>> split_;    // e^(-2 pi i k / M), k <= M/2
-    std::vector<std::complex<double>> work_;
-    std::vector<std::complex<double>> spectrum_;
+    std::vector<std::size_t> reversed_;  // bit-reversed index of each packed point
+    // Stage with blocks of `size` points uses entries [size / 2 - 1, size - 1)
+    // of the twiddle tables: e^(-2 pi i j / size), j < size / 2.
+    std::vector<double> twiddleRe_;
+    std::vector<double> twiddleIm_;
+    std::vector<double> splitRe_;  // e^(-2 pi i k / M), k <= M/2
+    std::vector<double> splitIm_;
+    std::vector<double> re_;
+    std::vector<double> im_;
 };
 
 }  // namespace quenvara::musicfilter
