@@ -1,0 +1,51 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "platform/dynamic_library.h"
+#include "wmadecoder/quenvara_mf_wma.h"
+
+namespace quenvara::musicfilter {
+
+// The nine entry points of the WMA decoder module.
+struct WmaEntryPoints {
+    L_OrvaneWmaInit_t init = nullptr;
+    L_OrvaneWmaSetParams_t setParams = nullptr;
+    L_OrvaneWmaOpenMemory_t openMemory = nullptr;
+    L_OrvaneWmaGetWaveFormat_t getWaveFormat = nullptr;
+    L_OrvaneWmaReadSamplesInit_t readSamplesInit = nullptr;
+    L_OrvaneWmaReadSamples_t readSamples = nullptr;
+    L_OrvaneWmaClose_t close = nullptr;
+    L_OrvaneWmaRelease_t release = nullptr;
+    L_OrvaneWmaGetTotalPlayTime_t getTotalPlayTime = nullptr;
+};
+
+inline constexpr const char* kWmaModuleFileName = "libQuenvaraMFWma.so";
+
+// The WMA decoder module, loaded by file name on demand. Not locked: the
+// callers bind on their own thread.
+class WmaBinding {
+  public:
+    WmaBinding() : WmaBinding(kWmaModuleFileName) {}
+    explicit WmaBinding(std::string fileName) : fileName_(std::move(fileName)) {}
+
+    // 2: already bound, nothing done; 1: loaded with all nine entry points
+    // (and, with testOnly, released again at once); 0: not loadable or an
+    // entry point missing, and the binding is clear.
+    int bind(bool testOnly);
+    // Null while unbound.
+    const WmaEntryPoints* entryPoints() const { return entryPoints_ ? &*entryPoints_ : nullptr; }
+    void unbind();
+
+  private:
+    std::string fileName_;
+    platform::DynamicLibrary library_;
+    std::optional<WmaEntryPoints> entryPoints_;
+};
+
+// The library-wide binding, released when the library is unloaded.
+WmaBinding& wmaBinding();
+
+}  // namespace quenvara::musicfilter

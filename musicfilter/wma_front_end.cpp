@@ -1,0 +1,103 @@
+#include "musicfilter/wma_front_end.h"
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "musicfilter/dna_extractor.h"
+
+namespace quenvara::musicfilter {
+namespace {
+
+// The module is asked for at most this much after the start.
+constexpr std::int32_t kExcerptMs = 4000;
+
+std::uint32_t le32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+// Close and Release on every way out, even when Init gave no handle: the
+// module expects both calls in that order.
+class ModuleHandle {
+  public:
+    explicit ModuleHandle(const WmaEntryPoints& module) : module_(module), id_(module.init()) {}
+    ~ModuleHandle() {
+        module_.close(id_);
+        module_.release(id_);
+    }
+    ModuleHandle(const ModuleHandle&) = delete;
+    ModuleHandle& operator=(const ModuleHandle&) = delete;
+    std::int32_t id() const { return id_; }
+
+  private:
+    const WmaEntryPoints& module_;
+    std::int32_t id_;
+};
+
+// One run of the module; the handle is closed and released before the
+// caller finishes the extractor.
+FrontEndResult runModule(const WmaEntryPoints& module, FileBytes file, std::int32_t startMs,
+                         DnaExtractor& extractor, const ChunkPump& pump) {
+    ModuleHandle handle(module);
+    if (handle.id() <= 0) {
+        return FrontEndResult::Failed;
+    }
+    if (module.setParams(handle.id(), startMs, startMs + kExcerptMs, 0, 1, 0, 0) == 0) {
+        return FrontEndResult::Failed;
+    }
+    if (module.openMemory(handle.id(), file.data(), file.size()) == 0) {
+        return FrontEndResult::Failed;
+    }
+    std::uint8_t record[QUENVARA_WMA_FORMAT_RECORD] = {};
+    module.getWaveFormat(handle.id(), record);
+    const std::string bitRateText = std::to_string(le32(record));
+    const int sampleRate = static_cast<int>(le32(record + 4));
+    const int channels = static_cast<int>(le32(record + 8));
+    const unsigned tag = record[12] | record[13] << 8;
+    if (tag != QUENVARA_WMA_V2_TAG) {
+        return FrontEndResult::Unsupported;
+    }
+    if (!extractor.Prepare(sampleRate, channels, 16, kWmaChunkBytes, bitRateText)) {
+        return FrontEndResult::Failed;
+    }
+    if (module.readSamplesInit(handle.id()) == 0) {
+        return FrontEndResult::Failed;
+    }
+    std::vector<std::uint8_t> buffer(kWmaChunkBytes);
+    while (!extractor.done()) {
+        std::memset(buffer.data(), 0, buffer.size());
+        const std::int32_t n = module.readSamples(handle.id(), buffer.data());
+        if (n <= 0) {
+            break;  // the end of the excerpt; frames never reached keep their 0 words
+        }
+        // A module that claims more than our buffer has written past it;
+        // nothing it gave can be trusted.
+        if (static_cast<std::size_t>(n) > buffer.size()) {
+            return FrontEndResult::Failed;
+        }
+        extractor.Feed(buffer.data(), static_cast<std::size_t>(n));
+        if (pump) {
+            pump();
+        }
+    }
+    return FrontEndResult::Done;
+}
+
+}  // namespace
+
+FrontEndResult decodeWma(const WmaEntryPoints& module, FileBytes file, int startSecond,
+                         DnaExtractor& extractor, const ChunkPump& pump) {
+    // The excerpt's end must fit the module's 32-bit milliseconds.
+    if (startSecond < 0 || startSecond > (INT32_MAX - kExcerptMs) / 1000) {
+        return FrontEndResult::Failed;
+    }
+    const FrontEndResult result = runModule(module, file, startSecond * 1000, extractor, pump);
+    if (result == FrontEndResult::Done) {
+        extractor.Finish();
+    }
+    return result;
+}
+
+}  // namespace quenvara::musicfilter
