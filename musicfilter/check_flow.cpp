@@ -9,7 +9,8 @@
 #include "common/cp949.h"
 #include "musicfilter/content_key.h"
 #include "musicfilter/filter_http_client.h"
-#include "platform/dynamic_library.h"
+#include "musicfilter/fingerprint.h"
+#include "musicfilter/wma_binding.h"
 
 namespace quenvara::musicfilter {
 namespace {
@@ -47,30 +48,12 @@ bool readWhole(const std::filesystem::path& path, std::string& out) {
 }  // namespace
 
 bool wmaModuleAvailable() {
-    static constexpr const char* kEntryPoints[] = {
-        "L_OrvaneWmaInit",          "L_OrvaneWmaSetParams",       "L_OrvaneWmaOpenMemory",
-        "L_OrvaneWmaGetWaveFormat", "L_OrvaneWmaReadSamplesInit", "L_OrvaneWmaReadSamples",
-        "L_OrvaneWmaClose",         "L_OrvaneWmaRelease",         "L_OrvaneWmaGetTotalPlayTime"};
-    platform::DynamicLibrary module("libQuenvaraMFWma.so");
-    if (!module.loaded()) {
-        return false;
-    }
-    for (const char* name : kEntryPoints) {
-        if (module.symbol(name) == nullptr) {
-            return false;
-        }
-    }
-    return true;
+    return wmaBinding().entryPoints() != nullptr || wmaBinding().bind(true) == 1;
 }
 
 std::mutex& fingerprintLock() {
     static std::mutex lock;
     return lock;
-}
-
-Fingerprint computeFingerprint(MusicFormat, const std::string&) {
-    // No decoder front-end yet: the honest answer is "no fingerprint".
-    return {2};
 }
 
 int uploadCheck(const FilterPost& post, MusicCheckResult& result, const std::filesystem::path& path,
@@ -98,23 +81,38 @@ int uploadCheck(const FilterPost& post, MusicCheckResult& result, const std::fil
     if (code == 2) {
         return 1;
     }
-    // A WMA file needs the decoder module for its fingerprint.
-    if (*format == MusicFormat::Wma && !wmaModuleAvailable()) {
+    // A WMA file needs the decoder module for its fingerprint; once bound it
+    // stays bound until the library is unloaded.
+    if (*format == MusicFormat::Wma && wmaBinding().bind(false) == 0) {
         return 99;
     }
     std::string bytes;
     if (!readWhole(path, bytes)) {
         return 2;
     }
-    Fingerprint fp;
+    FingerprintResult fp;
     {
         std::lock_guard lock(fingerprintLock());
-        fp = computeFingerprint(*format, bytes);
+        try {
+            fp = computeFingerprint(
+                *format,
+                FileBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()),
+                kFingerprintStartSeconds, wmaBinding().entryPoints());
+        } catch (const std::exception&) {
+            fp.code = 2;
+        }
     }
-    if (fp.failure == 3) {
+    bytes = {};
+    if (fp.code == 3) {
         return 1;
     }
-    // Without a fingerprint there is nothing to register: the key stands.
+    if (fp.code != 0) {
+        // Without a fingerprint there is nothing to register: the key stands.
+        return acceptKey();
+    }
+    if (!RegisterDna(post, registrationForm(query, fp.bitRateText, fp.table))) {
+        return 1;
+    }
     return acceptKey();
 }
 

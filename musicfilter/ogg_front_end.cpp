@@ -12,7 +12,7 @@
 namespace quenvara::musicfilter {
 
 std::size_t oggRead(void* ptr, std::size_t size, std::size_t count, void* source) {
-    auto& s = *static_cast<MemorySource*>(source);
+    auto& s = *static_cast<OggSource*>(source);
     const std::size_t left = s.length - s.position;
     // size * count may overflow for absurd requests; what is left bounds it.
     const std::size_t wanted = (size != 0 && count > left / size) ? left : size * count;
@@ -23,7 +23,7 @@ std::size_t oggRead(void* ptr, std::size_t size, std::size_t count, void* source
 }
 
 int oggSeek(void* source, std::int64_t offset, int whence) {
-    auto& s = *static_cast<MemorySource*>(source);
+    auto& s = *static_cast<OggSource*>(source);
     const auto length = static_cast<std::int64_t>(s.length);
     const auto position = static_cast<std::int64_t>(s.position);
     switch (whence) {
@@ -49,7 +49,7 @@ int oggClose(void*) {
 }
 
 long oggTell(void* source) {
-    return static_cast<long>(static_cast<MemorySource*>(source)->position);
+    return static_cast<long>(static_cast<OggSource*>(source)->position);
 }
 
 namespace {
@@ -69,7 +69,7 @@ struct VorbisFile {
 
 FrontEndResult decodeOgg(FileBytes bytes, int startSecond, DnaExtractor& extractor,
                          const ChunkPump& pump) {
-    MemorySource source{bytes.data(), bytes.size(), 0};
+    OggSource source{bytes.data(), bytes.size(), 0};
     const ov_callbacks callbacks{
         oggRead, [](void* s, ogg_int64_t offset, int whence) { return oggSeek(s, offset, whence); },
         oggClose, oggTell};

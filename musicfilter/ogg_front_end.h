@@ -11,7 +11,7 @@ inline constexpr std::size_t kOggChunkBuffer = 16'396;
 inline constexpr int kOggReadBytes = 8'192;
 
 // The file in memory as libvorbisfile reads it.
-struct MemorySource {
+struct OggSource {
     const std::uint8_t* data = nullptr;
     std::size_t length = 0;
     std::size_t position = 0;

@@ -5,8 +5,14 @@
 
 #include <cstdlib>
 
+#include <fstream>
+#include <iterator>
 #include "common/cp949.h"
+
 #include "musicfilter/content_key.h"
+#include "musicfilter/filter_answer.h"
+#include "musicfilter/fingerprint.h"
+#include "musicfilter/wma_binding.h"
 #include "service/filter_service.h"
 #include "tests/support/temp_dir.h"
 
@@ -105,8 +111,106 @@ TEST_F(ExportsTest, NoServiceOrNoTrustIsAnError) {
     EXPECT_TRUE(service_.received().empty());
 }
 
-TEST_F(ExportsTest, NoWmaModuleHere) {
-    EXPECT_EQ(isWma_(), 1);
+// The forms posted to the registration page.
+std::vector<std::string> registrations(const service::FilterService& service) {
+    std::vector<std::string> forms;
+    for (const auto& r : service.received()) {
+        if (r.page == kRegistrationPage) {
+            forms.push_back(r.form);
+        }
+    }
+    return forms;
+}
+
+std::string fixtureBytes(const std::string& name) {
+    std::ifstream in(std::string(AUDIO_FIXTURES) + "/" + name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The pairs as the library must send them, computed here from the same file.
+std::string expectedPairs(MusicFormat format, const std::string& bytes,
+                          const WmaEntryPoints* wma = nullptr) {
+    const auto fp = computeFingerprint(
+        format, FileBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), 60,
+        wma);
+    EXPECT_EQ(fp.code, 0);
+    std::string pairs;
+    for (const auto& e : fp.table) {
+        pairs += "&dna_index=" + std::to_string(e.dna_index) + "&fdna=" + std::to_string(e.fdna);
+    }
+    return pairs;
+}
+
+TEST_F(ExportsTest, UnknownFileIsFingerprintedAndRegistered) {
+    const std::string bytes = fixtureBytes("stereo44k.wav");
+    const auto path = dir_.write("곡.wav", bytes);
+    const auto key = contentKey(path).key;
+    std::array<std::uint8_t, 548> result{};
+    EXPECT_EQ(upload_(result.data(), path.c_str(), "회원"), 0);
+    EXPECT_EQ(std::string(result.begin(), result.begin() + 32), key);
+    const auto forms = registrations(service_);
+    ASSERT_EQ(forms.size(), 1u);
+    const std::string head = "&user_id=%C8%B8%BF%F8&ss=60&dna_count=32&bitrate=1411&sh=" + key +
+                             "&fake_yn=&file_format=WAV&filename=%B0%EE.wav&upload=UP";
+    EXPECT_NE(forms[0].find(head), std::string::npos) << forms[0];
+    EXPECT_TRUE(forms[0].starts_with("ver=P2P_QUENVARA_1.01&pc_local_ip="));
+    EXPECT_TRUE(forms[0].ends_with(head + expectedPairs(MusicFormat::Wav, bytes))) << forms[0];
+}
+
+TEST_F(ExportsTest, RegistrationAnswers) {
+    // Busy twice, then any answer: three posts, accepted.
+    const auto busy = dir_.write("busy.wav", fixtureBytes("stereo44k.wav"));
+    service_.script(std::string(kRegistrationPage), contentKey(busy).key,
+                    {{200, "950"}, {200, "950"}, {200, "123"}});
+    std::array<std::uint8_t, 548> result{};
+    EXPECT_EQ(upload_(result.data(), busy.c_str(), "u"), 0);
+    EXPECT_EQ(registrations(service_).size(), 3u);
+    // No usable answer (an empty body) after three attempts: refused.
+    const auto failing = dir_.write("failing.ogg", fixtureBytes("nominal160.ogg"));
+    service_.script(std::string(kRegistrationPage), contentKey(failing).key, {{200, ""}});
+    EXPECT_EQ(upload_(result.data(), failing.c_str(), "u"), 1);
+    EXPECT_NE(registrations(service_).back().find("&bitrate=160&"), std::string::npos);
+}
+
+TEST_F(ExportsTest, FilesWithoutAnExcerptKeepTheirKeyUnregistered) {
+    std::array<std::uint8_t, 548> result{};
+    const auto shortMp3 = dir_.write("short.mp3", fixtureBytes("short50.mp3"));
+    EXPECT_EQ(upload_(result.data(), shortMp3.c_str(), "u"), 0);
+    EXPECT_EQ(std::string(result.begin(), result.begin() + 32), contentKey(shortMp3).key);
+    const auto chained = dir_.write("chained.ogg", fixtureBytes("chained.ogg"));
+    EXPECT_EQ(upload_(result.data(), chained.c_str(), "u"), 0);
+    EXPECT_TRUE(registrations(service_).empty());
+}
+
+TEST_F(ExportsTest, Mp3BitRateTextReachesTheService) {
+    const std::string bytes = fixtureBytes("vbr192.mp3");
+    const auto path = dir_.write("v.mp3", bytes);
+    std::array<std::uint8_t, 548> result{};
+    EXPECT_EQ(upload_(result.data(), path.c_str(), "u"), 0);
+    const auto forms = registrations(service_);
+    ASSERT_EQ(forms.size(), 1u);
+    EXPECT_NE(forms[0].find("&bitrate=V192&"), std::string::npos);
+    EXPECT_TRUE(forms[0].ends_with(expectedPairs(MusicFormat::Mp3, bytes)));
+}
+
+TEST_F(ExportsTest, WmaThroughTheDecoderModule) {
+    EXPECT_EQ(isWma_(), 0);  // the module sits beside the library
+    std::array<std::uint8_t, 548> result{};
+    // WMA version 1 cannot be fingerprinted: refused, nothing registered.
+    const auto v1 = dir_.write("v1.wma", fixtureBytes("wmav1.wma"));
+    EXPECT_EQ(upload_(result.data(), v1.c_str(), "u"), 1);
+    EXPECT_TRUE(registrations(service_).empty());
+    EXPECT_EQ(isWma_(), 0);  // bound now
+    const auto v2 = dir_.write("v2.wma", fixtureBytes("wmav2.wma"));
+    EXPECT_EQ(upload_(result.data(), v2.c_str(), "u"), 0);
+    const auto forms = registrations(service_);
+    ASSERT_EQ(forms.size(), 1u);
+    EXPECT_NE(forms[0].find("&bitrate=128&"), std::string::npos);
+    EXPECT_NE(forms[0].find("&file_format=WMA&"), std::string::npos);
+    WmaBinding module(WMA_MODULE);
+    ASSERT_EQ(module.bind(false), 1);
+    EXPECT_TRUE(forms[0].ends_with(
+        expectedPairs(MusicFormat::Wma, fixtureBytes("wmav2.wma"), module.entryPoints())));
 }
 
 }  // namespace

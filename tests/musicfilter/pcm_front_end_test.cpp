@@ -264,7 +264,7 @@ TEST(OggFrontEndTest, ChainedShortAndBrokenStreamsFail) {
 
 TEST(OggFrontEndTest, MemoryCallbacks) {
     const Bytes data = {1, 2, 3, 4, 5};
-    MemorySource s{data.data(), data.size(), 0};
+    OggSource s{data.data(), data.size(), 0};
     std::uint8_t out[8] = {};
     EXPECT_EQ(oggRead(out, 2, 2, &s), 4u);
     EXPECT_EQ(oggTell(&s), 4);
