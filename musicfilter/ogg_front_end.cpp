@@ -17,7 +17,9 @@ std::size_t oggRead(void* ptr, std::size_t size, std::size_t count, void* source
     // size * count may overflow for absurd requests; what is left bounds it.
     const std::size_t wanted = (size != 0 && count > left / size) ? left : size * count;
     const std::size_t n = std::min(wanted, left);
-    std::memcpy(ptr, s.data + s.position, n);
+    if (n > 0) {
+        std::memcpy(ptr, s.data + s.position, n);
+    }
     s.position += n;
     return n;
 }

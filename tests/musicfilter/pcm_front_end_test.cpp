@@ -69,15 +69,17 @@ Bytes wave(std::initializer_list<std::pair<std::string, Bytes>> chunks) {
     return out;
 }
 
+// A "fmt " body: the 16-byte record, cut or padded to `length`.
 Bytes format(std::uint16_t channels, std::uint32_t rate, std::uint16_t blockAlign,
              std::size_t length = 16) {
-    Bytes f(length, 0);
+    Bytes f(16, 0);
     f[0] = 1;
     f[2] = static_cast<std::uint8_t>(channels);
     put32(f, 4, rate);
     put32(f, 8, rate * blockAlign);
     f[12] = static_cast<std::uint8_t>(blockAlign);
     f[14] = 16;
+    f.resize(length, 0);
     return f;
 }
 
