@@ -14,6 +14,7 @@
 #include "musicfilter/fingerprint.h"
 #include "musicfilter/wma_binding.h"
 #include "service/filter_service.h"
+#include "tests/support/audio_fixture.h"
 #include "tests/support/temp_dir.h"
 
 namespace quenvara::musicfilter {
@@ -123,8 +124,8 @@ std::vector<std::string> registrations(const service::FilterService& service) {
 }
 
 std::string fixtureBytes(const std::string& name) {
-    std::ifstream in(std::string(AUDIO_FIXTURES) + "/" + name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    const auto bytes = testing::audioFixture(name);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 // The pairs as the library must send them, computed here from the same file.

@@ -13,6 +13,7 @@
 #include "musicfilter/dna_extractor.h"
 #include "musicfilter/mp3_front_end.h"
 #include "musicfilter/mpeg_stream.h"
+#include "tests/support/audio_fixture.h"
 
 namespace quenvara::musicfilter {
 namespace {
@@ -20,9 +21,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 Bytes fixture(const std::string& name) {
-    std::ifstream in(std::string(AUDIO_FIXTURES) + "/" + name, std::ios::binary);
-    EXPECT_TRUE(in) << name;
-    return Bytes(std::istreambuf_iterator<char>(in), {});
+    return testing::audioFixture(name);
 }
 
 // Header bytes 2-4 of frames used below (byte 1 is 0xFF).

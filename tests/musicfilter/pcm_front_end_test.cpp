@@ -10,6 +10,7 @@
 #include "musicfilter/dna_extractor.h"
 #include "musicfilter/ogg_front_end.h"
 #include "musicfilter/wav_front_end.h"
+#include "tests/support/audio_fixture.h"
 
 namespace quenvara::musicfilter {
 namespace {
@@ -17,9 +18,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 Bytes fixture(const std::string& name) {
-    std::ifstream in(std::string(AUDIO_FIXTURES) + "/" + name, std::ios::binary);
-    EXPECT_TRUE(in) << name;
-    return Bytes(std::istreambuf_iterator<char>(in), {});
+    return testing::audioFixture(name);
 }
 
 struct Run {
@@ -285,9 +284,9 @@ TEST(OggFrontEndTest, MemoryCallbacks) {
     EXPECT_EQ(oggTell(&s), 0);
     EXPECT_EQ(oggSeek(&s, -3, SEEK_END), 0);
     EXPECT_EQ(oggTell(&s), 5);
-    testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStdout();
     EXPECT_EQ(oggSeek(&s, 0, 7), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(),
               "*** ERROR *** Unknown seek command in VorbisSeek\n");
     EXPECT_EQ(oggClose(&s), 1);
 }

@@ -9,13 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/audio_fixture.h"
+
 namespace quenvara::musicfilter::wmatest {
 
 using Bytes = std::vector<std::uint8_t>;
 
 inline Bytes fixture(const std::string& name) {
-    std::ifstream in(std::string(AUDIO_FIXTURES) + "/" + name, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
+    return testing::audioFixture(name);
 }
 
 // The interleaved 16-bit samples of a canonical PCM WAV file's data chunk,
