@@ -29,7 +29,12 @@ mkdir -p "$files"
 printf 'Quenvara demo\n' > "$files/안내.txt"
 : > "$files/empty.dat"
 head -c 2500000 /dev/urandom > "$files/사진.jpg"
-head -c 150000 /dev/urandom > "$files/노래.mp3"
+# 70 seconds of synthetic music: the filter service does not know it, so the
+# music filter library fingerprints it and registers the fingerprint.
+sox -q -D -n -r 44100 -c 2 -b 16 "$work/song.wav" synth 70 sine 220-1800 sine 660 pinknoise \
+    tremolo 3 40 gain -6
+lame --quiet -b 128 "$work/song.wav" "$files/노래.mp3"
+rm "$work/song.wav"
 # A folder handed over whole: one job per file below it, sent as one group.
 for d in 봄 여름/장마 가을; do
     mkdir -p "$files/사진첩/$d"

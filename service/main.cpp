@@ -163,6 +163,19 @@ int main(int argc, char** argv) {
     sigwait(&stop, &sig);
     if (filter) {
         filter->stop();
+        // What the music filter library sent: key queries and fingerprints.
+        for (const auto& r : filter->received()) {
+            const auto field = [&](const char* name) {
+                const auto it = r.fields.find(name);
+                return it == r.fields.end() ? std::string() : it->second;
+            };
+            std::cout << "quenvara-service: filter " << r.page << " sh=" << field("sh")
+                      << " upload=" << field("upload");
+            if (r.fields.contains("dna_count")) {
+                std::cout << " bitrate=" << field("bitrate") << " dna_count=" << field("dna_count");
+            }
+            std::cout << std::endl;
+        }
     }
     service.stop();
     std::cout << "quenvara-service: " << service.stored().size() << " files stored" << std::endl;
