@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <exception>
 
 #include "common/cp949.h"
 #include "musicfilter/content_key.h"
@@ -87,8 +88,12 @@ int uploadCheck(const FilterPost& post, MusicCheckResult& result, const std::fil
         return 99;
     }
     std::string bytes;
-    if (!readWhole(path, bytes)) {
-        return 2;
+    try {
+        if (!readWhole(path, bytes)) {
+            return 2;
+        }
+    } catch (const std::exception&) {
+        return 2;  // a file larger than the memory we can have
     }
     FingerprintResult fp;
     {
@@ -102,7 +107,7 @@ int uploadCheck(const FilterPost& post, MusicCheckResult& result, const std::fil
             fp.code = 2;
         }
     }
-    bytes = {};
+    std::string().swap(bytes);  // the file is not needed for the registration
     if (fp.code == 3) {
         return 1;
     }

@@ -30,9 +30,12 @@ bool DnaExtractor::Prepare(int sampleRate, int channels, int /*bitsPerSample: al
     bitRateText_ = std::move(bitRateText);
     const int n = kHopsPerFrame * hop_;
 
-    // Room for a chunk and what the previous one left unread; a larger
-    // chunk is taken in parts by Feed.
-    ring_.assign(chunkBytes + static_cast<std::size_t>(hop_) + 1, 0.0);
+    // Room for a chunk and what the previous one left unread, and at least
+    // for one hop of every channel, however small the chunk; a larger chunk
+    // is taken in parts by Feed.
+    ring_.assign(std::max(chunkBytes, static_cast<std::size_t>(hop_) * channels_) +
+                     static_cast<std::size_t>(hop_) + 1,
+                 0.0);
     write_ = 0;
     read_ = 0;
     // The frame slides along a longer buffer and is moved back to its start
@@ -88,6 +91,9 @@ void DnaExtractor::Feed(const void* data, std::size_t byteLength) {
     while (samples > 0 && !done()) {
         const std::size_t room = ring_.size() - 1 - unread();
         const std::size_t now = std::min(room, samples);
+        if (now == 0) {
+            return;  // cannot happen with the ring sized above; never spin
+        }
         for (std::size_t i = 0; i < now; ++i) {
             const auto s = static_cast<std::int16_t>(bytes[0] | (bytes[1] << 8));
             bytes += 2;

@@ -1,6 +1,7 @@
 #include "musicfilter/exports.h"
 
 #include <cstring>
+#include <exception>
 
 #include "musicfilter/check_flow.h"
 #include "musicfilter/filter_http_client.h"
@@ -19,12 +20,18 @@ FilterPost httpPost() {
             std::string_view page, const std::string& form) { return client.post(page, form); };
 }
 
-// The caller's 548 bytes, read and written whole.
+// The caller's 548 bytes, read and written whole. Nothing may be thrown
+// across the C boundary: an exception becomes `onException`.
 template <class F>
-int withResult(void* result, F&& f) {
+int withResult(void* result, int onException, F&& f) {
     MusicCheckResult block;
     std::memcpy(block.data(), result, block.size());
-    const int code = f(block);
+    int code = onException;
+    try {
+        code = f(block);
+    } catch (const std::exception&) {
+        return onException;
+    }
     std::memcpy(result, block.data(), block.size());
     return code;
 }
@@ -41,7 +48,7 @@ int QUENVARA_MF_CALL L_OrvaneMusicUpload(void* result, const char* filePath, con
     if (!formatOf(filePath)) {
         return 3;
     }
-    return withResult(result, [&](MusicCheckResult& block) {
+    return withResult(result, 2, [&](MusicCheckResult& block) {
         return uploadCheck(httpPost(), block, filePath, userId != nullptr ? userId : "");
     });
 }
@@ -51,7 +58,7 @@ int QUENVARA_MF_CALL L_OrvaneMusicDownload(void* result, const char* contentKey,
     if (result == nullptr) {
         return 1;
     }
-    return withResult(result, [&](MusicCheckResult& block) {
+    return withResult(result, 1, [&](MusicCheckResult& block) {
         return downloadCheck(httpPost(), block, contentKey != nullptr ? contentKey : "",
                              userId != nullptr ? userId : "");
     });

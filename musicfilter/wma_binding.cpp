@@ -12,6 +12,7 @@ bool resolve(const platform::DynamicLibrary& library, const char* name, T& to) {
 }  // namespace
 
 int WmaBinding::bind(bool testOnly) {
+    std::lock_guard guard(lock_);
     if (entryPoints_) {
         return 2;
     }
@@ -39,7 +40,13 @@ int WmaBinding::bind(bool testOnly) {
     return 1;
 }
 
+const WmaEntryPoints* WmaBinding::entryPoints() const {
+    std::lock_guard guard(lock_);
+    return entryPoints_ ? &*entryPoints_ : nullptr;
+}
+
 void WmaBinding::unbind() {
+    std::lock_guard guard(lock_);
     entryPoints_.reset();
     library_.release();
 }

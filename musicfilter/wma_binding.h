@@ -1,5 +1,6 @@
 #pragma once
 
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -24,8 +25,9 @@ struct WmaEntryPoints {
 
 inline constexpr const char* kWmaModuleFileName = "libQuenvaraMFWma.so";
 
-// The WMA decoder module, loaded by file name on demand. Not locked: the
-// callers bind on their own thread.
+// The WMA decoder module, loaded by file name on demand. Checks run on the
+// host's threads, so binding is serialised; once bound, the entry points
+// stay valid until unbind.
 class WmaBinding {
   public:
     WmaBinding() : WmaBinding(kWmaModuleFileName) {}
@@ -36,13 +38,14 @@ class WmaBinding {
     // entry point missing, and the binding is clear.
     int bind(bool testOnly);
     // Null while unbound.
-    const WmaEntryPoints* entryPoints() const { return entryPoints_ ? &*entryPoints_ : nullptr; }
+    const WmaEntryPoints* entryPoints() const;
     void unbind();
 
   private:
     std::string fileName_;
     platform::DynamicLibrary library_;
     std::optional<WmaEntryPoints> entryPoints_;
+    mutable std::mutex lock_;
 };
 
 // The library-wide binding, released when the library is unloaded.

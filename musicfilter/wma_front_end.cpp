@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/byte_order.h"
 #include "musicfilter/dna_extractor.h"
 
 namespace quenvara::musicfilter {
@@ -12,11 +13,6 @@ namespace {
 
 // The module is asked for at most this much after the start.
 constexpr std::int32_t kExcerptMs = 4000;
-
-std::uint32_t le32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
 
 // Close and Release on every way out, even when Init gave no handle: the
 // module expects both calls in that order.
@@ -52,9 +48,9 @@ FrontEndResult runModule(const WmaEntryPoints& module, FileBytes file, std::int3
     }
     std::uint8_t record[QUENVARA_WMA_FORMAT_RECORD] = {};
     module.getWaveFormat(handle.id(), record);
-    const std::string bitRateText = std::to_string(le32(record));
-    const int sampleRate = static_cast<int>(le32(record + 4));
-    const int channels = static_cast<int>(le32(record + 8));
+    const std::string bitRateText = std::to_string(bytes::loadU32(record));
+    const int sampleRate = static_cast<int>(bytes::loadU32(record + 4));
+    const int channels = static_cast<int>(bytes::loadU32(record + 8));
     const unsigned tag = record[12] | record[13] << 8;
     if (tag != QUENVARA_WMA_V2_TAG) {
         return FrontEndResult::Unsupported;

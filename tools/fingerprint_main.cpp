@@ -1,6 +1,7 @@
 // quenvara-fingerprint: prints the fingerprint the music filter library
 // would register for a file: its result code, bit-rate text and 32 pairs.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>

@@ -10,6 +10,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "common/byte_order.h"
 #include "wmadecoder/wma_stream.h"
 
 #pragma GCC visibility push(default)
@@ -62,12 +63,6 @@ R withStream(std::int32_t handle, R fallback, F&& f) {
     }
 }
 
-void writeLe32(std::uint8_t* to, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        to[i] = static_cast<std::uint8_t>(value >> (8 * i));
-    }
-}
-
 }  // namespace
 
 extern "C" {
@@ -115,9 +110,9 @@ void L_OrvaneWmaGetWaveFormat(std::int32_t handle, void* record) {
         }
         const auto& format = stream.format();
         auto* bytes = static_cast<std::uint8_t*>(record);
-        writeLe32(bytes, static_cast<std::uint32_t>(format.bitRateKbps));
-        writeLe32(bytes + 4, static_cast<std::uint32_t>(format.sampleRate));
-        writeLe32(bytes + 8, static_cast<std::uint32_t>(format.channels));
+        quenvara::bytes::storeU32(bytes, static_cast<std::uint32_t>(format.bitRateKbps));
+        quenvara::bytes::storeU32(bytes + 4, static_cast<std::uint32_t>(format.sampleRate));
+        quenvara::bytes::storeU32(bytes + 8, static_cast<std::uint32_t>(format.channels));
         bytes[12] = static_cast<std::uint8_t>(format.formatTag);
         bytes[13] = static_cast<std::uint8_t>(format.formatTag >> 8);
         return 0;

@@ -228,6 +228,20 @@ TEST(DnaExtractorTest, StereoIsTheMeanOfBothChannels) {
     }
 }
 
+TEST(DnaExtractorTest, AHopLargerThanTheChunkStillFitsTheRing) {
+    // 380 kHz stereo: one hop is 8,608 samples, more than a 3,992-byte chunk.
+    const int rate = 380'000;
+    const std::vector<std::int16_t> silence(2 * 288 * 4304 + 2, 0);
+    const auto bytes = pcm(silence);
+    DnaExtractor x;
+    ASSERT_TRUE(x.Prepare(rate, 2, 16, 3992, ""));
+    ASSERT_EQ(x.hop(), 4304);
+    for (std::size_t at = 0; at < bytes.size() && !x.done(); at += 3992) {
+        x.Feed(bytes.data() + at, std::min<std::size_t>(3992, bytes.size() - at));
+    }
+    EXPECT_TRUE(x.done());
+}
+
 TEST(DnaExtractorTest, RefusesRatesWithoutAWholeSamplePerHop) {
     DnaExtractor x;
     EXPECT_FALSE(x.Prepare(0, 1, 16, 3992, ""));
