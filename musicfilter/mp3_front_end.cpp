@@ -2,7 +2,11 @@
 
 #include <mpg123.h>
 
+#include <algorithm>
+#include <cstring>
 #include <mutex>
+#include <span>
+#include <vector>
 
 #include "musicfilter/dna_extractor.h"
 
@@ -121,21 +125,38 @@ FrontEndResult decodeMp3(FileBytes file, int startSecond, DnaExtractor& extracto
     if (!decoder.seekMs(static_cast<std::int64_t>(startSecond) * 1000)) {
         return FrontEndResult::SeekFailed;
     }
+    // Decoded frames fill a chunk buffer; a frame's samples that do not fit
+    // start the next chunk. The first full chunk tells the bit rate: that of
+    // the frame decoded last.
+    std::vector<std::uint8_t> buffer(kMp3ChunkBytes);
+    std::span<const std::uint8_t> pending;
+    int lastBitRate = 0;
     bool prepared = false;
     do {
-        const auto chunk = decoder.next();
-        if (!chunk) {
-            return FrontEndResult::Failed;
+        std::size_t filled = 0;
+        while (filled < buffer.size()) {
+            if (pending.empty()) {
+                const auto chunk = decoder.next();
+                if (!chunk) {
+                    return FrontEndResult::Failed;
+                }
+                pending = chunk->pcm;
+                lastBitRate = chunk->header.bitRateKbps;
+            }
+            const std::size_t n = std::min(pending.size(), buffer.size() - filled);
+            std::memcpy(buffer.data() + filled, pending.data(), n);
+            pending = pending.subspan(n);
+            filled += n;
         }
         if (!prepared) {
-            if (!extractor.Prepare(
-                    chunk->header.sampleRate, decoder.channels(), 16, kMp3ChunkBytes,
-                    mp3BitRateText(decoder.variableRate(), chunk->header.bitRateKbps))) {
+            if (!extractor.Prepare(decoder.info().first.sampleRate, decoder.channels(), 16,
+                                   kMp3ChunkBytes,
+                                   mp3BitRateText(decoder.variableRate(), lastBitRate))) {
                 return FrontEndResult::Failed;
             }
             prepared = true;
         }
-        extractor.Feed(chunk->pcm.data(), chunk->pcm.size());
+        extractor.Feed(buffer.data(), filled);
         if (pump) {
             pump();
         }
