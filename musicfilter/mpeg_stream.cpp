@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <span>
 
 #include "musicfilter/content_key.h"
 
@@ -98,6 +99,49 @@ bool MemorySource::seek(std::uint64_t p) {
     return true;
 }
 
+namespace {
+
+struct Candidate {
+    std::size_t offset = 0;
+    FrameHeader header;
+};
+
+// Whether three frames of `head`'s stream follow among `later` (sorted by
+// offset, all starting at or after `from` and seen whole as headers), each
+// at or after the end of the one before. Any such chain counts, not only
+// the one through the nearest candidates: a false header announcing a long
+// frame must not hide real frames. Worked backwards over the candidates.
+bool chainFollows(std::span<const Candidate> later, std::size_t from, const FrameHeader& head) {
+    constexpr int kLinks = 3;
+    std::vector<Candidate> same;
+    for (const Candidate& c : later) {
+        if (c.offset >= from && c.header.sameStream(head)) {
+            same.push_back(c);
+        }
+    }
+    const std::size_t n = same.size();
+    // starts[i]: a chain of `level` frames starts at candidate i or later.
+    std::vector<bool> starts(n + 1, false);
+    for (int level = 1; level <= kLinks; ++level) {
+        std::vector<bool> next(n + 1, false);
+        for (std::size_t i = n; i-- > 0;) {
+            bool here = true;
+            if (level > 1) {
+                const std::size_t end = same[i].offset + same[i].header.frameLength;
+                const auto after = std::lower_bound(
+                    same.begin() + static_cast<std::ptrdiff_t>(i), same.end(), end,
+                    [](const Candidate& c, std::size_t at) { return c.offset < at; });
+                here = starts[static_cast<std::size_t>(after - same.begin())];
+            }
+            next[i] = here || next[i + 1];
+        }
+        starts = std::move(next);
+    }
+    return starts[0];
+}
+
+}  // namespace
+
 std::optional<std::uint64_t> findFirstFrame(MemorySource& source) {
     const std::uint64_t base = source.tell();
     std::vector<std::uint8_t> buffer;
@@ -118,32 +162,37 @@ std::optional<std::uint64_t> findFirstFrame(MemorySource& source) {
         return true;
     };
 
-    for (std::size_t c = 0;; ++c) {
-        while (c + 4 > buffer.size()) {
-            if (!readBlock()) {
+    // Every candidate in the bytes read so far, found once.
+    std::vector<Candidate> found;
+    std::size_t scanned = 0;
+    const auto scanTo = [&](std::size_t limit) {
+        for (; scanned + 4 <= std::min(limit, buffer.size()); ++scanned) {
+            if (const auto h = candidateAt(buffer, scanned)) {
+                found.push_back({scanned, *h});
+            }
+        }
+    };
+    for (std::size_t i = 0;; ++i) {
+        while (i >= found.size()) {
+            if (scanned + 4 > buffer.size() && !readBlock()) {
                 return std::nullopt;
             }
+            scanTo(buffer.size());
         }
-        const auto head = candidateAt(buffer, c);
-        if (!head) {
-            continue;
-        }
+        const Candidate c = found[i];
         // Decided once the scan is this far past the candidate (or the
         // data ends): far enough for three frames and some junk between.
-        const std::size_t horizon = c + 3 * (head->frameLength + 512) + 4;
+        const std::size_t horizon = c.offset + 3 * (c.header.frameLength + 512) + 4;
         while (buffer.size() < horizon && readBlock()) {
         }
-        const ByteSpan seen = ByteSpan(buffer).first(std::min(horizon, buffer.size()));
-        int links = 0;
-        for (std::size_t q = c + head->frameLength; links < 3 && q + 4 <= seen.size(); ++q) {
-            const auto next = candidateAt(seen, q);
-            if (next && next->sameStream(*head)) {
-                ++links;
-                q += next->frameLength - 1;
-            }
+        const std::size_t seen = std::min(horizon, buffer.size());
+        scanTo(seen);
+        auto later = std::span<const Candidate>(found).subspan(i + 1);
+        while (!later.empty() && later.back().offset + 4 > seen) {
+            later = later.first(later.size() - 1);
         }
-        if (links == 3) {
-            return base + c;
+        if (chainFollows(later, c.offset + c.header.frameLength, c.header)) {
+            return base + c.offset;
         }
     }
 }

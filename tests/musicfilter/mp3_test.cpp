@@ -190,6 +190,22 @@ TEST(FirstFrameTest, ChainAllowsSomeJunkBetweenFrames) {
     EXPECT_EQ(offsets[2], 1851u + 417);
 }
 
+TEST(FirstFrameTest, AFalseLongFrameDoesNotHideTheChain) {
+    // A frame at 0; a false header of the same stream announcing a 1,044-byte
+    // frame right where it ends; the real frames at 500, 917 and 1334; then
+    // nothing that looks like a frame. Only the chain through 500 exists.
+    Bytes data;
+    appendFrames(data, kStereo128);
+    data.resize(5000, 0);
+    put(data, 417, Head{0xFB, 0xE0, 0x44});  // 320 kbit/s: 1,044 bytes
+    for (std::size_t at : {500u, 917u, 1334u}) {
+        put(data, at, kStereo128);
+    }
+    MpegStream s;
+    ASSERT_TRUE(s.open(data));
+    EXPECT_EQ(s.info().audioStart, 0u);
+}
+
 TEST(FirstFrameTest, SearchIsLimitedTo64KiBAfterTheTag) {
     const auto framesAt = [](std::size_t junk) {
         Bytes data(junk, 0);
