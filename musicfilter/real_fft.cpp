@@ -7,19 +7,25 @@
 namespace quenvara::musicfilter {
 namespace {
 
-// One block of a radix-2 stage; the halves do not overlap, which lets the
-// compiler keep the loop in vector registers.
-void stage(double* __restrict re, double* __restrict im, const double* __restrict wr,
-           const double* __restrict wi, std::size_t span) {
+// One block of a radix-2 decimation-in-frequency stage: sum in the first
+// half, twiddled difference in the second. The halves do not overlap, which
+// lets the compiler keep the loop in vector registers; on processors with
+// AVX2 a clone with wider registers runs (the same operations, so the same
+// results: no fused multiply-add).
+__attribute__((target_clones("avx2", "default"))) void stage(double* __restrict re,
+                                                             double* __restrict im,
+                                                             const double* __restrict wr,
+                                                             const double* __restrict wi,
+                                                             std::size_t span) {
     double* __restrict br = re + span;
     double* __restrict bi = im + span;
     for (std::size_t j = 0; j < span; ++j) {
-        const double tr = wr[j] * br[j] - wi[j] * bi[j];
-        const double ti = wr[j] * bi[j] + wi[j] * br[j];
-        br[j] = re[j] - tr;
-        bi[j] = im[j] - ti;
-        re[j] += tr;
-        im[j] += ti;
+        const double dr = re[j] - br[j];
+        const double di = im[j] - bi[j];
+        re[j] += br[j];
+        im[j] += bi[j];
+        br[j] = wr[j] * dr - wi[j] * di;
+        bi[j] = wr[j] * di + wi[j] * dr;
     }
 }
 
@@ -68,38 +74,39 @@ bool RealFft::prepare(std::size_t length) {
 void RealFft::butterflies(const double* input) {
     double* re = re_.data();
     double* im = im_.data();
-    // Pack: z[n] = x[2n] + i x[2n+1], stored in bit-reversed order.
+    // Pack: z[n] = x[2n] + i x[2n+1], in natural order; the stages leave
+    // the transform in bit-reversed order, read through reversed_.
     for (std::size_t n = 0; n < half_; ++n) {
-        re[reversed_[n]] = input[2 * n];
-        im[reversed_[n]] = input[2 * n + 1];
+        re[n] = input[2 * n];
+        im[n] = input[2 * n + 1];
     }
-    std::size_t size = 2;
-    if (half_ >= 4) {
-        // The first two stages at once: their twiddles are 1 and -i.
-        for (std::size_t s = 0; s < half_; s += 4) {
-            const double r0 = re[s] + re[s + 1], i0 = im[s] + im[s + 1];
-            const double r1 = re[s] - re[s + 1], i1 = im[s] - im[s + 1];
-            const double r2 = re[s + 2] + re[s + 3], i2 = im[s + 2] + im[s + 3];
-            const double r3 = re[s + 2] - re[s + 3], i3 = im[s + 2] - im[s + 3];
-            re[s] = r0 + r2;
-            im[s] = i0 + i2;
-            re[s + 2] = r0 - r2;
-            im[s + 2] = i0 - i2;
-            // (r3 + i i3) * -i = i3 - i r3
-            re[s + 1] = r1 + i3;
-            im[s + 1] = i1 - r3;
-            re[s + 3] = r1 - i3;
-            im[s + 3] = i1 + r3;
-        }
-        size = 8;
-    }
-    for (; size <= half_; size *= 2) {
+    const std::size_t last = half_ >= 4 ? 8 : 2;  // the last two stages are done below
+    for (std::size_t size = half_; size >= last; size /= 2) {
         const std::size_t span = size / 2;
-        const double* __restrict wr = twiddleRe_.data() + span - 1;
-        const double* __restrict wi = twiddleIm_.data() + span - 1;
+        const double* wr = twiddleRe_.data() + span - 1;
+        const double* wi = twiddleIm_.data() + span - 1;
         for (std::size_t start = 0; start < half_; start += size) {
             stage(re + start, im + start, wr, wi, span);
         }
+    }
+    if (half_ < 4) {
+        return;
+    }
+    // The last two stages at once: their twiddles are 1 and -i.
+    for (std::size_t b = 0; b < half_; b += 4) {
+        const double s0r = re[b] + re[b + 2], s0i = im[b] + im[b + 2];
+        const double d0r = re[b] - re[b + 2], d0i = im[b] - im[b + 2];
+        const double s1r = re[b + 1] + re[b + 3], s1i = im[b + 1] + im[b + 3];
+        // (p1 - p3) * -i
+        const double d1r = im[b + 1] - im[b + 3], d1i = re[b + 3] - re[b + 1];
+        re[b] = s0r + s1r;
+        im[b] = s0i + s1i;
+        re[b + 1] = s0r - s1r;
+        im[b + 1] = s0i - s1i;
+        re[b + 2] = d0r + d1r;
+        im[b + 2] = d0i + d1i;
+        re[b + 3] = d0r - d1r;
+        im[b + 3] = d0i - d1i;
     }
 }
 
@@ -108,8 +115,8 @@ void RealFft::transform(const double* input, std::complex<double>* output) {
     // Split the packed transform into the even and odd samples' spectra:
     // X(k) = E(k) + e^(-2 pi i k / M) O(k).
     for (std::size_t k = 0; k <= half_; ++k) {
-        const std::size_t a = k == half_ ? 0 : k;
-        const std::size_t b = k == 0 ? 0 : half_ - k;
+        const std::size_t a = reversed_[k == half_ ? 0 : k];
+        const std::size_t b = reversed_[k == 0 ? 0 : half_ - k];
         const double zr = re_[a], zi = im_[a];
         const double cr = re_[b], ci = -im_[b];  // conj(z[M/2 - k])
         const double er = (zr + cr) * 0.5, ei = (zi + ci) * 0.5;
@@ -123,8 +130,8 @@ void RealFft::power(const double* input, double* output, std::size_t first, std:
     butterflies(input);
     last = std::min(last, half_);
     for (std::size_t k = first; k <= last; ++k) {
-        const std::size_t a = k == half_ ? 0 : k;
-        const std::size_t b = k == 0 ? 0 : half_ - k;
+        const std::size_t a = reversed_[k == half_ ? 0 : k];
+        const std::size_t b = reversed_[k == 0 ? 0 : half_ - k];
         const double zr = re_[a], zi = im_[a];
         const double cr = re_[b], ci = -im_[b];
         const double er = (zr + cr) * 0.5, ei = (zi + ci) * 0.5;

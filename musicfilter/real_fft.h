@@ -8,10 +8,11 @@
 namespace quenvara::musicfilter {
 
 // Radix-2 transform of a real sequence of length M (a power of two, at
-// least 2), in double precision: a complex transform of M / 2 points over
-// the packed even and odd samples, then one split pass. Twiddles (one
-// contiguous table per stage) and the bit-reversal order are prepared once;
-// transforms never allocate.
+// least 2), in double precision: a complex decimation-in-frequency transform
+// of M / 2 points over the packed even and odd samples, then one split pass
+// that reads the bit-reversed result only at the bins asked for. Twiddles
+// (one contiguous table per stage) and the bit-reversal order are prepared
+// once; transforms never allocate.
 class RealFft {
   public:
     // Returns false when `length` is not a power of two of at least 2.
