@@ -5,6 +5,8 @@
 #include <cstring>
 #include <numbers>
 
+#include "musicfilter/table_cache.h"
+
 namespace quenvara::musicfilter {
 namespace {
 
@@ -14,6 +16,22 @@ constexpr double kHopSeconds = 0.011328125;
 constexpr double kTwoPi = 6.28318530717959;
 constexpr std::size_t kMaxChunkBytes = 16u << 20;
 constexpr std::size_t kSlideHops = 32;
+
+using Dct = std::array<std::array<double, kMelChannels + 1>, kMelChannels + 1>;
+
+// cos(i (pi / 33) (j - 0.5)) for the cepstrum, i and j from 1.
+const Dct& dctTable() {
+    static const Dct table = [] {
+        Dct t{};
+        for (int i = 1; i <= kMelChannels; ++i) {
+            for (int j = 1; j <= kMelChannels; ++j) {
+                t[i][j] = std::cos(i * (std::numbers::pi / kMelChannels) * (j - 0.5));
+            }
+        }
+        return t;
+    }();
+    return table;
+}
 
 }  // namespace
 
@@ -42,19 +60,20 @@ bool DnaExtractor::Prepare(int sampleRate, int channels, int /*bitsPerSample: al
     // only once per kSlideHops hops.
     frame_.assign(static_cast<std::size_t>(n) + kSlideHops * static_cast<std::size_t>(hop_), 0.0);
     frameStart_ = 0;
-    window_.resize(n);
-    for (int i = 0; i < n; ++i) {
-        window_[i] = 0.54 - 0.46 * std::cos(kTwoPi * i / (n - 1));
-    }
-    bank_ = MelFilterBank::build(n, 10'000'000.0 / sampleRate);
-    fft_.prepare(static_cast<std::size_t>(bank_.transform));
-    windowed_.assign(bank_.transform, 0.0);
-    spectrum_.assign(bank_.transform / 2 + 1, 0.0);
-    for (int i = 1; i <= kMelChannels; ++i) {
-        for (int j = 1; j <= kMelChannels; ++j) {
-            dct_[i][j] = std::cos(i * (std::numbers::pi / kMelChannels) * (j - 0.5));
+    static TableCache<RateTables> rateTables;
+    tables_ = rateTables.get(static_cast<std::size_t>(sampleRate), [n](std::size_t rate) {
+        RateTables t;
+        t.window.resize(n);
+        for (int i = 0; i < n; ++i) {
+            t.window[i] = 0.54 - 0.46 * std::cos(kTwoPi * i / (n - 1));
         }
-    }
+        t.bank = MelFilterBank::build(n, 10'000'000.0 / static_cast<double>(rate));
+        return t;
+    });
+    const int m = tables_->bank.transform;
+    fft_.prepare(static_cast<std::size_t>(m));
+    windowed_.assign(m, 0.0);
+    spectrum_.assign(m / 2 + 1, 0.0);
     channel_.fill(0.0);
     cep_.fill(0.0);
     prev_.fill(0.0);
@@ -107,7 +126,7 @@ void DnaExtractor::Feed(const void* data, std::size_t byteLength) {
 
 void DnaExtractor::consume() {
     const std::size_t hop = static_cast<std::size_t>(hop_);
-    const std::size_t n = window_.size();
+    const std::size_t n = tables_->window.size();
     while (unread() >= hop * channels_) {
         // Shift the frame by one hop: the newest samples go last.
         if (frameStart_ + n + hop > frame_.size()) {
@@ -148,22 +167,24 @@ void DnaExtractor::consume() {
 }
 
 void DnaExtractor::computeFrame() {
-    const std::size_t n = window_.size();
+    const std::size_t n = tables_->window.size();
+    const double* window = tables_->window.data();
+    const MelFilterBank& bank = tables_->bank;
     const double* frame = frame_.data() + frameStart_;
     for (std::size_t i = 0; i < n; ++i) {
-        windowed_[i] = frame[i] * window_[i];
+        windowed_[i] = frame[i] * window[i];
     }
     // Only the bins the filter bank uses (bin k is DFT value k - 1).
-    fft_.power(windowed_.data(), spectrum_.data(), static_cast<std::size_t>(bank_.lowBin - 1),
-               static_cast<std::size_t>(bank_.highBin - 1));
+    fft_.power(windowed_.data(), spectrum_.data(), static_cast<std::size_t>(bank.lowBin - 1),
+               static_cast<std::size_t>(bank.highBin - 1));
     channel_.fill(0.0);
-    for (int k = bank_.lowBin; k <= bank_.highBin; ++k) {
-        const int ch = bank_.lowerChannel[k];
+    for (int k = bank.lowBin; k <= bank.highBin; ++k) {
+        const int ch = bank.lowerChannel[k];
         if (ch < 0) {
             continue;
         }
         const double e = spectrum_[k - 1];  // bin k counted from 1
-        const double g = bank_.weight[k];
+        const double g = bank.weight[k];
         if (ch > 0) {
             channel_[ch] += g * e;
         }
@@ -172,10 +193,11 @@ void DnaExtractor::computeFrame() {
         }
     }
     const double scale = std::sqrt(2.0 / kMelChannels);
+    const Dct& dct = dctTable();
     for (int i = 1; i <= kMelChannels; ++i) {
         double sum = 0.0;
         for (int j = 1; j <= kMelChannels; ++j) {
-            sum += channel_[j] * dct_[i][j];
+            sum += channel_[j] * dct[i][j];
         }
         cep_[i] = scale * sum;
     }

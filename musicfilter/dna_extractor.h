@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -37,7 +38,7 @@ class DnaExtractor {
     bool done() const { return frameCounter_ > kLastFrame; }
     int frameCounter() const { return frameCounter_; }
     int hop() const { return hop_; }
-    const MelFilterBank& filterBank() const { return bank_; }
+    const MelFilterBank& filterBank() const { return tables_->bank; }
     const std::string& bitRateText() const { return bitRateText_; }
     const DnaTable& table() const { return table_; }
     // The cepstrum of the last computed frame, c[1] ... c[33] (for checks).
@@ -60,11 +61,15 @@ class DnaExtractor {
     std::vector<double> frame_;  // the frame is frame_[frameStart_ ...], N samples
     std::size_t frameStart_ = 0;
     std::vector<double> windowed_;
-    std::vector<double> window_;
-    MelFilterBank bank_;
+    // The Hamming window and the filter bank depend on the rate alone and
+    // are shared between computations.
+    struct RateTables {
+        std::vector<double> window;
+        MelFilterBank bank;
+    };
+    std::shared_ptr<const RateTables> tables_;
     RealFft fft_;
     std::vector<double> spectrum_;  // power of bins 0 ... M/2
-    std::array<std::array<double, kMelChannels + 1>, kMelChannels + 1> dct_{};
     std::array<double, kMelChannels + 1> channel_{};
     std::array<double, kMelChannels + 1> cep_{};
     std::array<double, kMelChannels + 1> prev_{};

@@ -3,6 +3,7 @@
 #include <complex>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace quenvara::musicfilter {
@@ -11,8 +12,8 @@ namespace quenvara::musicfilter {
 // least 2), in double precision: a complex decimation-in-frequency transform
 // of M / 2 points over the packed even and odd samples, then one split pass
 // that reads the bit-reversed result only at the bins asked for. Twiddles
-// (one contiguous table per stage) and the bit-reversal order are prepared
-// once; transforms never allocate.
+// (one contiguous table per stage) and the bit-reversal order are made once
+// per length in the process; transforms never allocate.
 class RealFft {
   public:
     // Returns false when `length` is not a power of two of at least 2.
@@ -26,18 +27,23 @@ class RealFft {
     void power(const double* input, double* output, std::size_t first = 0,
                std::size_t last = static_cast<std::size_t>(-1));
 
+    // What depends on the length alone; shared between transforms.
+    struct Plan {
+        std::vector<std::size_t> reversed;  // bit-reversed index of each packed point
+        // Stage with blocks of `size` points uses entries [size / 2 - 1, size - 1)
+        // of the twiddle tables: e^(-2 pi i j / size), j < size / 2.
+        std::vector<double> twiddleRe;
+        std::vector<double> twiddleIm;
+        std::vector<double> splitRe;  // e^(-2 pi i k / M), k <= M/2
+        std::vector<double> splitIm;
+    };
+
   private:
     void butterflies(const double* input);
 
     std::size_t length_ = 0;
     std::size_t half_ = 0;
-    std::vector<std::size_t> reversed_;  // bit-reversed index of each packed point
-    // Stage with blocks of `size` points uses entries [size / 2 - 1, size - 1)
-    // of the twiddle tables: e^(-2 pi i j / size), j < size / 2.
-    std::vector<double> twiddleRe_;
-    std::vector<double> twiddleIm_;
-    std::vector<double> splitRe_;  // e^(-2 pi i k / M), k <= M/2
-    std::vector<double> splitIm_;
+    std::shared_ptr<const Plan> plan_;
     std::vector<double> re_;
     std::vector<double> im_;
 };
