@@ -31,9 +31,37 @@ __attribute__((target_clones("avx2", "default"))) void stage(double* __restrict 
     }
 }
 
-}  // namespace
-
-namespace {
+// Two stages in one pass over a block of 4q points (quarters p0 ... p3):
+// the stage of blocks 4q pairs p0 with p2 (twiddles w1) and p1 with p3
+// (twiddles w3, which are w1 moved on by q), then the stage of blocks 2q
+// pairs p0 with p1 and p2 with p3 (twiddles w2). The same operations in the
+// same order as two passes, so the same results, with half the memory
+// traffic.
+__attribute__((target_clones("avx2", "default"))) void stagePair(
+    double* __restrict r0, double* __restrict i0, double* __restrict r1, double* __restrict i1,
+    double* __restrict r2, double* __restrict i2, double* __restrict r3, double* __restrict i3,
+    const double* __restrict w1r, const double* __restrict w1i, const double* __restrict w2r,
+    const double* __restrict w2i, const double* __restrict w3r, const double* __restrict w3i,
+    std::size_t q) {
+    for (std::size_t j = 0; j < q; ++j) {
+        const double d0r = r0[j] - r2[j], d0i = i0[j] - i2[j];
+        const double s0r = r0[j] + r2[j], s0i = i0[j] + i2[j];
+        const double d1r = r1[j] - r3[j], d1i = i1[j] - i3[j];
+        const double s1r = r1[j] + r3[j], s1i = i1[j] + i3[j];
+        const double t2r = w1r[j] * d0r - w1i[j] * d0i, t2i = w1r[j] * d0i + w1i[j] * d0r;
+        const double t3r = w3r[j] * d1r - w3i[j] * d1i, t3i = w3r[j] * d1i + w3i[j] * d1r;
+        const double e0r = s0r - s1r, e0i = s0i - s1i;
+        r0[j] = s0r + s1r;
+        i0[j] = s0i + s1i;
+        r1[j] = w2r[j] * e0r - w2i[j] * e0i;
+        i1[j] = w2r[j] * e0i + w2i[j] * e0r;
+        const double e1r = t2r - t3r, e1i = t2i - t3i;
+        r2[j] = t2r + t3r;
+        i2[j] = t2i + t3i;
+        r3[j] = w2r[j] * e1r - w2i[j] * e1i;
+        i3[j] = w2r[j] * e1i + w2i[j] * e1r;
+    }
+}
 
 RealFft::Plan makePlan(std::size_t length) {
     const std::size_t half = length / 2;
@@ -98,13 +126,30 @@ void RealFft::butterflies(const double* input) {
         re[n] = input[2 * n];
         im[n] = input[2 * n + 1];
     }
+    const double* twr = plan_->twiddleRe.data();
+    const double* twi = plan_->twiddleIm.data();
     const std::size_t last = half_ >= 4 ? 8 : 2;  // the last two stages are done below
-    for (std::size_t size = half_; size >= last; size /= 2) {
-        const std::size_t span = size / 2;
-        const double* wr = plan_->twiddleRe.data() + span - 1;
-        const double* wi = plan_->twiddleIm.data() + span - 1;
+    std::size_t size = half_;
+    // One stage alone when their number is odd, then two at a time.
+    int stages = 0;
+    for (std::size_t s = half_; s >= last; s /= 2) {
+        ++stages;
+    }
+    if (stages % 2 != 0) {
         for (std::size_t start = 0; start < half_; start += size) {
-            stage(re + start, im + start, wr, wi, span);
+            stage(re + start, im + start, twr + size / 2 - 1, twi + size / 2 - 1, size / 2);
+        }
+        size /= 2;
+    }
+    for (; size >= 2 * last; size /= 4) {
+        const std::size_t q = size / 4;
+        const double* w1r = twr + size / 2 - 1;
+        const double* w1i = twi + size / 2 - 1;
+        for (std::size_t start = 0; start < half_; start += size) {
+            double* r = re + start;
+            double* i = im + start;
+            stagePair(r, i, r + q, i + q, r + 2 * q, i + 2 * q, r + 3 * q, i + 3 * q, w1r, w1i,
+                      twr + q - 1, twi + q - 1, w1r + q, w1i + q, q);
         }
     }
     if (half_ < 4) {
