@@ -72,7 +72,6 @@ bool DnaExtractor::Prepare(int sampleRate, int channels, int /*bitsPerSample: al
     });
     const int m = tables_->bank.transform;
     fft_.prepare(static_cast<std::size_t>(m));
-    windowed_.assign(m, 0.0);
     spectrum_.assign(m / 2 + 1, 0.0);
     channel_.fill(0.0);
     cep_.fill(0.0);
@@ -171,27 +170,42 @@ void DnaExtractor::computeFrame() {
     const double* window = tables_->window.data();
     const MelFilterBank& bank = tables_->bank;
     const double* frame = frame_.data() + frameStart_;
-    for (std::size_t i = 0; i < n; ++i) {
-        windowed_[i] = frame[i] * window[i];
-    }
     // Only the bins the filter bank uses (bin k is DFT value k - 1).
-    fft_.power(windowed_.data(), spectrum_.data(), static_cast<std::size_t>(bank.lowBin - 1),
-               static_cast<std::size_t>(bank.highBin - 1));
+    fft_.windowedPower(frame, window, n, spectrum_.data(),
+                       static_cast<std::size_t>(bank.lowBin - 1),
+                       static_cast<std::size_t>(bank.highBin - 1));
+    // Each bin feeds its lower channel and the one above; lower channels
+    // only rise with the bin, so the two sums stay in registers until the
+    // channel changes (the additions happen in the same order).
     channel_.fill(0.0);
+    int current = -1;
+    double low = 0.0;   // channel_[current]
+    double high = 0.0;  // channel_[current + 1]
+    const auto flush = [&] {
+        if (current > 0) {
+            channel_[current] = low;
+        }
+        if (current >= 0 && current < kMelChannels) {
+            channel_[current + 1] = high;
+        }
+    };
     for (int k = bank.lowBin; k <= bank.highBin; ++k) {
         const int ch = bank.lowerChannel[k];
         if (ch < 0) {
             continue;
         }
-        const double e = spectrum_[k - 1];  // bin k counted from 1
+        if (ch != current) {
+            flush();
+            low = channel_[ch];  // what the channel below gave it, if anything
+            high = ch < kMelChannels ? channel_[ch + 1] : 0.0;
+            current = ch;
+        }
+        const double e = spectrum_[k - 1];
         const double g = bank.weight[k];
-        if (ch > 0) {
-            channel_[ch] += g * e;
-        }
-        if (ch < kMelChannels) {
-            channel_[ch + 1] += e - g * e;
-        }
+        low += g * e;
+        high += e - g * e;
     }
+    flush();
     const double scale = std::sqrt(2.0 / kMelChannels);
     const Dct& dct = dctTable();
     for (int i = 1; i <= kMelChannels; ++i) {

@@ -60,7 +60,6 @@ class DnaExtractor {
     std::size_t read_ = 0;
     std::vector<double> frame_;  // the frame is frame_[frameStart_ ...], N samples
     std::size_t frameStart_ = 0;
-    std::vector<double> windowed_;
     // The Hamming window and the filter bank depend on the rate alone and
     // are shared between computations.
     struct RateTables {

@@ -117,14 +117,29 @@ bool RealFft::prepare(std::size_t length) {
     return true;
 }
 
-void RealFft::butterflies(const double* input) {
+void RealFft::butterflies(const double* input, const double* window, std::size_t count) {
     double* re = re_.data();
     double* im = im_.data();
     // Pack: z[n] = x[2n] + i x[2n+1], in natural order; the stages leave
     // the transform in bit-reversed order, read through the plan.
-    for (std::size_t n = 0; n < half_; ++n) {
-        re[n] = input[2 * n];
-        im[n] = input[2 * n + 1];
+    const std::size_t pairs = count / 2;
+    if (window == nullptr) {
+        for (std::size_t n = 0; n < pairs; ++n) {
+            re[n] = input[2 * n];
+            im[n] = input[2 * n + 1];
+        }
+    } else {
+        for (std::size_t n = 0; n < pairs; ++n) {
+            re[n] = input[2 * n] * window[2 * n];
+            im[n] = input[2 * n + 1] * window[2 * n + 1];
+        }
+    }
+    for (std::size_t n = pairs; n < half_; ++n) {
+        re[n] = 0.0;
+        im[n] = 0.0;
+    }
+    if (count % 2 != 0) {
+        re[pairs] = window == nullptr ? input[count - 1] : input[count - 1] * window[count - 1];
     }
     const double* twr = plan_->twiddleRe.data();
     const double* twi = plan_->twiddleIm.data();
@@ -174,7 +189,7 @@ void RealFft::butterflies(const double* input) {
 }
 
 void RealFft::transform(const double* input, std::complex<double>* output) {
-    butterflies(input);
+    butterflies(input, nullptr, length_);
     // Split the packed transform into the even and odd samples' spectra:
     // X(k) = E(k) + e^(-2 pi i k / M) O(k).
     for (std::size_t k = 0; k <= half_; ++k) {
@@ -190,7 +205,17 @@ void RealFft::transform(const double* input, std::complex<double>* output) {
 }
 
 void RealFft::power(const double* input, double* output, std::size_t first, std::size_t last) {
-    butterflies(input);
+    butterflies(input, nullptr, length_);
+    split(output, first, last);
+}
+
+void RealFft::windowedPower(const double* samples, const double* window, std::size_t count,
+                            double* output, std::size_t first, std::size_t last) {
+    butterflies(samples, window, std::min(count, length_));
+    split(output, first, last);
+}
+
+void RealFft::split(double* output, std::size_t first, std::size_t last) const {
     last = std::min(last, half_);
     for (std::size_t k = first; k <= last; ++k) {
         const std::size_t a = plan_->reversed[k == half_ ? 0 : k];

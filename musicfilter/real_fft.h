@@ -26,6 +26,10 @@ class RealFft {
     // |X(m)|^2 for m = first ... last (at most M / 2), written at output[m].
     void power(const double* input, double* output, std::size_t first = 0,
                std::size_t last = static_cast<std::size_t>(-1));
+    // The same for `count` (at most M) samples multiplied by `window`, the
+    // rest taken as zeros: windowing and padding without a copy.
+    void windowedPower(const double* samples, const double* window, std::size_t count,
+                       double* output, std::size_t first, std::size_t last);
 
     // What depends on the length alone; shared between transforms.
     struct Plan {
@@ -39,7 +43,8 @@ class RealFft {
     };
 
   private:
-    void butterflies(const double* input);
+    void butterflies(const double* input, const double* window, std::size_t count);
+    void split(double* output, std::size_t first, std::size_t last) const;
 
     std::size_t length_ = 0;
     std::size_t half_ = 0;

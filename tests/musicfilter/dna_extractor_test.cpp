@@ -67,6 +67,30 @@ TEST(RealFftTest, MatchesDirectDftForEveryLength) {
     }
 }
 
+TEST(RealFftTest, WindowedPowerIsThePowerOfTheWindowedPaddedSamples) {
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> value(-1000.0, 1000.0);
+    RealFft fft;
+    ASSERT_TRUE(fft.prepare(512));
+    for (std::size_t count : {512u, 500u, 377u, 1u}) {
+        std::vector<double> x(count);
+        std::vector<double> w(count);
+        std::vector<double> padded(512, 0.0);
+        for (std::size_t i = 0; i < count; ++i) {
+            x[i] = value(random);
+            w[i] = value(random) / 1000.0;
+            padded[i] = x[i] * w[i];
+        }
+        std::vector<double> want(257);
+        std::vector<double> got(257, -1.0);
+        fft.power(padded.data(), want.data());
+        fft.windowedPower(x.data(), w.data(), count, got.data(), 3, 200);
+        for (std::size_t k = 0; k < 257; ++k) {
+            ASSERT_EQ(got[k], k >= 3 && k <= 200 ? want[k] : -1.0) << count << " " << k;
+        }
+    }
+}
+
 TEST(RealFftTest, RefusesLengthsThatAreNotPowersOfTwo) {
     RealFft fft;
     EXPECT_FALSE(fft.prepare(0));
