@@ -61,9 +61,12 @@ FrontEndResult runModule(const WmaEntryPoints& module, FileBytes file, std::int3
     if (module.readSamplesInit(handle.id()) == 0) {
         return FrontEndResult::Failed;
     }
+    // Handed over clear every time; only what the last call filled needs
+    // clearing again.
     std::vector<std::uint8_t> buffer(kWmaChunkBytes);
+    std::size_t used = 0;
     while (!extractor.done()) {
-        std::memset(buffer.data(), 0, buffer.size());
+        std::memset(buffer.data(), 0, used);
         const std::int32_t n = module.readSamples(handle.id(), buffer.data());
         if (n <= 0) {
             break;  // the end of the excerpt; frames never reached keep their 0 words
@@ -73,7 +76,8 @@ FrontEndResult runModule(const WmaEntryPoints& module, FileBytes file, std::int3
         if (static_cast<std::size_t>(n) > buffer.size()) {
             return FrontEndResult::Failed;
         }
-        extractor.Feed(buffer.data(), static_cast<std::size_t>(n));
+        used = static_cast<std::size_t>(n);
+        extractor.Feed(buffer.data(), used);
         if (pump) {
             pump();
         }
