@@ -92,7 +92,7 @@ std::size_t DnaExtractor::unread() const {
     return ring_.size() - read_ + write_;
 }
 
-double DnaExtractor::take() {
+inline double DnaExtractor::take() {
     const double v = ring_[read_];
     read_ = read_ + 1 == ring_.size() ? 0 : read_ + 1;
     return v;
@@ -112,11 +112,16 @@ void DnaExtractor::Feed(const void* data, std::size_t byteLength) {
         if (now == 0) {
             return;  // cannot happen with the ring sized above; never spin
         }
-        for (std::size_t i = 0; i < now; ++i) {
-            const auto s = static_cast<std::int16_t>(bytes[0] | (bytes[1] << 8));
-            bytes += 2;
-            ring_[write_] = s;
-            write_ = write_ + 1 == ring_.size() ? 0 : write_ + 1;
+        // In at most two runs: up to the end of the ring, then from its start.
+        for (std::size_t left = now; left > 0;) {
+            const std::size_t run = std::min(left, ring_.size() - write_);
+            double* to = ring_.data() + write_;
+            for (std::size_t i = 0; i < run; ++i) {
+                to[i] = static_cast<std::int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+            }
+            bytes += 2 * run;
+            left -= run;
+            write_ = write_ + run == ring_.size() ? 0 : write_ + run;
         }
         samples -= now;
         consume();
@@ -136,10 +141,12 @@ void DnaExtractor::consume() {
             frameStart_ += hop;
         }
         double* tail = frame_.data() + frameStart_ + (n - hop);
-        for (std::size_t i = 0; i < hop; ++i) {
-            if (channels_ == 1) {
+        if (channels_ == 1) {
+            for (std::size_t i = 0; i < hop; ++i) {
                 tail[i] = take();
-            } else {
+            }
+        } else {
+            for (std::size_t i = 0; i < hop; ++i) {
                 const double a = take();
                 const double b = take();
                 tail[i] = (a + b) * 0.5;
