@@ -30,6 +30,12 @@ inline std::int32_t loadI32(const std::uint8_t* p) {
     return byteSwapIfBig(v);
 }
 
+inline std::uint16_t loadU16(const std::uint8_t* p) {
+    std::uint16_t v;
+    std::memcpy(&v, p, sizeof v);
+    return byteSwapIfBig(v);
+}
+
 inline std::uint32_t loadU32(const std::uint8_t* p) {
     std::uint32_t v;
     std::memcpy(&v, p, sizeof v);
@@ -43,6 +49,11 @@ inline double loadF64(const std::uint8_t* p) {
 }
 
 inline void storeI32(std::uint8_t* p, std::int32_t v) {
+    v = byteSwapIfBig(v);
+    std::memcpy(p, &v, sizeof v);
+}
+
+inline void storeU16(std::uint8_t* p, std::uint16_t v) {
     v = byteSwapIfBig(v);
     std::memcpy(p, &v, sizeof v);
 }

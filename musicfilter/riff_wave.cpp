@@ -18,10 +18,6 @@ struct Chunk {
     std::size_t size = 0;  // as declared, not yet checked
 };
 
-std::uint16_t loadU16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
-
 // The first chunk in [from, end) whose code is `code` (and, for a list
 // chunk, whose form type is `form`). Chunks are padded to an even size; a
 // chunk that would reach past `end` ends the search unless it is the one.
@@ -73,12 +69,12 @@ std::optional<WaveLayout> parseWave(Bytes file, std::string& error) {
     // Only the format record is read, however long the chunk is.
     const std::uint8_t* record = file.data() + fmt->body;
     WaveLayout layout;
-    layout.formatTag = loadU16(record);
-    layout.channels = loadU16(record + 2);
+    layout.formatTag = bytes::loadU16(record);
+    layout.channels = bytes::loadU16(record + 2);
     layout.sampleRate = bytes::loadU32(record + 4);
     layout.byteRate = bytes::loadU32(record + 8);
-    layout.blockAlign = loadU16(record + 12);
-    layout.bitsPerSample = loadU16(record + 14);
+    layout.blockAlign = bytes::loadU16(record + 12);
+    layout.bitsPerSample = bytes::loadU16(record + 14);
 
     const auto data = findChunk(file, fmtEnd, riffEnd, "data");
     if (!data) {

@@ -51,7 +51,7 @@ FrontEndResult runModule(const WmaEntryPoints& module, FileBytes file, std::int3
     const std::string bitRateText = std::to_string(bytes::loadU32(record));
     const int sampleRate = static_cast<int>(bytes::loadU32(record + 4));
     const int channels = static_cast<int>(bytes::loadU32(record + 8));
-    const unsigned tag = record[12] | record[13] << 8;
+    const unsigned tag = bytes::loadU16(record + 12);
     if (tag != QUENVARA_WMA_V2_TAG) {
         return FrontEndResult::Unsupported;
     }

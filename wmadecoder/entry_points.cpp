@@ -113,8 +113,7 @@ void L_OrvaneWmaGetWaveFormat(std::int32_t handle, void* record) {
         quenvara::bytes::storeU32(bytes, static_cast<std::uint32_t>(format.bitRateKbps));
         quenvara::bytes::storeU32(bytes + 4, static_cast<std::uint32_t>(format.sampleRate));
         quenvara::bytes::storeU32(bytes + 8, static_cast<std::uint32_t>(format.channels));
-        bytes[12] = static_cast<std::uint8_t>(format.formatTag);
-        bytes[13] = static_cast<std::uint8_t>(format.formatTag >> 8);
+        quenvara::bytes::storeU16(bytes + 12, static_cast<std::uint16_t>(format.formatTag));
         return 0;
     });
 }
