@@ -2,23 +2,44 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 
 #include "musicfilter/table_cache.h"
 
+// The hot loops come in a plain and an AVX2 build, chosen when the library
+// is loaded. ThreadSanitizer cannot run that choice (it happens before the
+// sanitizer starts), so its builds keep the plain loops.
+#if defined(__SANITIZE_THREAD__)
+#define QUENVARA_VECTOR_CLONES
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define QUENVARA_VECTOR_CLONES
+#endif
+#endif
+#ifndef QUENVARA_VECTOR_CLONES
+#define QUENVARA_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#endif
+
 namespace quenvara::musicfilter {
 namespace {
+
+// Below this many packed points every stage runs on its own and the result
+// stays in plain bit-reversed order; only tests use such short transforms.
+constexpr std::size_t kSmall = 16;
+// Stages on blocks of at most this many points run block by block, all of
+// them while the block (16 KiB of real and imaginary parts) stays in the
+// first-level cache.
+constexpr std::size_t kRegion = 1024;
 
 // One block of a radix-2 decimation-in-frequency stage: sum in the first
 // half, twiddled difference in the second. The halves do not overlap, which
 // lets the compiler keep the loop in vector registers; on processors with
 // AVX2 a clone with wider registers runs (the same operations, so the same
 // results: no fused multiply-add).
-__attribute__((target_clones("avx2", "default"))) void stage(double* __restrict re,
-                                                             double* __restrict im,
-                                                             const double* __restrict wr,
-                                                             const double* __restrict wi,
-                                                             std::size_t span) {
+QUENVARA_VECTOR_CLONES void stage(double* __restrict re, double* __restrict im,
+                                  const double* __restrict wr, const double* __restrict wi,
+                                  std::size_t span) {
     double* __restrict br = re + span;
     double* __restrict bi = im + span;
     for (std::size_t j = 0; j < span; ++j) {
@@ -37,12 +58,14 @@ __attribute__((target_clones("avx2", "default"))) void stage(double* __restrict 
 // pairs p0 with p1 and p2 with p3 (twiddles w2). The same operations in the
 // same order as two passes, so the same results, with half the memory
 // traffic.
-__attribute__((target_clones("avx2", "default"))) void stagePair(
-    double* __restrict r0, double* __restrict i0, double* __restrict r1, double* __restrict i1,
-    double* __restrict r2, double* __restrict i2, double* __restrict r3, double* __restrict i3,
-    const double* __restrict w1r, const double* __restrict w1i, const double* __restrict w2r,
-    const double* __restrict w2i, const double* __restrict w3r, const double* __restrict w3i,
-    std::size_t q) {
+QUENVARA_VECTOR_CLONES void stagePair(double* __restrict r0, double* __restrict i0,
+                                      double* __restrict r1, double* __restrict i1,
+                                      double* __restrict r2, double* __restrict i2,
+                                      double* __restrict r3, double* __restrict i3,
+                                      const double* __restrict w1r, const double* __restrict w1i,
+                                      const double* __restrict w2r, const double* __restrict w2i,
+                                      const double* __restrict w3r, const double* __restrict w3i,
+                                      std::size_t q) {
     for (std::size_t j = 0; j < q; ++j) {
         const double d0r = r0[j] - r2[j], d0i = i0[j] - i2[j];
         const double s0r = r0[j] + r2[j], s0i = i0[j] + i2[j];
@@ -63,21 +86,170 @@ __attribute__((target_clones("avx2", "default"))) void stagePair(
     }
 }
 
-RealFft::Plan makePlan(std::size_t length) {
-    const std::size_t half = length / 2;
-    RealFft::Plan plan;
+// The first stage fused with packing, z[n] = x[2n] + i x[2n+1] (times the
+// window when there is one, zero from `count` on): the samples are read
+// once and the packed array is written once. The same operations as
+// packing and then `stage`.
+QUENVARA_VECTOR_CLONES void packedFirstStage(const double* __restrict x, const double* __restrict w,
+                                             std::size_t count, double* __restrict re,
+                                             double* __restrict im, const double* __restrict wr,
+                                             const double* __restrict wi, std::size_t span) {
+    const std::size_t points = 2 * span;
+    double* __restrict br = re + span;
+    double* __restrict bi = im + span;
+    // The second point of pair j is z[j + span], samples 2j + points and
+    // 2j + points + 1. Below `bothIn` all four samples exist; from `secondOut`
+    // on the second point is all padding, and below `firstIn` the first point
+    // still lies wholly inside the samples. Pairs outside these runs take the
+    // careful path.
+    const std::size_t bothIn = count > points ? std::min(span, (count - points) / 2) : 0;
+    const std::size_t secondOut = count > points ? std::min(span, (count - points + 1) / 2) : 0;
+    const std::size_t firstIn = std::max(secondOut, std::min(span, count / 2));
+    const double* __restrict xb = x + points;
+    if (w != nullptr) {
+        const double* __restrict wb = w + points;
+        for (std::size_t j = 0; j < bothIn; ++j) {
+            const double ar = x[2 * j] * w[2 * j], ai = x[2 * j + 1] * w[2 * j + 1];
+            const double cr = xb[2 * j] * wb[2 * j], ci = xb[2 * j + 1] * wb[2 * j + 1];
+            const double dr = ar - cr, di = ai - ci;
+            re[j] = ar + cr;
+            im[j] = ai + ci;
+            br[j] = wr[j] * dr - wi[j] * di;
+            bi[j] = wr[j] * di + wi[j] * dr;
+        }
+        for (std::size_t j = secondOut; j < firstIn; ++j) {
+            const double ar = x[2 * j] * w[2 * j], ai = x[2 * j + 1] * w[2 * j + 1];
+            re[j] = ar;
+            im[j] = ai;
+            br[j] = wr[j] * ar - wi[j] * ai;
+            bi[j] = wr[j] * ai + wi[j] * ar;
+        }
+    } else {
+        for (std::size_t j = 0; j < bothIn; ++j) {
+            const double ar = x[2 * j], ai = x[2 * j + 1];
+            const double cr = xb[2 * j], ci = xb[2 * j + 1];
+            const double dr = ar - cr, di = ai - ci;
+            re[j] = ar + cr;
+            im[j] = ai + ci;
+            br[j] = wr[j] * dr - wi[j] * di;
+            bi[j] = wr[j] * di + wi[j] * dr;
+        }
+        for (std::size_t j = secondOut; j < firstIn; ++j) {
+            const double ar = x[2 * j], ai = x[2 * j + 1];
+            re[j] = ar;
+            im[j] = ai;
+            br[j] = wr[j] * ar - wi[j] * ai;
+            bi[j] = wr[j] * ai + wi[j] * ar;
+        }
+    }
+    const auto sample = [&](std::size_t i) {
+        return i >= count ? 0.0 : w != nullptr ? x[i] * w[i] : x[i];
+    };
+    const auto careful = [&](std::size_t from, std::size_t to) {
+        for (std::size_t j = from; j < to; ++j) {
+            const double ar = sample(2 * j), ai = sample(2 * j + 1);
+            const double cr = sample(2 * j + points), ci = sample(2 * j + points + 1);
+            const double dr = ar - cr, di = ai - ci;
+            re[j] = ar + cr;
+            im[j] = ai + ci;
+            br[j] = wr[j] * dr - wi[j] * di;
+            bi[j] = wr[j] * di + wi[j] * dr;
+        }
+    };
+    careful(bothIn, secondOut);
+    careful(firstIn, span);
+}
+
+// The last two stages on `n` points (a multiple of 16), four groups of four
+// at a time: the groups are transposed so that each operation works on the
+// same point of four groups, and the results are stored without
+// transposing back (result j of group l at 4j + l; the plan's positions
+// know this). Their twiddles are 1 and -i.
+QUENVARA_VECTOR_CLONES void lastTwoStages(double* __restrict re, double* __restrict im,
+                                          std::size_t n) {
+    using V4 = double __attribute__((vector_size(32)));
+    for (std::size_t b = 0; b < n; b += 16) {
+        // Point j of the four groups, for the real and the imaginary parts.
+        V4 p[4];
+        V4 q[4];
+        for (int part = 0; part < 2; ++part) {
+            const double* from = part == 0 ? re + b : im + b;
+            V4 g0, g1, g2, g3;
+            std::memcpy(&g0, from, sizeof(V4));
+            std::memcpy(&g1, from + 4, sizeof(V4));
+            std::memcpy(&g2, from + 8, sizeof(V4));
+            std::memcpy(&g3, from + 12, sizeof(V4));
+            const V4 t0 = __builtin_shufflevector(g0, g1, 0, 4, 2, 6);
+            const V4 t1 = __builtin_shufflevector(g0, g1, 1, 5, 3, 7);
+            const V4 t2 = __builtin_shufflevector(g2, g3, 0, 4, 2, 6);
+            const V4 t3 = __builtin_shufflevector(g2, g3, 1, 5, 3, 7);
+            V4* to = part == 0 ? p : q;
+            to[0] = __builtin_shufflevector(t0, t2, 0, 1, 4, 5);
+            to[1] = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
+            to[2] = __builtin_shufflevector(t0, t2, 2, 3, 6, 7);
+            to[3] = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
+        }
+        const V4 s0r = p[0] + p[2], s0i = q[0] + q[2];
+        const V4 d0r = p[0] - p[2], d0i = q[0] - q[2];
+        const V4 s1r = p[1] + p[3], s1i = q[1] + q[3];
+        // (p1 - p3) * -i
+        const V4 d1r = q[1] - q[3], d1i = p[3] - p[1];
+        const V4 out[8] = {s0r + s1r, s0r - s1r, d0r + d1r, d0r - d1r,
+                           s0i + s1i, s0i - s1i, d0i + d1i, d0i - d1i};
+        for (int j = 0; j < 4; ++j) {
+            std::memcpy(re + b + 4 * j, &out[j], sizeof(V4));
+            std::memcpy(im + b + 4 * j, &out[4 + j], sizeof(V4));
+        }
+    }
+}
+
+// One pass over `n` points: a stage, or a pair of stages, on every block.
+void runPass(const RealFft::Plan::Pass& pass, double* re, double* im, std::size_t n,
+             const double* twr, const double* twi) {
+    const std::size_t size = pass.size;
+    const double* w1r = twr + size / 2 - 1;
+    const double* w1i = twi + size / 2 - 1;
+    if (!pass.pair) {
+        for (std::size_t start = 0; start < n; start += size) {
+            stage(re + start, im + start, w1r, w1i, size / 2);
+        }
+        return;
+    }
+    const std::size_t q = size / 4;
+    for (std::size_t start = 0; start < n; start += size) {
+        double* r = re + start;
+        double* i = im + start;
+        stagePair(r, i, r + q, i + q, r + 2 * q, i + 2 * q, r + 3 * q, i + 3 * q, w1r, w1i,
+                  twr + q - 1, twi + q - 1, w1r + q, w1i + q, q);
+    }
+}
+
+// Bit-reversed position of each of `half` packed points; from kSmall points
+// on, the last two stages store their results transposed in groups of 16
+// (result j of group l of four at 4j + l), which moves each position too.
+std::vector<std::size_t> resultPositions(std::size_t half) {
     int bits = 0;
     while ((std::size_t{1} << bits) < half) {
         ++bits;
     }
-    plan.reversed.resize(half);
+    std::vector<std::size_t> positions(half);
     for (std::size_t i = 0; i < half; ++i) {
         std::size_t r = 0;
         for (int b = 0; b < bits; ++b) {
             r |= ((i >> b) & 1u) << (bits - 1 - b);
         }
-        plan.reversed[i] = r;
+        if (half >= kSmall) {
+            r = (r & ~std::size_t{15}) | ((r & 3u) << 2) | ((r >> 2) & 3u);
+        }
+        positions[i] = r;
     }
+    return positions;
+}
+
+RealFft::Plan makePlan(std::size_t length) {
+    const std::size_t half = length / 2;
+    RealFft::Plan plan;
+    plan.reversed = resultPositions(half);
     const double tau = 2.0 * std::numbers::pi;
     plan.twiddleRe.assign(half > 1 ? half - 1 : 0, 0.0);
     plan.twiddleIm.assign(plan.twiddleRe.size(), 0.0);
@@ -94,6 +266,22 @@ RealFft::Plan makePlan(std::size_t length) {
         const double a = -tau * static_cast<double>(k) / static_cast<double>(length);
         plan.splitRe[k] = std::cos(a);
         plan.splitIm[k] = std::sin(a);
+    }
+    // Between the first stage (blocks of `half`) and the last two (blocks
+    // of 4 and 2): one stage alone when their number is odd, then pairs.
+    if (half >= kSmall) {
+        std::size_t stages = 0;
+        for (std::size_t size = half / 2; size >= 8; size /= 2) {
+            ++stages;
+        }
+        std::size_t size = half / 2;
+        if (stages % 2 != 0) {
+            plan.passes.push_back({size, false});
+            size /= 2;
+        }
+        for (; size >= 8; size /= 4) {
+            plan.passes.push_back({size, true});
+        }
     }
     return plan;
 }
@@ -120,71 +308,34 @@ bool RealFft::prepare(std::size_t length) {
 void RealFft::butterflies(const double* input, const double* window, std::size_t count) {
     double* re = re_.data();
     double* im = im_.data();
-    // Pack: z[n] = x[2n] + i x[2n+1], in natural order; the stages leave
-    // the transform in bit-reversed order, read through the plan.
-    const std::size_t pairs = count / 2;
-    if (window == nullptr) {
-        for (std::size_t n = 0; n < pairs; ++n) {
-            re[n] = input[2 * n];
-            im[n] = input[2 * n + 1];
+    const Plan& plan = *plan_;
+    const double* twr = plan.twiddleRe.data();
+    const double* twi = plan.twiddleIm.data();
+    if (half_ < kSmall) {
+        // Pack, then every stage on its own.
+        for (std::size_t n = 0; n < half_; ++n) {
+            re[n] = 2 * n < count ? input[2 * n] * (window ? window[2 * n] : 1.0) : 0.0;
+            im[n] = 2 * n + 1 < count ? input[2 * n + 1] * (window ? window[2 * n + 1] : 1.0) : 0.0;
         }
-    } else {
-        for (std::size_t n = 0; n < pairs; ++n) {
-            re[n] = input[2 * n] * window[2 * n];
-            im[n] = input[2 * n + 1] * window[2 * n + 1];
+        for (std::size_t size = half_; size >= 2; size /= 2) {
+            runPass({size, false}, re, im, half_, twr, twi);
         }
-    }
-    for (std::size_t n = pairs; n < half_; ++n) {
-        re[n] = 0.0;
-        im[n] = 0.0;
-    }
-    if (count % 2 != 0) {
-        re[pairs] = window == nullptr ? input[count - 1] : input[count - 1] * window[count - 1];
-    }
-    const double* twr = plan_->twiddleRe.data();
-    const double* twi = plan_->twiddleIm.data();
-    const std::size_t last = half_ >= 4 ? 8 : 2;  // the last two stages are done below
-    std::size_t size = half_;
-    // One stage alone when their number is odd, then two at a time.
-    int stages = 0;
-    for (std::size_t s = half_; s >= last; s /= 2) {
-        ++stages;
-    }
-    if (stages % 2 != 0) {
-        for (std::size_t start = 0; start < half_; start += size) {
-            stage(re + start, im + start, twr + size / 2 - 1, twi + size / 2 - 1, size / 2);
-        }
-        size /= 2;
-    }
-    for (; size >= 2 * last; size /= 4) {
-        const std::size_t q = size / 4;
-        const double* w1r = twr + size / 2 - 1;
-        const double* w1i = twi + size / 2 - 1;
-        for (std::size_t start = 0; start < half_; start += size) {
-            double* r = re + start;
-            double* i = im + start;
-            stagePair(r, i, r + q, i + q, r + 2 * q, i + 2 * q, r + 3 * q, i + 3 * q, w1r, w1i,
-                      twr + q - 1, twi + q - 1, w1r + q, w1i + q, q);
-        }
-    }
-    if (half_ < 4) {
         return;
     }
-    // The last two stages at once: their twiddles are 1 and -i.
-    for (std::size_t b = 0; b < half_; b += 4) {
-        const double s0r = re[b] + re[b + 2], s0i = im[b] + im[b + 2];
-        const double d0r = re[b] - re[b + 2], d0i = im[b] - im[b + 2];
-        const double s1r = re[b + 1] + re[b + 3], s1i = im[b + 1] + im[b + 3];
-        // (p1 - p3) * -i
-        const double d1r = im[b + 1] - im[b + 3], d1i = re[b + 3] - re[b + 1];
-        re[b] = s0r + s1r;
-        im[b] = s0i + s1i;
-        re[b + 1] = s0r - s1r;
-        im[b + 1] = s0i - s1i;
-        re[b + 2] = d0r + d1r;
-        im[b + 2] = d0i + d1i;
-        re[b + 3] = d0r - d1r;
-        im[b + 3] = d0i - d1i;
+    packedFirstStage(input, window, count, re, im, twr + half_ / 2 - 1, twi + half_ / 2 - 1,
+                     half_ / 2);
+    // Passes on blocks larger than a region sweep the whole array; the rest
+    // run region by region, down to the last two stages.
+    std::size_t p = 0;
+    for (; p < plan.passes.size() && plan.passes[p].size > kRegion; ++p) {
+        runPass(plan.passes[p], re, im, half_, twr, twi);
+    }
+    const std::size_t region = std::min(kRegion, half_);
+    for (std::size_t at = 0; at < half_; at += region) {
+        for (std::size_t later = p; later < plan.passes.size(); ++later) {
+            runPass(plan.passes[later], re + at, im + at, region, twr, twi);
+        }
+        lastTwoStages(re + at, im + at, region);
     }
 }
 

@@ -33,13 +33,22 @@ class RealFft {
 
     // What depends on the length alone; shared between transforms.
     struct Plan {
-        std::vector<std::size_t> reversed;  // bit-reversed index of each packed point
+        // Where the transform leaves each packed point's result (bit-reversed,
+        // with the last two stages' grouping).
+        std::vector<std::size_t> reversed;
         // Stage with blocks of `size` points uses entries [size / 2 - 1, size - 1)
         // of the twiddle tables: e^(-2 pi i j / size), j < size / 2.
         std::vector<double> twiddleRe;
         std::vector<double> twiddleIm;
         std::vector<double> splitRe;  // e^(-2 pi i k / M), k <= M/2
         std::vector<double> splitIm;
+        // The stages between the first and the last two, as passes over
+        // blocks of `size` points: one stage, or two at once.
+        struct Pass {
+            std::size_t size;
+            bool pair;
+        };
+        std::vector<Pass> passes;
     };
 
   private:
