@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <numbers>
+#include <system_error>
 
 #include "musicfilter/table_cache.h"
 
@@ -12,10 +12,10 @@ namespace {
 
 constexpr int kHopsPerFrame = 32;
 constexpr int kWarmUpHops = kHopsPerFrame - 1;
+constexpr int kRunHops = kWarmUpHops + kLastFrame + 1;  // 288
 constexpr double kHopSeconds = 0.011328125;
 constexpr double kTwoPi = 6.28318530717959;
 constexpr std::size_t kMaxChunkBytes = 16u << 20;
-constexpr std::size_t kSlideHops = 32;
 
 using Dct = std::array<std::array<double, kMelChannels + 1>, kMelChannels + 1>;
 
@@ -33,10 +33,19 @@ const Dct& dctTable() {
     return table;
 }
 
+int counterOf(int job) {
+    return 8 * (job / 2) + job % 2;
+}
+
 }  // namespace
+
+DnaExtractor::~DnaExtractor() {
+    stopWorker();
+}
 
 bool DnaExtractor::Prepare(int sampleRate, int channels, int /*bitsPerSample: always 16*/,
                            std::size_t chunkBytes, std::string bitRateText) {
+    stopWorker();
     prepared_ = false;
     const int hop = static_cast<int>(sampleRate * kHopSeconds);
     if (sampleRate <= 0 || sampleRate > kMaxSampleRate || hop < 1 || chunkBytes == 0 ||
@@ -47,19 +56,18 @@ bool DnaExtractor::Prepare(int sampleRate, int channels, int /*bitsPerSample: al
     channels_ = channels == 1 ? 1 : 2;
     bitRateText_ = std::move(bitRateText);
     const int n = kHopsPerFrame * hop_;
+    frameLength_ = static_cast<std::size_t>(n);
 
-    // Room for a chunk and what the previous one left unread, and at least
-    // for one hop of every channel, however small the chunk; a larger chunk
-    // is taken in parts by Feed.
-    ring_.assign(std::max(chunkBytes, static_cast<std::size_t>(hop_) * channels_) +
-                     static_cast<std::size_t>(hop_) + 1,
-                 0.0);
-    write_ = 0;
-    read_ = 0;
-    // The frame slides along a longer buffer and is moved back to its start
-    // only once per kSlideHops hops.
-    frame_.assign(static_cast<std::size_t>(n) + kSlideHops * static_cast<std::size_t>(hop_), 0.0);
-    frameStart_ = 0;
+    const std::size_t monoLength = static_cast<std::size_t>(kRunHops) * hop_;
+    if (monoLength_ != monoLength) {
+        mono_ = std::make_unique_for_overwrite<double[]>(monoLength);
+        monoLength_ = monoLength;
+    }
+    needed_ = monoLength * channels_;
+    received_ = 0;
+    stored_ = 0;
+    halfPair_ = false;
+
     static TableCache<RateTables> rateTables;
     tables_ = rateTables.get(static_cast<std::size_t>(sampleRate), [n](std::size_t rate) {
         RateTables t;
@@ -71,31 +79,45 @@ bool DnaExtractor::Prepare(int sampleRate, int channels, int /*bitsPerSample: al
         return t;
     });
     const int m = tables_->bank.transform;
-    fft_.prepare(static_cast<std::size_t>(m));
-    spectrum_.assign(m / 2 + 1, 0.0);
-    channel_.fill(0.0);
-    cep_.fill(0.0);
-    prev_.fill(0.0);
-    items_.fill(0);
+    for (Workspace* space : {&own_, &worker_}) {
+        space->fft.prepare(static_cast<std::size_t>(m));
+        space->spectrum.assign(m / 2 + 1, 0.0);
+    }
+    for (auto& c : cepstra_) {
+        c.fill(0.0);
+    }
     table_ = {};
-    word_ = 0;
-    warmUp_ = 0;
-    frameCounter_ = 0;
+    published_ = 0;
+    nextJob_ = 0;
+    jobsDone_ = 0;
     prepared_ = true;
+    static const bool severalProcessors = std::thread::hardware_concurrency() > 1;
+    if (useWorker_ && severalProcessors) {
+        try {
+            thread_ = std::thread([this] { work(); });
+        } catch (const std::system_error&) {
+            // No thread to be had: Finish transforms every frame.
+        }
+    }
     return true;
 }
 
-std::size_t DnaExtractor::unread() const {
-    if (write_ >= read_) {
-        return write_ - read_;
+void DnaExtractor::stopWorker() {
+    if (!thread_.joinable()) {
+        return;
     }
-    return ring_.size() - read_ + write_;
+    {
+        std::lock_guard guard(lock_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+    stopping_ = false;
 }
 
-inline double DnaExtractor::take() {
-    const double v = ring_[read_];
-    read_ = read_ + 1 == ring_.size() ? 0 : read_ + 1;
-    return v;
+int DnaExtractor::frameCounter() const {
+    const std::size_t hops = hop_ > 0 ? stored_ / static_cast<std::size_t>(hop_) : 0;
+    return static_cast<int>(std::clamp<std::size_t>(hops, kWarmUpHops, kRunHops) - kWarmUpHops);
 }
 
 void DnaExtractor::Feed(const void* data, std::size_t byteLength) {
@@ -103,97 +125,109 @@ void DnaExtractor::Feed(const void* data, std::size_t byteLength) {
         return;
     }
     const auto* bytes = static_cast<const std::uint8_t*>(data);
-    std::size_t samples = byteLength / 2;
-    // A chunk larger than the ring is taken in parts, so nothing unread is
-    // ever overwritten.
-    while (samples > 0 && !done()) {
-        const std::size_t room = ring_.size() - 1 - unread();
-        const std::size_t now = std::min(room, samples);
-        if (now == 0) {
-            return;  // cannot happen with the ring sized above; never spin
+    const std::size_t samples = std::min(byteLength / 2, needed_ - received_);
+    const auto sample = [bytes](std::size_t i) {
+        return static_cast<double>(
+            static_cast<std::int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8)));
+    };
+    // Only this thread writes the samples from `stored_` on; the transforms
+    // read below `published_`, which moves under the lock.
+    double* to = mono_.get() + stored_;
+    if (channels_ == 1) {
+        for (std::size_t i = 0; i < samples; ++i) {
+            to[i] = sample(i);
         }
-        // In at most two runs: up to the end of the ring, then from its start.
-        for (std::size_t left = now; left > 0;) {
-            const std::size_t run = std::min(left, ring_.size() - write_);
-            double* to = ring_.data() + write_;
-            for (std::size_t i = 0; i < run; ++i) {
-                to[i] = static_cast<std::int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-            }
-            bytes += 2 * run;
-            left -= run;
-            write_ = write_ + run == ring_.size() ? 0 : write_ + run;
+        stored_ += samples;
+    } else {
+        std::size_t i = 0;
+        if (halfPair_ && samples > 0) {
+            *to++ = (firstOfPair_ + sample(0)) * 0.5;
+            halfPair_ = false;
+            i = 1;
         }
-        samples -= now;
-        consume();
+        for (; i + 1 < samples; i += 2) {
+            *to++ = (sample(i) + sample(i + 1)) * 0.5;
+        }
+        if (i < samples) {
+            firstOfPair_ = sample(i);
+            halfPair_ = true;
+        }
+        stored_ = static_cast<std::size_t>(to - mono_.get());
+    }
+    received_ += samples;
+    if (thread_.joinable()) {
+        {
+            std::lock_guard guard(lock_);
+            published_ = stored_;
+        }
+        changed_.notify_all();
+    } else {
+        published_ = stored_;
     }
 }
 
-void DnaExtractor::consume() {
-    const std::size_t hop = static_cast<std::size_t>(hop_);
-    const std::size_t n = tables_->window.size();
-    while (unread() >= hop * channels_) {
-        // Shift the frame by one hop: the newest samples go last.
-        if (frameStart_ + n + hop > frame_.size()) {
-            std::memmove(frame_.data(), frame_.data() + frameStart_ + hop,
-                         (n - hop) * sizeof(double));
-            frameStart_ = 0;
-        } else {
-            frameStart_ += hop;
+std::size_t DnaExtractor::samplesFor(int job) const {
+    return static_cast<std::size_t>(counterOf(job) + kHopsPerFrame) * hop_;
+}
+
+bool DnaExtractor::nextReady() const {
+    return nextJob_ < kFrames && published_ >= samplesFor(nextJob_);
+}
+
+bool DnaExtractor::runNext(Workspace& space) {
+    int job = 0;
+    {
+        std::lock_guard guard(lock_);
+        if (!nextReady()) {
+            return false;
         }
-        double* tail = frame_.data() + frameStart_ + (n - hop);
-        if (channels_ == 1) {
-            for (std::size_t i = 0; i < hop; ++i) {
-                tail[i] = take();
+        job = nextJob_++;
+    }
+    cepstrumOf(job, space);
+    {
+        std::lock_guard guard(lock_);
+        ++jobsDone_;
+    }
+    changed_.notify_all();
+    return true;
+}
+
+void DnaExtractor::work() {
+    for (;;) {
+        {
+            std::unique_lock guard(lock_);
+            changed_.wait(guard, [&] { return stopping_ || nextReady(); });
+            if (stopping_) {
+                return;
             }
-        } else {
-            for (std::size_t i = 0; i < hop; ++i) {
-                const double a = take();
-                const double b = take();
-                tail[i] = (a + b) * 0.5;
-            }
         }
-        if (warmUp_ < kWarmUpHops) {
-            ++warmUp_;
-            continue;
-        }
-        const int phase = frameCounter_ % 8;
-        if (phase == 0 || phase == 1) {
-            computeFrame();
-            if (phase == 1) {
-                computeWord();
-            }
-            prev_ = cep_;
-            items_[frameCounter_] = word_;
-        }
-        ++frameCounter_;
-        if (done()) {
-            return;
-        }
+        runNext(worker_);
     }
 }
 
-void DnaExtractor::computeFrame() {
-    const std::size_t n = tables_->window.size();
+void DnaExtractor::cepstrumOf(int job, Workspace& space) {
     const double* window = tables_->window.data();
     const MelFilterBank& bank = tables_->bank;
-    const double* frame = frame_.data() + frameStart_;
+    // The frame with counter c holds samples c * hop ... (c + 32) * hop - 1.
+    const double* frame = mono_.get() + static_cast<std::size_t>(counterOf(job)) * hop_;
+    double* spectrum = space.spectrum.data();
     // Only the bins the filter bank uses (bin k is DFT value k - 1).
-    fft_.windowedPower(frame, window, n, spectrum_.data(),
-                       static_cast<std::size_t>(bank.lowBin - 1),
-                       static_cast<std::size_t>(bank.highBin - 1));
+    space.fft.windowedPower(frame, window, frameLength_, spectrum,
+                            static_cast<std::size_t>(bank.lowBin - 1),
+                            static_cast<std::size_t>(bank.highBin - 1));
     // Each bin feeds its lower channel and the one above; lower channels
     // only rise with the bin, so the two sums stay in registers until the
     // channel changes (the additions happen in the same order).
-    channel_.fill(0.0);
+    std::array<double, kMelChannels + 1> channel{};
     int current = -1;
-    double low = 0.0;   // channel_[current]
-    double high = 0.0;  // channel_[current + 1]
+    double low = 0.0;   // channel[current]
+    double high = 0.0;  // channel[current + 1]
     const auto flush = [&] {
         if (current > 0) {
-            channel_[current] = low;
+            channel[current] = low;
         }
         if (current >= 0 && current < kMelChannels) {
-            channel_[current + 1] = high;
+            channel[current + 1] = high;
         }
     };
     for (int k = bank.lowBin; k <= bank.highBin; ++k) {
@@ -203,11 +237,11 @@ void DnaExtractor::computeFrame() {
         }
         if (ch != current) {
             flush();
-            low = channel_[ch];  // what the channel below gave it, if anything
-            high = ch < kMelChannels ? channel_[ch + 1] : 0.0;
+            low = channel[ch];  // what the channel below gave it, if anything
+            high = ch < kMelChannels ? channel[ch + 1] : 0.0;
             current = ch;
         }
-        const double e = spectrum_[k - 1];
+        const double e = spectrum[k - 1];
         const double g = bank.weight[k];
         low += g * e;
         high += e - g * e;
@@ -215,28 +249,39 @@ void DnaExtractor::computeFrame() {
     flush();
     const double scale = std::sqrt(2.0 / kMelChannels);
     const Dct& dct = dctTable();
+    Cepstrum& cep = cepstra_[job];
     for (int i = 1; i <= kMelChannels; ++i) {
         double sum = 0.0;
         for (int j = 1; j <= kMelChannels; ++j) {
-            sum += channel_[j] * dct[i][j];
+            sum += channel[j] * dct[i][j];
         }
-        cep_[i] = scale * sum;
+        cep[i] = scale * sum;
     }
-}
-
-void DnaExtractor::computeWord() {
-    std::uint32_t word = 0;
-    for (int i = 1; i <= kDnaWords; ++i) {
-        if ((cep_[i] - cep_[i + 1]) - (prev_[i] - prev_[i + 1]) > 0) {
-            word |= std::uint32_t{1} << (i - 1);
-        }
-    }
-    word_ = static_cast<std::int32_t>(word);
 }
 
 void DnaExtractor::Finish() {
+    // Help with the frames that are in, then wait for the worker's last.
+    while (runNext(own_)) {
+    }
+    {
+        std::unique_lock guard(lock_);
+        changed_.wait(guard, [&] { return jobsDone_ == nextJob_; });
+    }
+    stopWorker();
     for (int k = 0; k < kDnaWords; ++k) {
-        table_[k] = {static_cast<std::uint16_t>(8 * k), items_[8 * k + 1]};
+        std::uint32_t word = 0;
+        // Word k compares frame 8k + 1 with frame 8k; a frame the samples
+        // never reached gives 0.
+        if (2 * k + 1 < jobsDone_) {
+            const Cepstrum& c = cepstra_[2 * k + 1];
+            const Cepstrum& p = cepstra_[2 * k];
+            for (int i = 1; i <= kDnaWords; ++i) {
+                if ((c[i] - c[i + 1]) - (p[i] - p[i + 1]) > 0) {
+                    word |= std::uint32_t{1} << (i - 1);
+                }
+            }
+        }
+        table_[k] = {static_cast<std::uint16_t>(8 * k), static_cast<std::int32_t>(word)};
     }
 }
 
