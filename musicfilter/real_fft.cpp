@@ -57,32 +57,52 @@ QUENVARA_VECTOR_CLONES void stage(double* __restrict re, double* __restrict im,
 // (twiddles w3, which are w1 moved on by q), then the stage of blocks 2q
 // pairs p0 with p1 and p2 with p3 (twiddles w2). The same operations in the
 // same order as two passes, so the same results, with half the memory
-// traffic.
-QUENVARA_VECTOR_CLONES void stagePair(double* __restrict r0, double* __restrict i0,
-                                      double* __restrict r1, double* __restrict i1,
-                                      double* __restrict r2, double* __restrict i2,
-                                      double* __restrict r3, double* __restrict i3,
-                                      const double* __restrict w1r, const double* __restrict w1i,
-                                      const double* __restrict w2r, const double* __restrict w2i,
-                                      const double* __restrict w3r, const double* __restrict w3i,
-                                      std::size_t q) {
-    for (std::size_t j = 0; j < q; ++j) {
-        const double d0r = r0[j] - r2[j], d0i = i0[j] - i2[j];
-        const double s0r = r0[j] + r2[j], s0i = i0[j] + i2[j];
-        const double d1r = r1[j] - r3[j], d1i = i1[j] - i3[j];
-        const double s1r = r1[j] + r3[j], s1i = i1[j] + i3[j];
-        const double t2r = w1r[j] * d0r - w1i[j] * d0i, t2i = w1r[j] * d0i + w1i[j] * d0r;
-        const double t3r = w3r[j] * d1r - w3i[j] * d1i, t3i = w3r[j] * d1i + w3i[j] * d1r;
-        const double e0r = s0r - s1r, e0i = s0i - s1i;
-        r0[j] = s0r + s1r;
-        i0[j] = s0i + s1i;
-        r1[j] = w2r[j] * e0r - w2i[j] * e0i;
-        i1[j] = w2r[j] * e0i + w2i[j] * e0r;
-        const double e1r = t2r - t3r, e1i = t2i - t3i;
-        r2[j] = t2r + t3r;
-        i2[j] = t2i + t3i;
-        r3[j] = w2r[j] * e1r - w2i[j] * e1i;
-        i3[j] = w2r[j] * e1i + w2i[j] * e1r;
+// traffic. Four points of each quarter at a time; the twiddles of those
+// four come together in one record of 24 (w1, w3 and w2, real parts then
+// imaginary), so that the loop reads one twiddle stream instead of six.
+QUENVARA_VECTOR_CLONES void stagePair(double* __restrict re, double* __restrict im,
+                                      const double* __restrict tw, std::size_t q) {
+    using V4 = double __attribute__((vector_size(32)));
+    double* __restrict r1 = re + q;
+    double* __restrict r2 = re + 2 * q;
+    double* __restrict r3 = re + 3 * q;
+    double* __restrict i1 = im + q;
+    double* __restrict i2 = im + 2 * q;
+    double* __restrict i3 = im + 3 * q;
+    for (std::size_t j = 0; j < q; j += 4, tw += 24) {
+        V4 a0r, a0i, a1r, a1i, a2r, a2i, a3r, a3i, w1r, w1i, w3r, w3i, w2r, w2i;
+        std::memcpy(&a0r, re + j, sizeof(V4));
+        std::memcpy(&a0i, im + j, sizeof(V4));
+        std::memcpy(&a1r, r1 + j, sizeof(V4));
+        std::memcpy(&a1i, i1 + j, sizeof(V4));
+        std::memcpy(&a2r, r2 + j, sizeof(V4));
+        std::memcpy(&a2i, i2 + j, sizeof(V4));
+        std::memcpy(&a3r, r3 + j, sizeof(V4));
+        std::memcpy(&a3i, i3 + j, sizeof(V4));
+        std::memcpy(&w1r, tw, sizeof(V4));
+        std::memcpy(&w1i, tw + 4, sizeof(V4));
+        std::memcpy(&w3r, tw + 8, sizeof(V4));
+        std::memcpy(&w3i, tw + 12, sizeof(V4));
+        std::memcpy(&w2r, tw + 16, sizeof(V4));
+        std::memcpy(&w2i, tw + 20, sizeof(V4));
+        const V4 d0r = a0r - a2r, d0i = a0i - a2i;
+        const V4 s0r = a0r + a2r, s0i = a0i + a2i;
+        const V4 d1r = a1r - a3r, d1i = a1i - a3i;
+        const V4 s1r = a1r + a3r, s1i = a1i + a3i;
+        const V4 t2r = w1r * d0r - w1i * d0i, t2i = w1r * d0i + w1i * d0r;
+        const V4 t3r = w3r * d1r - w3i * d1i, t3i = w3r * d1i + w3i * d1r;
+        const V4 e0r = s0r - s1r, e0i = s0i - s1i;
+        const V4 e1r = t2r - t3r, e1i = t2i - t3i;
+        const V4 out[8] = {s0r + s1r, s0i + s1i, w2r * e0r - w2i * e0i, w2r * e0i + w2i * e0r,
+                           t2r + t3r, t2i + t3i, w2r * e1r - w2i * e1i, w2r * e1i + w2i * e1r};
+        std::memcpy(re + j, &out[0], sizeof(V4));
+        std::memcpy(im + j, &out[1], sizeof(V4));
+        std::memcpy(r1 + j, &out[2], sizeof(V4));
+        std::memcpy(i1 + j, &out[3], sizeof(V4));
+        std::memcpy(r2 + j, &out[4], sizeof(V4));
+        std::memcpy(i2 + j, &out[5], sizeof(V4));
+        std::memcpy(r3 + j, &out[6], sizeof(V4));
+        std::memcpy(i3 + j, &out[7], sizeof(V4));
     }
 }
 
@@ -204,23 +224,20 @@ QUENVARA_VECTOR_CLONES void lastTwoStages(double* __restrict re, double* __restr
 }
 
 // One pass over `n` points: a stage, or a pair of stages, on every block.
-void runPass(const RealFft::Plan::Pass& pass, double* re, double* im, std::size_t n,
-             const double* twr, const double* twi) {
+void runPass(const RealFft::Plan& plan, const RealFft::Plan::Pass& pass, double* re, double* im,
+             std::size_t n) {
     const std::size_t size = pass.size;
-    const double* w1r = twr + size / 2 - 1;
-    const double* w1i = twi + size / 2 - 1;
     if (!pass.pair) {
+        const double* wr = plan.twiddleRe.data() + size / 2 - 1;
+        const double* wi = plan.twiddleIm.data() + size / 2 - 1;
         for (std::size_t start = 0; start < n; start += size) {
-            stage(re + start, im + start, w1r, w1i, size / 2);
+            stage(re + start, im + start, wr, wi, size / 2);
         }
         return;
     }
-    const std::size_t q = size / 4;
+    const double* tw = plan.pairTwiddles.data() + pass.twiddles;
     for (std::size_t start = 0; start < n; start += size) {
-        double* r = re + start;
-        double* i = im + start;
-        stagePair(r, i, r + q, i + q, r + 2 * q, i + 2 * q, r + 3 * q, i + 3 * q, w1r, w1i,
-                  twr + q - 1, twi + q - 1, w1r + q, w1i + q, q);
+        stagePair(re + start, im + start, tw, size / 4);
     }
 }
 
@@ -276,11 +293,23 @@ RealFft::Plan makePlan(std::size_t length) {
         }
         std::size_t size = half / 2;
         if (stages % 2 != 0) {
-            plan.passes.push_back({size, false});
+            plan.passes.push_back({size, false, 0});
             size /= 2;
         }
         for (; size >= 8; size /= 4) {
-            plan.passes.push_back({size, true});
+            // Blocks of `size` are at least 16 points here: q is a multiple of 4.
+            const std::size_t q = size / 4;
+            plan.passes.push_back({size, true, plan.pairTwiddles.size()});
+            const std::size_t w1 = size / 2 - 1;  // w3 is w1 + q
+            const std::size_t w2 = q - 1;
+            for (std::size_t j = 0; j < q; j += 4) {
+                for (const std::size_t from : {w1 + j, w1 + q + j, w2 + j}) {
+                    for (const auto* table : {&plan.twiddleRe, &plan.twiddleIm}) {
+                        plan.pairTwiddles.insert(plan.pairTwiddles.end(), table->begin() + from,
+                                                 table->begin() + from + 4);
+                    }
+                }
+            }
         }
     }
     return plan;
@@ -318,7 +347,7 @@ void RealFft::butterflies(const double* input, const double* window, std::size_t
             im[n] = 2 * n + 1 < count ? input[2 * n + 1] * (window ? window[2 * n + 1] : 1.0) : 0.0;
         }
         for (std::size_t size = half_; size >= 2; size /= 2) {
-            runPass({size, false}, re, im, half_, twr, twi);
+            runPass(plan, {size, false, 0}, re, im, half_);
         }
         return;
     }
@@ -328,30 +357,34 @@ void RealFft::butterflies(const double* input, const double* window, std::size_t
     // run region by region, down to the last two stages.
     std::size_t p = 0;
     for (; p < plan.passes.size() && plan.passes[p].size > kRegion; ++p) {
-        runPass(plan.passes[p], re, im, half_, twr, twi);
+        runPass(plan, plan.passes[p], re, im, half_);
     }
     const std::size_t region = std::min(kRegion, half_);
     for (std::size_t at = 0; at < half_; at += region) {
         for (std::size_t later = p; later < plan.passes.size(); ++later) {
-            runPass(plan.passes[later], re + at, im + at, region, twr, twi);
+            runPass(plan, plan.passes[later], re + at, im + at, region);
         }
         lastTwoStages(re + at, im + at, region);
     }
 }
 
-void RealFft::transform(const double* input, std::complex<double>* output) {
-    butterflies(input, nullptr, length_);
+std::complex<double> RealFft::bin(std::size_t k) const {
     // Split the packed transform into the even and odd samples' spectra:
     // X(k) = E(k) + e^(-2 pi i k / M) O(k).
+    const std::size_t a = plan_->reversed[k == half_ ? 0 : k];
+    const std::size_t b = plan_->reversed[k == 0 ? 0 : half_ - k];
+    const double zr = re_[a], zi = im_[a];
+    const double cr = re_[b], ci = -im_[b];  // conj(z[M/2 - k])
+    const double er = (zr + cr) * 0.5, ei = (zi + ci) * 0.5;
+    const double orr = (zi - ci) * 0.5, oi = -(zr - cr) * 0.5;  // (z - c) / 2i
+    return {er + plan_->splitRe[k] * orr - plan_->splitIm[k] * oi,
+            ei + plan_->splitRe[k] * oi + plan_->splitIm[k] * orr};
+}
+
+void RealFft::transform(const double* input, std::complex<double>* output) {
+    butterflies(input, nullptr, length_);
     for (std::size_t k = 0; k <= half_; ++k) {
-        const std::size_t a = plan_->reversed[k == half_ ? 0 : k];
-        const std::size_t b = plan_->reversed[k == 0 ? 0 : half_ - k];
-        const double zr = re_[a], zi = im_[a];
-        const double cr = re_[b], ci = -im_[b];  // conj(z[M/2 - k])
-        const double er = (zr + cr) * 0.5, ei = (zi + ci) * 0.5;
-        const double orr = (zi - ci) * 0.5, oi = -(zr - cr) * 0.5;  // (z - c) / 2i
-        output[k] = {er + plan_->splitRe[k] * orr - plan_->splitIm[k] * oi,
-                     ei + plan_->splitRe[k] * oi + plan_->splitIm[k] * orr};
+        output[k] = bin(k);
     }
 }
 
@@ -369,15 +402,7 @@ void RealFft::windowedPower(const double* samples, const double* window, std::si
 void RealFft::split(double* output, std::size_t first, std::size_t last) const {
     last = std::min(last, half_);
     for (std::size_t k = first; k <= last; ++k) {
-        const std::size_t a = plan_->reversed[k == half_ ? 0 : k];
-        const std::size_t b = plan_->reversed[k == 0 ? 0 : half_ - k];
-        const double zr = re_[a], zi = im_[a];
-        const double cr = re_[b], ci = -im_[b];
-        const double er = (zr + cr) * 0.5, ei = (zi + ci) * 0.5;
-        const double orr = (zi - ci) * 0.5, oi = -(zr - cr) * 0.5;
-        const double xr = er + plan_->splitRe[k] * orr - plan_->splitIm[k] * oi;
-        const double xi = ei + plan_->splitRe[k] * oi + plan_->splitIm[k] * orr;
-        output[k] = xr * xr + xi * xi;
+        output[k] = std::norm(bin(k));
     }
 }
 

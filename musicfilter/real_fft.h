@@ -43,16 +43,20 @@ class RealFft {
         std::vector<double> splitRe;  // e^(-2 pi i k / M), k <= M/2
         std::vector<double> splitIm;
         // The stages between the first and the last two, as passes over
-        // blocks of `size` points: one stage, or two at once.
+        // blocks of `size` points: one stage, or two at once (their
+        // twiddles regrouped from `twiddles` on in pairTwiddles).
         struct Pass {
             std::size_t size;
             bool pair;
+            std::size_t twiddles;
         };
         std::vector<Pass> passes;
+        std::vector<double> pairTwiddles;
     };
 
   private:
     void butterflies(const double* input, const double* window, std::size_t count);
+    std::complex<double> bin(std::size_t k) const;
     void split(double* output, std::size_t first, std::size_t last) const;
 
     std::size_t length_ = 0;
