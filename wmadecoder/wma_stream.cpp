@@ -366,7 +366,9 @@ std::int32_t WmaStream::read(std::uint8_t* out, std::size_t capacity) {
     if (wanted == 0) {
         return -1;
     }
-    while (pending_.size() < wanted && !finished_) {
+    // What the decoder has given so far, at least one frame: a caller can
+    // work on it while the next is decoded.
+    while (pending_.empty() && !finished_) {
         decodeMore();
     }
     const std::size_t n = std::min(wanted, pending_.size());
