@@ -125,43 +125,6 @@ QUENVARA_VECTOR_CLONES void packedFirstStage(const double* __restrict x, const d
     const std::size_t bothIn = count > points ? std::min(span, (count - points) / 2) : 0;
     const std::size_t secondOut = count > points ? std::min(span, (count - points + 1) / 2) : 0;
     const std::size_t firstIn = std::max(secondOut, std::min(span, count / 2));
-    const double* __restrict xb = x + points;
-    if (w != nullptr) {
-        const double* __restrict wb = w + points;
-        for (std::size_t j = 0; j < bothIn; ++j) {
-            const double ar = x[2 * j] * w[2 * j], ai = x[2 * j + 1] * w[2 * j + 1];
-            const double cr = xb[2 * j] * wb[2 * j], ci = xb[2 * j + 1] * wb[2 * j + 1];
-            const double dr = ar - cr, di = ai - ci;
-            re[j] = ar + cr;
-            im[j] = ai + ci;
-            br[j] = wr[j] * dr - wi[j] * di;
-            bi[j] = wr[j] * di + wi[j] * dr;
-        }
-        for (std::size_t j = secondOut; j < firstIn; ++j) {
-            const double ar = x[2 * j] * w[2 * j], ai = x[2 * j + 1] * w[2 * j + 1];
-            re[j] = ar;
-            im[j] = ai;
-            br[j] = wr[j] * ar - wi[j] * ai;
-            bi[j] = wr[j] * ai + wi[j] * ar;
-        }
-    } else {
-        for (std::size_t j = 0; j < bothIn; ++j) {
-            const double ar = x[2 * j], ai = x[2 * j + 1];
-            const double cr = xb[2 * j], ci = xb[2 * j + 1];
-            const double dr = ar - cr, di = ai - ci;
-            re[j] = ar + cr;
-            im[j] = ai + ci;
-            br[j] = wr[j] * dr - wi[j] * di;
-            bi[j] = wr[j] * di + wi[j] * dr;
-        }
-        for (std::size_t j = secondOut; j < firstIn; ++j) {
-            const double ar = x[2 * j], ai = x[2 * j + 1];
-            re[j] = ar;
-            im[j] = ai;
-            br[j] = wr[j] * ar - wi[j] * ai;
-            bi[j] = wr[j] * ai + wi[j] * ar;
-        }
-    }
     const auto sample = [&](std::size_t i) {
         return i >= count ? 0.0 : w != nullptr ? x[i] * w[i] : x[i];
     };
@@ -176,6 +139,28 @@ QUENVARA_VECTOR_CLONES void packedFirstStage(const double* __restrict x, const d
             bi[j] = wr[j] * di + wi[j] * dr;
         }
     };
+    if (w == nullptr) {
+        careful(0, span);  // plain transforms are not on the fingerprint's path
+        return;
+    }
+    const double* __restrict xb = x + points;
+    const double* __restrict wb = w + points;
+    for (std::size_t j = 0; j < bothIn; ++j) {
+        const double ar = x[2 * j] * w[2 * j], ai = x[2 * j + 1] * w[2 * j + 1];
+        const double cr = xb[2 * j] * wb[2 * j], ci = xb[2 * j + 1] * wb[2 * j + 1];
+        const double dr = ar - cr, di = ai - ci;
+        re[j] = ar + cr;
+        im[j] = ai + ci;
+        br[j] = wr[j] * dr - wi[j] * di;
+        bi[j] = wr[j] * di + wi[j] * dr;
+    }
+    for (std::size_t j = secondOut; j < firstIn; ++j) {
+        const double ar = x[2 * j] * w[2 * j], ai = x[2 * j + 1] * w[2 * j + 1];
+        re[j] = ar;
+        im[j] = ai;
+        br[j] = wr[j] * ar - wi[j] * ai;
+        bi[j] = wr[j] * ai + wi[j] * ar;
+    }
     careful(bothIn, secondOut);
     careful(firstIn, span);
 }
