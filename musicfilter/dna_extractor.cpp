@@ -47,6 +47,9 @@ bool DnaExtractor::Prepare(int sampleRate, int channels, int /*bitsPerSample: al
                            std::size_t chunkBytes, std::string bitRateText) {
     stopWorker();
     prepared_ = false;
+    published_ = 0;
+    nextJob_ = 0;
+    jobsDone_ = 0;
     const int hop = static_cast<int>(sampleRate * kHopSeconds);
     if (sampleRate <= 0 || sampleRate > kMaxSampleRate || hop < 1 || chunkBytes == 0 ||
         chunkBytes > kMaxChunkBytes) {
@@ -87,9 +90,6 @@ bool DnaExtractor::Prepare(int sampleRate, int channels, int /*bitsPerSample: al
         c.fill(0.0);
     }
     table_ = {};
-    published_ = 0;
-    nextJob_ = 0;
-    jobsDone_ = 0;
     prepared_ = true;
     static const bool severalProcessors = std::thread::hardware_concurrency() > 1;
     if (useWorker_ && severalProcessors) {
@@ -156,11 +156,15 @@ void DnaExtractor::Feed(const void* data, std::size_t byteLength) {
     }
     received_ += samples;
     if (thread_.joinable()) {
+        bool wake = false;
         {
             std::lock_guard guard(lock_);
             published_ = stored_;
+            wake = nextReady();  // the worker only cares once a frame is complete
         }
-        changed_.notify_all();
+        if (wake) {
+            changed_.notify_all();
+        }
     } else {
         published_ = stored_;
     }
@@ -171,7 +175,7 @@ std::size_t DnaExtractor::samplesFor(int job) const {
 }
 
 bool DnaExtractor::nextReady() const {
-    return nextJob_ < kFrames && published_ >= samplesFor(nextJob_);
+    return prepared_ && nextJob_ < kFrames && published_ >= samplesFor(nextJob_);
 }
 
 bool DnaExtractor::runNext(Workspace& space) {

@@ -77,7 +77,7 @@ class DnaExtractor {
     // Frame number `job` (counter 8 (job / 2) + job % 2) is in once this
     // many mono samples are.
     std::size_t samplesFor(int job) const;
-    bool nextReady() const;  // under lock_
+    bool nextReady() const;  // under lock_ while the worker runs
     void cepstrumOf(int job, Workspace& space);
     // Takes and transforms the next frame whose samples are in; false when
     // there is none.

@@ -143,11 +143,10 @@ QUENVARA_VECTOR_CLONES void packedFirstStage(const double* __restrict x, const d
         careful(0, span);  // plain transforms are not on the fingerprint's path
         return;
     }
-    const double* __restrict xb = x + points;
-    const double* __restrict wb = w + points;
     for (std::size_t j = 0; j < bothIn; ++j) {
         const double ar = x[2 * j] * w[2 * j], ai = x[2 * j + 1] * w[2 * j + 1];
-        const double cr = xb[2 * j] * wb[2 * j], ci = xb[2 * j + 1] * wb[2 * j + 1];
+        const double cr = x[points + 2 * j] * w[points + 2 * j];
+        const double ci = x[points + 2 * j + 1] * w[points + 2 * j + 1];
         const double dr = ar - cr, di = ai - ci;
         re[j] = ar + cr;
         im[j] = ai + ci;

@@ -11,9 +11,10 @@ namespace quenvara::musicfilter {
 // Radix-2 transform of a real sequence of length M (a power of two, at
 // least 2), in double precision: a complex decimation-in-frequency transform
 // of M / 2 points over the packed even and odd samples, then one split pass
-// that reads the bit-reversed result only at the bins asked for. Twiddles
-// (one contiguous table per stage) and the bit-reversal order are made once
-// per length in the process; transforms never allocate.
+// that reads the result, left in bit-reversed order, only at the bins asked
+// for. The first stage also packs (and windows); later stages go two at a
+// time, block by block. Twiddles and the positions of the results are made
+// once per length in the process; transforms never allocate.
 class RealFft {
   public:
     // Returns false when `length` is not a power of two of at least 2.
@@ -43,7 +44,7 @@ class RealFft {
         std::vector<double> splitRe;  // e^(-2 pi i k / M), k <= M/2
         std::vector<double> splitIm;
         // The stages between the first and the last two, as passes over
-        // blocks of `size` points: one stage, or two at once (their
+        // blocks of `size` points: one stage, or two at once (a pair's
         // twiddles regrouped from `twiddles` on in pairTwiddles).
         struct Pass {
             std::size_t size;

@@ -366,8 +366,9 @@ std::int32_t WmaStream::read(std::uint8_t* out, std::size_t capacity) {
     if (wanted == 0) {
         return -1;
     }
-    // What the decoder has given so far, at least one frame: a caller can
-    // work on it while the next is decoded.
+    // What the decoder has given of the excerpt so far (one decoded frame,
+    // trimmed to the excerpt, at least): a caller can work on it while the
+    // next is decoded.
     while (pending_.empty() && !finished_) {
         decodeMore();
     }

@@ -71,7 +71,7 @@ class WmaModule : public ::testing::Test {
             e.reads.push_back(n);
             e.overran |= std::any_of(buffer.end() - kGuard, buffer.end(),
                                      [](std::uint8_t b) { return b != 0xA5; });
-            if (n <= 0 || n > QUENVARA_WMA_SAMPLE_BUFFER || e.reads.size() > 100) {
+            if (n <= 0 || n > QUENVARA_WMA_SAMPLE_BUFFER || e.reads.size() > 10'000) {
                 break;
             }
             const std::size_t at = e.pcm.size();
