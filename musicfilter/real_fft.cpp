@@ -169,8 +169,8 @@ QUENVARA_VECTOR_CLONES void packedFirstStage(const double* __restrict x, const d
 // same point of four groups, and the results are stored without
 // transposing back (result j of group l at 4j + l; the plan's positions
 // know this). Their twiddles are 1 and -i.
-QUENVARA_VECTOR_CLONES void lastTwoStages(double* __restrict re, double* __restrict im,
-                                          std::size_t n) {
+QUENVARA_VECTOR_CLONES void lastTwoStages(const double* __restrict re, const double* __restrict im,
+                                          double* __restrict z, std::size_t n) {
     using V4 = double __attribute__((vector_size(32)));
     for (std::size_t b = 0; b < n; b += 16) {
         // Point j of the four groups, for the real and the imaginary parts.
@@ -200,9 +200,13 @@ QUENVARA_VECTOR_CLONES void lastTwoStages(double* __restrict re, double* __restr
         const V4 d1r = q[1] - q[3], d1i = p[3] - p[1];
         const V4 out[8] = {s0r + s1r, s0r - s1r, d0r + d1r, d0r - d1r,
                            s0i + s1i, s0i - s1i, d0i + d1i, d0i - d1i};
+        // Real and imaginary parts side by side, so that the split's
+        // scattered reads of a point touch one cache line, not two.
         for (int j = 0; j < 4; ++j) {
-            std::memcpy(re + b + 4 * j, &out[j], sizeof(V4));
-            std::memcpy(im + b + 4 * j, &out[4 + j], sizeof(V4));
+            const V4 low = __builtin_shufflevector(out[j], out[4 + j], 0, 4, 1, 5);
+            const V4 high = __builtin_shufflevector(out[j], out[4 + j], 2, 6, 3, 7);
+            std::memcpy(z + 2 * (b + 4 * j), &low, sizeof(V4));
+            std::memcpy(z + 2 * (b + 4 * j) + 4, &high, sizeof(V4));
         }
     }
 }
@@ -223,6 +227,22 @@ void runPass(const RealFft::Plan& plan, const RealFft::Plan::Pass& pass, double*
     for (std::size_t start = 0; start < n; start += size) {
         stagePair(re + start, im + start, tw, size / 4);
     }
+}
+
+// Splits the packed transform z (real and imaginary parts side by side)
+// into bin k of the real one: X(k) = E(k) + e^(-2 pi i k / M) O(k), with E
+// and O the even and odd samples' spectra. Bins 0 and M/2 both use point 0.
+[[gnu::always_inline]] inline std::complex<double> splitBin(const double* z,
+                                                            const std::size_t* positions,
+                                                            const double* wr, const double* wi,
+                                                            std::size_t half, std::size_t k) {
+    const std::size_t a = positions[k == half ? 0 : k];
+    const std::size_t b = positions[k == 0 ? 0 : half - k];
+    const double zr = z[2 * a], zi = z[2 * a + 1];
+    const double cr = z[2 * b], ci = -z[2 * b + 1];  // conj(z[M/2 - k])
+    const double er = (zr + cr) * 0.5, ei = (zi + ci) * 0.5;
+    const double orr = (zi - ci) * 0.5, oi = -(zr - cr) * 0.5;  // (z - c) / 2i
+    return {er + wr[k] * orr - wi[k] * oi, ei + wr[k] * oi + wi[k] * orr};
 }
 
 // Bit-reversed position of each of `half` packed points; from kSmall points
@@ -315,6 +335,7 @@ bool RealFft::prepare(std::size_t length) {
     plan_ = plans().get(length, makePlan);
     re_.assign(half_, 0.0);
     im_.assign(half_, 0.0);
+    z_.assign(2 * half_, 0.0);
     return true;
 }
 
@@ -333,6 +354,10 @@ void RealFft::butterflies(const double* input, const double* window, std::size_t
         for (std::size_t size = half_; size >= 2; size /= 2) {
             runPass(plan, {size, false, 0}, re, im, half_);
         }
+        for (std::size_t n = 0; n < half_; ++n) {
+            z_[2 * n] = re[n];
+            z_[2 * n + 1] = im[n];
+        }
         return;
     }
     packedFirstStage(input, window, count, re, im, twr + half_ / 2 - 1, twi + half_ / 2 - 1,
@@ -348,21 +373,13 @@ void RealFft::butterflies(const double* input, const double* window, std::size_t
         for (std::size_t later = p; later < plan.passes.size(); ++later) {
             runPass(plan, plan.passes[later], re + at, im + at, region);
         }
-        lastTwoStages(re + at, im + at, region);
+        lastTwoStages(re + at, im + at, z_.data() + 2 * at, region);
     }
 }
 
 std::complex<double> RealFft::bin(std::size_t k) const {
-    // Split the packed transform into the even and odd samples' spectra:
-    // X(k) = E(k) + e^(-2 pi i k / M) O(k).
-    const std::size_t a = plan_->reversed[k == half_ ? 0 : k];
-    const std::size_t b = plan_->reversed[k == 0 ? 0 : half_ - k];
-    const double zr = re_[a], zi = im_[a];
-    const double cr = re_[b], ci = -im_[b];  // conj(z[M/2 - k])
-    const double er = (zr + cr) * 0.5, ei = (zi + ci) * 0.5;
-    const double orr = (zi - ci) * 0.5, oi = -(zr - cr) * 0.5;  // (z - c) / 2i
-    return {er + plan_->splitRe[k] * orr - plan_->splitIm[k] * oi,
-            ei + plan_->splitRe[k] * oi + plan_->splitIm[k] * orr};
+    return splitBin(z_.data(), plan_->reversed.data(), plan_->splitRe.data(), plan_->splitIm.data(),
+                    half_, k);
 }
 
 void RealFft::transform(const double* input, std::complex<double>* output) {
@@ -385,8 +402,12 @@ void RealFft::windowedPower(const double* samples, const double* window, std::si
 
 void RealFft::split(double* output, std::size_t first, std::size_t last) const {
     last = std::min(last, half_);
+    const double* z = z_.data();
+    const std::size_t* positions = plan_->reversed.data();
+    const double* wr = plan_->splitRe.data();
+    const double* wi = plan_->splitIm.data();
     for (std::size_t k = first; k <= last; ++k) {
-        output[k] = std::norm(bin(k));
+        output[k] = std::norm(splitBin(z, positions, wr, wi, half_, k));
     }
 }
 

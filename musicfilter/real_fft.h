@@ -65,6 +65,7 @@ class RealFft {
     std::shared_ptr<const Plan> plan_;
     std::vector<double> re_;
     std::vector<double> im_;
+    std::vector<double> z_;  // the result: real and imaginary part of each point side by side
 };
 
 }  // namespace quenvara::musicfilter
