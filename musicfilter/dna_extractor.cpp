@@ -1,5 +1,6 @@
 #include "musicfilter/dna_extractor.h"
 
+#include <sched.h>
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -35,6 +36,16 @@ const Dct& dctTable() {
 
 int counterOf(int job) {
     return 8 * (job / 2) + job % 2;
+}
+
+// Processors this process may run on (a worker thread only pays off with two
+// or more; on one it would cost a switch per frame).
+int usableProcessors() {
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0) {
+        return CPU_COUNT(&set);
+    }
+    return static_cast<int>(std::thread::hardware_concurrency());
 }
 
 }  // namespace
@@ -91,7 +102,7 @@ bool DnaExtractor::Prepare(int sampleRate, int channels, int /*bitsPerSample: al
     }
     table_ = {};
     prepared_ = true;
-    static const bool severalProcessors = std::thread::hardware_concurrency() > 1;
+    static const bool severalProcessors = usableProcessors() > 1;
     if (useWorker_ && severalProcessors) {
         try {
             thread_ = std::thread([this] { work(); });
