@@ -6,6 +6,7 @@
 #include <numbers>
 #include <system_error>
 
+#include "common/byte_order.h"
 #include "musicfilter/table_cache.h"
 
 namespace quenvara::musicfilter {
@@ -138,8 +139,7 @@ void DnaExtractor::Feed(const void* data, std::size_t byteLength) {
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     const std::size_t samples = std::min(byteLength / 2, needed_ - received_);
     const auto sample = [bytes](std::size_t i) {
-        return static_cast<double>(
-            static_cast<std::int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8)));
+        return static_cast<double>(static_cast<std::int16_t>(bytes::loadU16(bytes + 2 * i)));
     };
     // Only this thread writes the samples from `stored_` on; the transforms
     // read below `published_`, which moves under the lock.
