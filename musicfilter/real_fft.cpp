@@ -58,8 +58,9 @@ QUENVARA_VECTOR_CLONES void stage(double* __restrict re, double* __restrict im,
 // pairs p0 with p1 and p2 with p3 (twiddles w2). The same operations in the
 // same order as two passes, so the same results, with half the memory
 // traffic. Four points of each quarter at a time; the twiddles of those
-// four come together in one record of 24 (w1, w3 and w2, real parts then
-// imaginary), so that the loop reads one twiddle stream instead of six.
+// four come together in one record of 24 (w1, w3 and w2, each as four real
+// parts, then four imaginary), so that the loop reads one twiddle stream
+// instead of six.
 QUENVARA_VECTOR_CLONES void stagePair(double* __restrict re, double* __restrict im,
                                       const double* __restrict tw, std::size_t q) {
     using V4 = double __attribute__((vector_size(32)));
@@ -166,9 +167,9 @@ QUENVARA_VECTOR_CLONES void packedFirstStage(const double* __restrict x, const d
 
 // The last two stages on `n` points (a multiple of 16), four groups of four
 // at a time: the groups are transposed so that each operation works on the
-// same point of four groups, and the results are stored without
-// transposing back (result j of group l at 4j + l; the plan's positions
-// know this). Their twiddles are 1 and -i.
+// same point of four groups, and the results are stored into z without
+// transposing back (result j of group l at point 4j + l; the plan's
+// positions know this). Their twiddles are 1 and -i.
 QUENVARA_VECTOR_CLONES void lastTwoStages(const double* __restrict re, const double* __restrict im,
                                           double* __restrict z, std::size_t n) {
     using V4 = double __attribute__((vector_size(32)));
