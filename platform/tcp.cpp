@@ -1,6 +1,7 @@
 #include "platform/tcp.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -8,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -22,10 +24,26 @@ bool fillAddress(const std::string& address, int port, sockaddr_in& addr) {
     std::memset(&addr, 0, sizeof addr);
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<std::uint16_t>(port));
-    return port >= 0 && port <= 65535 && ::inet_pton(AF_INET, address.c_str(), &addr.sin_addr) == 1;
+    const auto ip = ipv4Address(address);
+    if (!ip || port < 0 || port > 65535) {
+        return false;
+    }
+    addr.sin_addr.s_addr = *ip;
+    return true;
 }
 
 }  // namespace
+
+std::optional<std::uint32_t> ipv4Address(const std::string& text) {
+    // inet_aton reads the forms inet_addr reads (a, a.b, a.b.c, a.b.c.d, in
+    // decimal, octal or hex, trailing white space allowed); unlike inet_addr
+    // it tells 255.255.255.255 from a failure.
+    in_addr addr{};
+    if (text.empty() || ::inet_aton(text.c_str(), &addr) == 0) {
+        return std::nullopt;
+    }
+    return addr.s_addr;
+}
 
 TcpConnection::TcpConnection(UniqueFd fd) : fd_(std::move(fd)) {
     timeval tv{kReceiveTimeoutSeconds, 0};
@@ -86,21 +104,56 @@ void TcpConnection::shutdownBoth() {
 }
 
 std::unique_ptr<TcpConnection> PosixTcpConnector::connect(const std::string& address, int port,
-                                                          int& error) {
+                                                          int& error, const Abandon& abandon) {
     sockaddr_in addr;
     if (!fillAddress(address, port, addr)) {
         error = EINVAL;
         return nullptr;
     }
-    UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (!fd.valid()) {
         error = errno;
         return nullptr;
     }
     if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        error = errno;
-        return nullptr;
+        if (errno != EINPROGRESS) {
+            error = errno;
+            return nullptr;
+        }
+        // Wait in short slices, so that a pause or a close is seen at once.
+        constexpr int kSliceMs = 50;
+        const auto deadline = std::chrono::steady_clock::now() + timeout_;
+        for (;;) {
+            if (abandon && abandon()) {
+                error = ECANCELED;
+                return nullptr;
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                error = ETIMEDOUT;
+                return nullptr;
+            }
+            pollfd p{fd.get(), POLLOUT, 0};
+            const int n = ::poll(&p, 1, static_cast<int>(std::min<long>(left.count(), kSliceMs)));
+            if (n < 0 && errno != EINTR) {
+                error = errno;
+                return nullptr;
+            }
+            if (n > 0) {
+                int soError = 0;
+                socklen_t len = sizeof soError;
+                ::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &soError, &len);
+                if (soError != 0) {
+                    error = soError;
+                    return nullptr;
+                }
+                break;
+            }
+        }
     }
+    // Blocking from here on, as the protocol's sends and receives expect.
+    ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
     const int one = 1;
     ::setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     error = 0;

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -41,18 +44,33 @@ class TcpConnection {
     std::mutex closeMutex_;
 };
 
+// The dotted address text the way inet_addr reads it: "127.1" and a
+// trailing blank are accepted. Null when the text is no IPv4 address.
+std::optional<std::uint32_t> ipv4Address(const std::string& text);
+
 class TcpConnector {
   public:
+    // Asked every few milliseconds while a connect is pending: true gives up.
+    using Abandon = std::function<bool()>;
     virtual ~TcpConnector() = default;
-    // Null with the errno in `error` when the connection cannot be made.
-    virtual std::unique_ptr<TcpConnection> connect(const std::string& address, int port,
-                                                   int& error) = 0;
+    // Null with the errno in `error` when the connection cannot be made
+    // (ETIMEDOUT after the connector's time limit, ECANCELED when abandoned).
+    virtual std::unique_ptr<TcpConnection> connect(const std::string& address, int port, int& error,
+                                                   const Abandon& abandon = {}) = 0;
 };
 
 class PosixTcpConnector final : public TcpConnector {
   public:
-    std::unique_ptr<TcpConnection> connect(const std::string& address, int port,
-                                           int& error) override;
+    // An address that drops packets costs this long per attempt, not the
+    // system's two minutes.
+    static constexpr std::chrono::milliseconds kDefaultTimeout{3000};
+    explicit PosixTcpConnector(std::chrono::milliseconds timeout = kDefaultTimeout)
+        : timeout_(timeout) {}
+    std::unique_ptr<TcpConnection> connect(const std::string& address, int port, int& error,
+                                           const Abandon& abandon = {}) override;
+
+  private:
+    std::chrono::milliseconds timeout_;
 };
 
 // A listening socket for the reference service and tests.

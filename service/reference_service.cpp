@@ -223,6 +223,10 @@ void ReferenceService::converse(TcpConnection& conn, int role) {
     {
         std::lock_guard lock(mutex_);
         ++conversations_[type];
+        openingRegistrants_.push_back(opening->header.registrant);
+        if (type == msg::kLocate) {
+            locateBodies_.push_back(opening->body);
+        }
     }
     if (role == kRoleCommand && (type == msg::kLocate || type == msg::kLocateMy)) {
         commandConversation(conn, type, opening->body);
@@ -283,6 +287,25 @@ void ReferenceService::folderRegistration(TcpConnection& conn, int kind,
     }
 }
 
+void ReferenceService::protocolError(std::string text) {
+    std::lock_guard lock(mutex_);
+    protocolErrors_.push_back(std::move(text));
+}
+
+bool ReferenceService::expectAnswer(TcpConnection& conn, std::int32_t wanted, std::int32_t after) {
+    auto answer = readPacket(conn);
+    if (!answer) {
+        protocolError("no answer to " + std::to_string(after));
+        return false;
+    }
+    if (answer->header.type != wanted) {
+        protocolError(std::to_string(answer->header.type) + " in answer to " +
+                      std::to_string(after) + ", not " + std::to_string(wanted));
+        return false;
+    }
+    return true;
+}
+
 bool ReferenceService::takeOnce(bool& used) {
     std::lock_guard lock(mutex_);
     if (used) {
@@ -294,10 +317,24 @@ bool ReferenceService::takeOnce(bool& used) {
 
 void ReferenceService::uploadConversation(TcpConnection& conn, int kind) {
     const auto& f = options_.faults;
-    if (!f.errorText.empty()) {
+    if (f.silentAfterStart) {
+        std::array<std::uint8_t, 1> byte{};
+        while (!stopping_ && conn.recvExact(byte) > 0) {
+        }
+        return;
+    }
+    bool errorForm = !f.errorText.empty();
+    if (f.errorFormAfterBreak) {
+        std::lock_guard lock(mutex_);
+        errorForm = errorForm || brokeSinceErrorForm_;
+        brokeSinceErrorForm_ = false;
+    }
+    if (errorForm) {
         // The text travels in CP949, as every text of the protocol.
-        const auto bytes = cp949::fromUtf8(f.errorText);
-        const std::string& raw = bytes ? *bytes : f.errorText;
+        const std::string shown =
+            f.errorText.empty() ? "잠시 후 다시 시도해 주십시오" : f.errorText;
+        const auto bytes = cp949::fromUtf8(shown);
+        const std::string& raw = bytes ? *bytes : shown;
         std::vector<std::uint8_t> text(transfer::kErrorTextSize, 0);
         std::copy_n(raw.begin(), std::min(raw.size(), text.size() - 1), text.begin());
         auto head = transfer::PacketHeader{msg::kClose, 0, 0, -1, {}}.encode();
@@ -332,7 +369,16 @@ void ReferenceService::uploadConversation(TcpConnection& conn, int kind) {
     const auto run = [&](auto tag) {
         using Record = decltype(tag);
         using Info = KindInfo<Record>;
-        if (!send(conn, Info::kAskRecord)) {
+        // A header-only poll: count 1, size -1, so no body follows.
+        const auto poll = [&] {
+            if (!f.headerOnlyPoll) {
+                return true;
+            }
+            const auto head = transfer::PacketHeader{msg::kPoll, 1, -1, 0, {}}.encode();
+            return conn.sendAll(head) == static_cast<long>(head.size()) &&
+                   expectAnswer(conn, Info::kAlive, msg::kPoll);
+        };
+        if (!poll() || !send(conn, Info::kAskRecord)) {
             return;
         }
         auto packet = readPacket(conn);
@@ -405,7 +451,7 @@ void ReferenceService::uploadConversation(TcpConnection& conn, int kind) {
             out.seekp(static_cast<std::streamoff>(held));
             std::uint64_t remaining = size - held;
             std::uint64_t dropAt = 0;
-            if (f.dropAfterBytes != 0) {
+            if (f.dropAfterBytes != 0 && (f.dropName.empty() || f.dropName == name)) {
                 std::lock_guard lock(mutex_);
                 if (!dropped_.contains(name)) {
                     dropped_.insert(name);
@@ -420,6 +466,10 @@ void ReferenceService::uploadConversation(TcpConnection& conn, int kind) {
                     static_cast<std::size_t>(std::min<std::uint64_t>(remaining, buffer.size()));
                 if (dropAt != 0) {
                     if (received >= dropAt) {
+                        {
+                            std::lock_guard lock(mutex_);
+                            brokeSinceErrorForm_ = true;
+                        }
                         conn.abort();  // the injected break: no orderly close
                         return;
                     }
@@ -446,11 +496,43 @@ void ReferenceService::uploadConversation(TcpConnection& conn, int kind) {
                 stored_.push_back({name, path, size, Info::kKind, took.count()});
             }
             ++files;
+            // The uploader's word after the last byte: 502 / 2007 for the
+            // next file of the group, or 5.
             auto next = readPacket(conn);
-            if (!next || next->header.type != Info::kNextFile) {
+            if (!next) {
+                break;
+            }
+            if (next->header.type != Info::kNextFile && next->header.type != msg::kClose) {
+                protocolError(std::to_string(next->header.type) + " after the data of " + name);
+                return;
+            }
+            bool firstTime = false;
+            {
+                std::lock_guard lock(mutex_);
+                firstTime = afterDataDone_.insert(name).second;
+            }
+            for (const std::int32_t extra : firstTime ? f.afterData : std::vector<std::int32_t>{}) {
+                if (extra == msg::kRegisteredRecord) {
+                    if (!send(conn, extra, registered.bytes()) ||
+                        !expectAnswer(conn, msg::kProceed, extra)) {
+                        return;
+                    }
+                    continue;
+                }
+                const std::int32_t wanted = extra == msg::kCloseRequest ? msg::kClose
+                                            : extra == msg::kPoll       ? Info::kAlive
+                                                                        : msg::kAlive;
+                if (!send(conn, extra) || !expectAnswer(conn, wanted, extra)) {
+                    return;
+                }
+                if (extra == msg::kCloseRequest || extra == msg::kDisconnected) {
+                    return;  // closed in order
+                }
+            }
+            if (next->header.type != Info::kNextFile) {
                 break;  // 5: the uploader closes
             }
-            if (!send(conn, Info::kRequestRecord)) {
+            if (!poll() || !send(conn, Info::kRequestRecord)) {
                 return;
             }
             packet = readPacket(conn);
@@ -481,6 +563,21 @@ int ReferenceService::conversations(int opening) const {
 std::vector<std::vector<std::uint8_t>> ReferenceService::receivedRecords() const {
     std::lock_guard lock(mutex_);
     return records_;
+}
+
+std::vector<std::string> ReferenceService::protocolErrors() const {
+    std::lock_guard lock(mutex_);
+    return protocolErrors_;
+}
+
+std::vector<std::array<std::uint8_t, 12>> ReferenceService::openingRegistrants() const {
+    std::lock_guard lock(mutex_);
+    return openingRegistrants_;
+}
+
+std::vector<std::vector<std::uint8_t>> ReferenceService::locateBodies() const {
+    std::lock_guard lock(mutex_);
+    return locateBodies_;
 }
 
 int ReferenceService::multiFileConversations() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
@@ -42,6 +43,20 @@ struct Faults {
     int unknownPacketTimes = 1;
     // Do not listen for this many seconds after start.
     int refuseSeconds = 0;
+    // Break only the file of this name (with dropAfterBytes).
+    std::string dropName;
+    // Answer the first upload conversation after an injected break with the
+    // error form.
+    bool errorFormAfterBreak = false;
+    // Poll with a header-only 505 whose count × size is negative (1 × -1)
+    // before every request for a record (507 / 503 and 2004 / 2006).
+    bool headerOnlyPoll = false;
+    // Packets sent once per file name after its last byte, in order, before
+    // the next file is asked for: 505, 508, 203 or 514, each expecting its
+    // answer (500 / 2002, 6, 5, 500). After 203 or 514 the server closes.
+    std::vector<std::int32_t> afterData;
+    // The data server takes 512 and then says nothing.
+    bool silentAfterStart = false;
 };
 
 struct StoredFile {
@@ -78,6 +93,12 @@ class ReferenceService {
     std::vector<std::vector<std::uint8_t>> receivedRecords() const;
     // Upload conversations (512) that carried more than one file.
     int multiFileConversations() const;
+    // Answers of the uploader that the message tables do not allow.
+    std::vector<std::string> protocolErrors() const;
+    // The registrant field of every opening packet's header.
+    std::vector<std::array<std::uint8_t, 12>> openingRegistrants() const;
+    // Bodies of the 1001 packets received.
+    std::vector<std::vector<std::uint8_t>> locateBodies() const;
 
   private:
     struct Server {
@@ -93,6 +114,9 @@ class ReferenceService {
                             std::vector<std::uint8_t> body);
     void uploadConversation(platform::TcpConnection& conn, int kind);
     bool takeOnce(bool& flag);
+    void protocolError(std::string text);
+    // Reads the uploader's answer and checks its number.
+    bool expectAnswer(platform::TcpConnection& conn, std::int32_t wanted, std::int32_t after);
 
     Options options_;
     int commandPort_ = 0;
@@ -117,6 +141,11 @@ class ReferenceService {
     bool disconnectUsed_ = false;
     bool negativeOffsetUsed_ = false;
     int unknownSent_ = 0;
+    bool brokeSinceErrorForm_ = false;
+    std::set<std::string> afterDataDone_;
+    std::vector<std::string> protocolErrors_;
+    std::vector<std::array<std::uint8_t, 12>> openingRegistrants_;
+    std::vector<std::vector<std::uint8_t>> locateBodies_;
 };
 
 }  // namespace quenvara::service

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 
 #include "uploader/transfer/progress_texts.h"
 #include "uploader/transfer/upload_session.h"
@@ -30,7 +31,7 @@ TEST(Packet, HeaderLayoutAndRegistrantField) {
     EXPECT_EQ(shortName[16 + 3], 0);
 }
 
-TEST(Packet, BodyLengthIsBoundedAndNeverNegative) {
+TEST(Packet, BodyLengthIsBoundedAndHeaderOnlyBelowOne) {
     PacketHeader h;
     h.count = 0;
     h.size = 5;
@@ -38,8 +39,15 @@ TEST(Packet, BodyLengthIsBoundedAndNeverNegative) {
     h.count = 1;
     h.size = 7972;
     EXPECT_EQ(*bodyLength(h), 7972u);
+    // A product of 0 or less is a header-only packet, not a broken one.
     h.count = -1;
-    EXPECT_FALSE(bodyLength(h));
+    EXPECT_EQ(*bodyLength(h), 0u);
+    h.count = 1;
+    h.size = -1;
+    EXPECT_EQ(*bodyLength(h), 0u);
+    h.count = 2;
+    h.size = std::numeric_limits<std::int32_t>::min();
+    EXPECT_EQ(*bodyLength(h), 0u);
     h.count = 65536;
     h.size = 65536;  // overflows 32 bits
     EXPECT_FALSE(bodyLength(h));

@@ -466,3 +466,26 @@ TEST_F(UploadMainWindowTest, RowClickShowsDetails) {
 
 }  // namespace
 }  // namespace quenvara::uploader
+
+namespace quenvara::uploader {
+namespace {
+
+TEST(UploadMainWindowCounts, DoneCountIsNeverRaisedBeyondTheRows) {
+    WindowHarness h;
+    h.window.view().setText(control::kPathBox, "/queued");
+    for (int i = 0; i < 2; ++i) {
+        const auto path = h.dir.write("files/c" + std::to_string(i), "x");
+        auto r = tools::buildUploadJob(path, {});
+        ASSERT_TRUE(r);
+        ASSERT_TRUE(h.window.onCopyData(handover::makeUploadJobMessage(*r)));
+    }
+    h.window.addDoneCount(1);
+    h.window.addDoneCount(1);
+    h.window.addDoneCount(1);  // a file confirmed twice
+    EXPECT_EQ(h.window.doneCount(), 2);
+    h.window.addDoneCount(5);
+    EXPECT_EQ(h.window.doneCount(), 2);
+}
+
+}  // namespace
+}  // namespace quenvara::uploader

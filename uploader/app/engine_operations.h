@@ -20,6 +20,12 @@ class MusicChecker;
 // upload records.
 struct UploadDefaults {
     std::string registrantName;
+    // The same texts as the record's bytes (CP949, or whatever the page
+    // sent): these go to the servers untouched.
+    std::string registrantBytes;
+    std::string sectionCodeBytes;
+    std::string subSectionCodeBytes;
+    std::string adultFlagBytes;
     std::string sectionCode;
     std::string subSectionCode;
     std::string adultFlag;

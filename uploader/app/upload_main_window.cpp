@@ -143,10 +143,12 @@ void UploadMainWindow::receive(handover::MusicList list) {
 
 template <class Record>
 void UploadMainWindow::takeRegistrant(const Record& record) {
-    const auto name = record.userValues().registrantName();
+    const auto values = record.userValues();
+    const auto name = values.registrantName();
     std::lock_guard lock(mutex_);
     if (!name.empty() && defaults_.registrantName.empty()) {
         defaults_.registrantName = name;
+        defaults_.registrantBytes = values.registrantNameBytes();
     }
 }
 
@@ -163,12 +165,15 @@ void UploadMainWindow::receive(UploadJobRecord record) {
         std::lock_guard lock(mutex_);
         if (auto v = values.sectionCode(); !v.empty()) {
             defaults_.sectionCode = v;
+            defaults_.sectionCodeBytes = values.sectionCodeBytes();
         }
         if (auto v = values.subSectionCode(); !v.empty()) {
             defaults_.subSectionCode = v;
+            defaults_.subSectionCodeBytes = values.subSectionCodeBytes();
         }
         if (auto v = values.adultFlag(); !v.empty()) {
             defaults_.adultFlag = v;
+            defaults_.adultFlagBytes = values.adultFlagBytes();
         }
         if (values.userNumber() > 0) {
             defaults_.userNumber = values.userNumber();
@@ -542,6 +547,13 @@ std::string UploadMainWindow::serverAddress() const {
 std::int32_t UploadMainWindow::serverPort() const {
     std::lock_guard lock(mutex_);
     return serverPort_;
+}
+
+void UploadMainWindow::addDoneCount(int files) {
+    const int total = list_.rowCount();
+    int done = doneCount_.load();
+    while (done < total && !doneCount_.compare_exchange_weak(done, std::min(done + files, total))) {
+    }
 }
 
 UploadDefaults UploadMainWindow::uploadDefaults() const {

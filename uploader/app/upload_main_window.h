@@ -130,7 +130,9 @@ class UploadMainWindow final : public EngineOperations {
     void setCurrentFileDone(double done) override { currentFileDone_ = done; }
     std::string currentFileRemainingText() const;
     void setSizeSummary(std::string text) override;
-    void addDoneCount(int files) override { doneCount_ += files; }
+    // Never raised beyond the number of rows.
+    void addDoneCount(int files) override;
+    int doneCount() const { return doneCount_; }
 
     void recomputeTotals() override;
     void startTimers() override;

@@ -5,7 +5,7 @@ namespace quenvara::uploader {
 void EngineGate::hold() {
     std::unique_lock lock(mutex_);
     holdRequested_ = true;
-    changed_.wait(lock, [&] { return parked_ || !inRun_; });
+    changed_.wait(lock, [&] { return parked_ || quiet_ || !inRun_; });
 }
 
 void EngineGate::release() {
@@ -25,6 +25,23 @@ void EngineGate::leaveRun() {
     std::lock_guard lock(mutex_);
     inRun_ = false;
     changed_.notify_all();
+}
+
+void EngineGate::beginQuiet() {
+    std::lock_guard lock(mutex_);
+    quiet_ = true;
+    changed_.notify_all();
+}
+
+void EngineGate::endQuiet() {
+    std::unique_lock lock(mutex_);
+    quiet_ = false;
+    if (holdRequested_) {
+        parked_ = true;
+        changed_.notify_all();
+        changed_.wait(lock, [&] { return !holdRequested_; });
+        parked_ = false;
+    }
 }
 
 void EngineGate::safePoint() {

@@ -31,7 +31,7 @@ std::optional<int> CFileListView::add(const Record& record, std::string_view dis
     if (folder && (name == "." || name == "..")) {
         return std::nullopt;
     }
-    Row row{{}, record};
+    Row row{{}, record, nextRowId_++};
     row.columns[kName] = name;
     row.columns[kKind] = folder ? sizeText(record.itemSize()) : FileTypeDescription(name);
     row.columns[kSize] = sizeText(record.itemSize());
@@ -81,6 +81,24 @@ int CFileListView::rowKind(int row) const {
     }
     if (equalsNoCase(disk, kMyStorageDisk)) {
         return 3;
+    }
+    return -1;
+}
+
+std::uint64_t CFileListView::rowId(int row) const {
+    auto guard = lock();
+    if (row < 0 || row >= static_cast<int>(rows_.size())) {
+        return 0;
+    }
+    return rows_[static_cast<std::size_t>(row)].id;
+}
+
+int CFileListView::rowOfId(std::uint64_t id) const {
+    auto guard = lock();
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        if (rows_[i].id == id) {
+            return static_cast<int>(i);
+        }
     }
     return -1;
 }

@@ -79,6 +79,10 @@ class CFileListView {
     int rowCount() const;
     // 4 for "File Disk", 3 for "MyFile Disk", -1 otherwise or out of range.
     int rowKind(int row) const;
+    // A row's identity for as long as it is in the list (never reused);
+    // 0 for an index out of range. rowOfId gives -1 for a row that is gone.
+    std::uint64_t rowId(int row) const;
+    int rowOfId(std::uint64_t id) const;
     // Removes the row and its record (the record only for kinds 3 and 4).
     void deleteRow(int row, int kind);
     void clear();
@@ -132,6 +136,7 @@ class CFileListView {
     struct Row {
         std::array<std::string, kColumnCount> columns;
         JobRecordVariant record;
+        std::uint64_t id = 0;
     };
     template <class Record>
     std::optional<int> add(const Record& record, std::string_view disk);
@@ -145,6 +150,7 @@ class CFileListView {
     RowProgressBar bar_;
     Rect rememberedBarRect_;
     std::uint64_t revision_ = 0;
+    std::uint64_t nextRowId_ = 1;
 };
 
 // Rows one under the other below a header, every row visible.

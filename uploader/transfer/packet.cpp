@@ -51,10 +51,9 @@ std::array<std::uint8_t, 12> registrantField(std::string_view cp949Name) {
 Result<std::size_t> bodyLength(const PacketHeader& header) {
     const std::int64_t product =
         static_cast<std::int64_t>(header.count) * static_cast<std::int64_t>(header.size);
-    if (product < 0) {
-        return Result<std::size_t>::failure(
-            "packet " + std::to_string(header.type) + " announces a negative body (" +
-            std::to_string(header.count) + " x " + std::to_string(header.size) + ")");
+    // A product of 0 or less announces a header-only packet.
+    if (product <= 0) {
+        return std::size_t{0};
     }
     if (product > kMaxBody) {
         return Result<std::size_t>::failure("packet " + std::to_string(header.type) +

@@ -71,8 +71,8 @@ struct PacketHeader {
 // when it has 12 or more.
 std::array<std::uint8_t, 12> registrantField(std::string_view cp949Name);
 
-// The body length a received header announces: 0 when count × size is 0.
-// A negative or overflowing product, or one beyond kMaxBody, is refused.
+// The body length a received header announces: 0 when count × size is 0
+// or less (a header-only packet). A product beyond kMaxBody is refused.
 Result<std::size_t> bodyLength(const PacketHeader& header);
 
 // Header and body in one buffer; count 1 and size = body length, or 0/0.

@@ -93,8 +93,14 @@ std::pair<std::string, std::int32_t> groupOf(const Record& r) {
 UploadSession::UploadSession(EngineOperations& window, TransferServices services,
                              std::string registrant)
     : window_(window), services_(std::move(services)), registrant_(std::move(registrant)) {
-    auto bytes = cp949::fromUtf8(registrant_);
-    registrantField_ = transfer::registrantField(bytes ? *bytes : registrant_);
+    // The header carries the registrant field's own bytes, as the page gave
+    // them; only a name without a record behind it is converted.
+    if (auto raw = window_.uploadDefaults().registrantBytes; !raw.empty()) {
+        registrantField_ = transfer::registrantField(raw);
+    } else {
+        auto bytes = cp949::fromUtf8(registrant_);
+        registrantField_ = transfer::registrantField(bytes ? *bytes : registrant_);
+    }
 }
 
 // ---- rows ----
@@ -122,11 +128,20 @@ UploadSession::Kind UploadSession::rowKind(int row) const {
                                                                                           : kMy;
 }
 
+int UploadSession::workRow() const {
+    return window_.list().rowOfId(workRowId_);
+}
+
+void UploadSession::sleep(platform::Millis duration) {
+    EngineGate::Quiet quiet(window_.gate());
+    services_.clock.sleepFor(duration);
+}
+
 void UploadSession::setRowTexts(std::string_view state, std::string_view status) {
     auto& list = window_.list();
     auto guard = list.lock();
-    const int row = list.currentRow();
-    if (row >= 0 && row < list.rowCount()) {
+    const int row = workRow();
+    if (row >= 0) {
         list.setJobState(row, state);
         list.setText(row, CFileListView::kStatusText, std::string(status));
     }
@@ -135,8 +150,8 @@ void UploadSession::setRowTexts(std::string_view state, std::string_view status)
 void UploadSession::setRowStatus(std::string_view status) {
     auto& list = window_.list();
     auto guard = list.lock();
-    const int row = list.currentRow();
-    if (row >= 0 && row < list.rowCount()) {
+    const int row = workRow();
+    if (row >= 0) {
         list.setText(row, CFileListView::kStatusText, std::string(status));
     }
 }
@@ -228,10 +243,18 @@ void UploadSession::rowSession() {
         return;
     }
     // 1. The record: the row's own, or the working copy of a folder item
-    // that failed in its data phase.
+    // that failed in its data phase. The kept copy belongs to the row that
+    // broke: any other row takes its own record.
     {
         auto guard = list.lock();
         auto rowRecord = list.record(row);
+        const std::uint64_t id = list.rowId(row);
+        if (retryRowId_ != id) {
+            retryRowId_ = 0;
+            uploadRecord_.setResumeState(0);
+            myRecord_.setResumeState(0);
+        }
+        workRowId_ = id;
         std::visit(
             [&](auto& rec) {
                 using R = std::decay_t<decltype(rec)>;
@@ -296,15 +319,10 @@ void UploadSession::rowSession() {
             const auto d = window_.uploadDefaults();
             transfer::LocateValues v;
             v.userNumber = d.userNumber;
-            // The page values came in as CP949; a text that does not go back
-            // to CP949 (undecodable bytes) is sent empty rather than mangled.
-            const auto bytesOf = [](const std::string& text) {
-                auto bytes = cp949::fromUtf8(text);
-                return bytes ? *bytes : std::string{};
-            };
-            v.sectionCode = bytesOf(d.sectionCode);
-            v.subSectionCode = bytesOf(d.subSectionCode);
-            v.adultFlag = bytesOf(d.adultFlag);
+            // The page's bytes, never decoded and encoded again.
+            v.sectionCode = d.sectionCodeBytes;
+            v.subSectionCode = d.subSectionCodeBytes;
+            v.adultFlag = d.adultFlagBytes;
             v.size = d.sizeCopy;
             sent = sendPacket(msg::kLocate, transfer::encodeLocateBody(v), 2702);
         }
@@ -340,8 +358,8 @@ void UploadSession::rowSession() {
             }
             closeSocket();
             auto guard = list.lock();
-            const int now = currentRow();
-            if (now >= 0 && now < list.rowCount()) {
+            const int now = workRow();
+            if (now >= 0) {
                 auto updated = list.record(now);
                 if (kind_ == kMy) {
                     if (auto* r = std::get_if<MyStorageJobRecord>(&updated)) {
@@ -361,7 +379,7 @@ void UploadSession::rowSession() {
         const auto port =
             kind_ == kMy ? myRecord_.dataServerPort() : uploadRecord_.dataServerPort();
         if (connect(address, port)) {
-            services_.clock.sleepFor(1000ms);
+            sleep(1000ms);
             if (sendPacket(msg::kStart, {}, kind_ == kMy ? 2463 : 2341)) {
                 readConversation();
             }
@@ -372,12 +390,25 @@ void UploadSession::rowSession() {
 
 bool UploadSession::connect(const std::string& address, int port) {
     closeSocket();
+    // A text that is no address fails every attempt alike: say so at once.
+    if (!platform::ipv4Address(address)) {
+        const std::string text = "서버 주소가 올바르지 않습니다. (" + cp949::toUtf8(address) + ")";
+        computeGroupStart();
+        setStatusLine(text);
+        setRowStatus(text);
+        return false;
+    }
     int error = 0;
     for (int attempt = 0; attempt < kConnectAttempts; ++attempt) {
         if (isStopped()) {
             break;
         }
-        auto connection = services_.connector.connect(address, port, error);
+        std::unique_ptr<platform::TcpConnection> connection;
+        {
+            EngineGate::Quiet quiet(window_.gate());
+            connection =
+                services_.connector.connect(address, port, error, [this] { return isStopped(); });
+        }
         if (connection) {
             {
                 std::lock_guard lock(socketMutex_);
@@ -387,7 +418,10 @@ bool UploadSession::connect(const std::string& address, int port) {
             setStatusLine("");
             return true;
         }
-        services_.clock.sleepFor(1000ms);
+        if (isStopped()) {
+            break;
+        }
+        sleep(1000ms);
     }
     computeGroupStart();
     setStatusLine("서버에 연결할 수 없습니다.");
@@ -408,6 +442,7 @@ void UploadSession::interrupt() {
 }
 
 long UploadSession::socketRecv(std::span<std::uint8_t> buffer) {
+    EngineGate::Quiet quiet(window_.gate());
     return socket_ ? socket_->recvExact(buffer) : -1;
 }
 
@@ -418,7 +453,12 @@ int UploadSession::socketError() const {
 bool UploadSession::sendPacket(std::int32_t type, std::span<const std::uint8_t> body,
                                int failureNumber) {
     const auto packet = transfer::encodePacket(type, body, registrantField_);
-    if (socket_ && socket_->sendAll(packet) == static_cast<long>(packet.size())) {
+    long sent = -1;
+    if (socket_) {
+        EngineGate::Quiet quiet(window_.gate());
+        sent = socket_->sendAll(packet);
+    }
+    if (sent == static_cast<long>(packet.size())) {
         return true;
     }
     const auto text = socket_ ? sendErrorText(failureNumber) : "소켓의 핸들을 찾을수 없습니다.";
@@ -429,13 +469,18 @@ bool UploadSession::sendPacket(std::int32_t type, std::span<const std::uint8_t> 
 
 bool UploadSession::closeConversation(int disconnectNumber) {
     const auto packet = transfer::encodePacket(msg::kClose, {}, registrantField_);
-    if (socket_ && socket_->sendAll(packet) == static_cast<long>(packet.size())) {
+    long sent = -1;
+    if (socket_) {
+        EngineGate::Quiet quiet(window_.gate());
+        sent = socket_->sendAll(packet);
+    }
+    if (sent == static_cast<long>(packet.size())) {
         return true;
     }
     const auto text = "접속 해제 에러 입니다. (code:" + std::to_string(disconnectNumber) + ")";
     setStatusLine(text);
     setRowStatus(text);
-    services_.clock.sleepFor(1000ms);
+    sleep(1000ms);
     return false;
 }
 
@@ -463,16 +508,29 @@ void UploadSession::readConversation() {
             break;
         }
         const auto header = PacketHeader::decode(head);
-        if (pendingDone_) {
-            // Only the request for the next file or the server's close
-            // confirm the file; a refusal or anything else does not.
-            pendingDone_ = false;
-            const bool confirms = header.status >= 0 && (header.type == msg::kRequestRecord ||
-                                                         header.type == msg::kRequestRecordMy ||
-                                                         header.type == msg::kClose);
-            if (confirms) {
-                markFileDone();
+        if (pendingDone_ && header.status >= 0) {
+            // The request for the next file, the server's close or its close
+            // request confirm the file; a poll or the registered record may
+            // come first and leave it pending.
+            switch (header.type) {
+                case msg::kRequestRecord:
+                case msg::kRequestRecordMy:
+                case msg::kClose:
+                case msg::kCloseRequest:
+                    pendingDone_ = false;
+                    markFileDone();
+                    break;
+                case msg::kPoll:
+                case msg::kRegisteredRecord:
+                    break;
+                default:
+                    pendingDone_ = false;
+                    unconfirmedEnd();
+                    break;
             }
+        } else if (pendingDone_) {
+            pendingDone_ = false;
+            unconfirmedEnd();
         }
         if (header.status < 0) {
             std::array<std::uint8_t, transfer::kErrorTextSize> text{};
@@ -499,8 +557,9 @@ void UploadSession::readConversation() {
         }
         result = handle(header, body);
     }
-    // Ending steps.
-    if (workingResumeState() == 1) {
+    // Ending steps. A row kept for a retry is repeated by the run loop.
+    const bool retrying = workingResumeState() == 1 && retryRowId_ == workRowId_;
+    if (retrying) {
         setCurrentRow(currentRow() - 1);
     }
     if (!isStopped() && (result == kGoOn || result == kServerClosed)) {
@@ -516,7 +575,7 @@ void UploadSession::readConversation() {
         if (!failureCounted_) {
             ++failureCount_;
         }
-        if (workingResumeState() != 1) {
+        if (!retrying) {
             setCurrentRow(currentRow() - 1);
         }
     }
@@ -717,13 +776,14 @@ int UploadSession::onRequestRecord() {
         }
         setCurrentRow(next);
         record = list.record(next);
+        workRowId_ = list.rowId(next);
     }
     // The music check may take long (decoding, queries): not under the lock.
     if (auto* up = std::get_if<UploadJobRecord>(&record)) {
         applyMusicCheck(*up, false);
         auto guard = list.lock();
-        if (currentRow() < list.rowCount()) {
-            list.setRecord(currentRow(), *up);
+        if (const int row = workRow(); row >= 0) {
+            list.setRecord(row, *up);
         }
     }
     bool ok = false;
@@ -833,7 +893,7 @@ int UploadSession::onRegisteredRecord(std::span<const std::uint8_t> body) {
         if (!server) {
             return;
         }
-        const int row = currentRow();
+        const int row = workRow();
         auto record = list.record(row);
         if (auto* r = std::get_if<Record>(&record)) {
             r->setContentIdBytes(server->contentIdBytes());
@@ -846,8 +906,7 @@ int UploadSession::onRegisteredRecord(std::span<const std::uint8_t> body) {
     };
     if (!errorSeen_ && !body.empty() && !workingIsFolder()) {
         auto guard = list.lock();
-        const int row = currentRow();
-        if (row >= 0 && row < list.rowCount()) {
+        if (workRow() >= 0) {
             if (kind_ == kMy) {
                 take(MyStorageJobRecord::fromBytes(body), services_.registered->myStorage);
             } else {
@@ -889,8 +948,7 @@ int UploadSession::onRegisterError(std::int32_t number) {
     {
         auto& list = window_.list();
         auto guard = list.lock();
-        const int row = currentRow();
-        if (row >= 0 && row < list.rowCount()) {
+        if (const int row = workRow(); row >= 0) {
             list.setJobState(row, "등록 에러");
         }
     }
@@ -919,12 +977,19 @@ long UploadSession::countedSend(std::span<const std::uint8_t> data) {
     }
     std::size_t sent = 0;
     while (sent < data.size()) {
-        const long k = socket_->sendSome(data.subspan(sent));
+        long k = 0;
+        {
+            EngineGate::Quiet quiet(window_.gate());
+            k = socket_->sendSome(data.subspan(sent));
+        }
         if (k <= 0) {
             return k;
         }
         sent += static_cast<std::size_t>(k);
         fileBytesSent_ += static_cast<double>(k);
+        if (countedHere_ != nullptr) {
+            *countedHere_ += static_cast<double>(k);
+        }
         window_.addDoneBytes(static_cast<double>(k));
         window_.addBytesSent(static_cast<double>(k));
         window_.view().setRange(control::kOverallBar, window_.totalBytes() / 1024);
@@ -936,19 +1001,21 @@ void UploadSession::startDataPhaseDisplays(double fileSize) {
     auto& view = window_.view();
     auto& list = window_.list();
     const bool kind4 = kind_ == kUpload;
-    const int row = currentRow();
-    window_.placeProgressBar(row);
+    window_.placeProgressBar(currentRow());
     view.setShowText(control::kHiddenBar, true);
     view.setRange(control::kHiddenBar, fileSize / 1024);
     view.setText(control::kCurrentFile, workingItemName());
     window_.setCurrentFile(fileSize, resumeOffset_);
-    if (brokenAt_) {
-        // Sent again after a break: bytes the server did not keep count once.
-        window_.addDoneBytes(resumeOffset_ - *brokenAt_);
-        brokenAt_.reset();
+    // A row sent before in this run counts from where the server's data
+    // ends: bytes sent twice around a break count once.
+    auto [counted, first] = countedBytes_.try_emplace(workRowId_, 0.0);
+    if (!first) {
+        window_.addDoneBytes(resumeOffset_ - counted->second);
     } else if (resumeOffset_ != 0 && workingResumeState() != 1) {
         window_.addDoneBytes(resumeOffset_);
     }
+    counted->second = resumeOffset_;
+    countedHere_ = &counted->second;
     if (resumeOffset_ != 0) {
         view.setPosition(control::kHiddenBar, resumeOffset_ / 1024 + 1);
         view.setText(control::kHiddenBar, transfer::fileBarText(resumeOffset_, fileSize, kind4));
@@ -982,8 +1049,8 @@ void UploadSession::afterChunkDisplays(double fileSize) {
     view.setText(control::kHiddenBar, barText);
     {
         auto guard = list.lock();
-        const int row = currentRow();
-        if (row >= 0 && row < list.rowCount() && list.text(row, CFileListView::kSize) != barText) {
+        const int row = workRow();
+        if (row >= 0 && list.text(row, CFileListView::kSize) != barText) {
             list.setText(row, CFileListView::kSize, barText);
         }
     }
@@ -1107,6 +1174,9 @@ void UploadSession::markFileDone() {
     window_.list().hideProgressBar();
     window_.addDoneCount(1);
     // The file is through: its retry mark must not carry over to the next row.
+    if (retryRowId_ == workRowId_) {
+        retryRowId_ = 0;
+    }
     if (kind_ == kMy) {
         myRecord_.setResumeState(0);
     } else {
@@ -1117,21 +1187,37 @@ void UploadSession::markFileDone() {
 void UploadSession::brokenTransfer(int code, int error) {
     ++failureCount_;
     failureCounted_ = true;
-    brokenAt_ = resumeOffset_ + fileBytesSent_;
     window_.list().hideProgressBar();
     window_.stopTimers();
     char text[160];
     std::snprintf(text, sizeof text, "패킷 전송 에러 입니다. (code:%d , %d)", code, error);
     setRowTexts("오류", text);
     setStatusLine(text);
-    services_.clock.sleepFor(2000ms);
+    sleep(2000ms);
     setStatusLine("1 초 후 재접속을 시도 합니다.");
-    services_.clock.sleepFor(1000ms);
+    sleep(1000ms);
     if (kind_ == kMy) {
         myRecord_.setResumeState(1);
     } else {
         uploadRecord_.setResumeState(1);
     }
+    retryRowId_ = workRowId_;
+    errorSeen_ = true;
+}
+
+void UploadSession::unconfirmedEnd() {
+    // Every byte went out, but the server ended without saying it has them:
+    // one failure, and the row is repeated from the server's offset.
+    ++failureCount_;
+    failureCounted_ = true;
+    window_.list().hideProgressBar();
+    setRowTexts("오류", "서버가 파일을 모두 받았는지 확인하지 못했습니다.");
+    if (kind_ == kMy) {
+        myRecord_.setResumeState(1);
+    } else {
+        uploadRecord_.setResumeState(1);
+    }
+    retryRowId_ = workRowId_;
     errorSeen_ = true;
 }
 
@@ -1172,7 +1258,6 @@ int UploadSession::finishFile() {
             pendingDone_ = true;
             return kGoOn;
         }
-        brokenAt_ = resumeOffset_ + fileBytesSent_;
         errorSeen_ = true;
         return kFailed;
     }
@@ -1185,7 +1270,6 @@ int UploadSession::finishFile() {
         }
     } else if (!closeConversation(1817)) {
         setRowTexts("오류", "오류입니다. (code:1817)");
-        brokenAt_ = resumeOffset_ + fileBytesSent_;
         errorSeen_ = true;
         return kFailed;
     }

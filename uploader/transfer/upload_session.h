@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -80,6 +81,13 @@ class UploadSession {
     void setRowStatus(std::string_view status);
     void setStatusLine(std::string_view text);
     bool isStopped() const { return window_.stopRequested(); }
+    // The working row's index now (the delete command may move it), or -1
+    // when the row is gone.
+    int workRow() const;
+    void sleep(platform::Millis duration);
+    // A file whose last byte went out but which the server did not confirm:
+    // the row is tried again from the server's offset.
+    void unconfirmedEnd();
 
     void rowSession();
     bool connect(const std::string& address, int port);
@@ -140,13 +148,20 @@ class UploadSession {
     bool keepGoing_ = false;
     bool groupStart_ = false;
     bool readLoopOn_ = false;
-    // A file whose bytes all went out, done once the server confirms it by
-    // its next packet or by closing the connection in order.
+    // A file whose bytes all went out, done once the server confirms it
+    // (503 / 2006, 5, 203, or an orderly close).
     bool pendingDone_ = false;
     // The failure of this conversation is already counted.
     bool failureCounted_ = false;
-    // Where the last broken data phase ended, to count resent bytes once.
-    std::optional<double> brokenAt_;
+    // The list row the working record belongs to, and the row whose broken
+    // transfer the working record is kept for (0: none). A retry resumes
+    // that row and never hands its record to another.
+    std::uint64_t workRowId_ = 0;
+    std::uint64_t retryRowId_ = 0;
+    // Bytes of each row counted into the run's done bytes, so that bytes
+    // sent again after a break or a failed conversation count once.
+    std::map<std::uint64_t, double> countedBytes_;
+    double* countedHere_ = nullptr;
     bool skipAllSameName_ = false;
     bool resumeAllSameName_ = false;
 };

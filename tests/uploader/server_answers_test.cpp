@@ -1,0 +1,163 @@
+// Answers a server may give that the reference service gives only when told
+// to: each must leave every file complete and identical, and no row done
+// that the server did not confirm.
+#include "tests/uploader/transfer_fixture.h"
+
+namespace quenvara::uploader {
+namespace {
+
+using namespace std::chrono_literals;
+using testing_transfer::readAll;
+using testing_transfer::TransferTest;
+
+class ServerAnswersTest : public TransferTest {
+  protected:
+    void expectAllDoneAndIdentical(const std::vector<std::filesystem::path>& files) {
+        for (std::size_t row = 0; row < files.size(); ++row) {
+            EXPECT_EQ(rowState(static_cast<int>(row)), "완료")
+                << row << " " << rowStatus(static_cast<int>(row));
+            expectStoredIdentical(files[row]);
+        }
+        EXPECT_EQ(service_->protocolErrors(), std::vector<std::string>{});
+    }
+
+    double sizeOf(const std::vector<std::filesystem::path>& files) {
+        double total = 0;
+        for (const auto& f : files) {
+            total += static_cast<double>(std::filesystem::file_size(f));
+        }
+        return total;
+    }
+};
+
+// ---- retries after a break belong to the row that broke ----
+
+TEST_F(ServerAnswersTest, ErrorFormOnTheRetryNeverSendsTheBrokenRowsRecordForTheNext) {
+    service::Faults faults;
+    faults.dropAfterBytes = 30'000;
+    faults.dropName = "f0.bin";
+    faults.errorFormAfterBreak = true;
+    startService(faults);
+    const auto files = folderRows({100'000, 60'000, 40'000});
+    runAgain();
+    // The retry of f0 met the error form: f0 is not done, the others went
+    // with their own records.
+    EXPECT_NE(rowState(0), "완료");
+    for (int row = 1; row < 3; ++row) {
+        EXPECT_EQ(rowState(row), "완료") << row;
+        expectStoredIdentical(files[static_cast<std::size_t>(row)]);
+    }
+    std::vector<std::string> names;
+    for (const auto& bytes : service_->receivedRecords()) {
+        names.push_back(UploadJobRecord::fromBytes(bytes)->itemName());
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"f0.bin", "f1.bin", "f2.bin"}));
+    // The broken row's bytes count for that row only.
+    EXPECT_LE(h.window.doneBytes(), sizeOf(files));
+    // The next run sends f0 whole.
+    runAgain();
+    expectAllDoneAndIdentical(files);
+}
+
+TEST_F(ServerAnswersTest, BreakInTheMiddleOfAGroupResumesThatRow) {
+    service::Faults faults;
+    faults.dropAfterBytes = 12'345;
+    faults.dropName = "f1.bin";
+    startService(faults);
+    const auto files = folderRows({50'000, 70'000, 30'000});
+    runAgain();
+    expectAllDoneAndIdentical(files);
+    EXPECT_EQ(h.window.doneBytes(), sizeOf(files));
+}
+
+// ---- header-only packets ----
+
+TEST_F(ServerAnswersTest, HeaderOnlyPollWithNegativeProductIsAnsweredAndTheUploadGoesOn) {
+    service::Faults faults;
+    faults.headerOnlyPoll = true;
+    startService(faults);
+    const auto single = file("single.bin", 80'000, 3);
+    handOver(single);
+    runToEnd();
+    EXPECT_EQ(rowState(0), "완료");
+    expectStoredIdentical(single);
+    EXPECT_EQ(service_->conversations(512), 1);
+    EXPECT_EQ(h.window.doneBytes(), 80'000.0);
+    EXPECT_NE(h.window.view().text(control::kStatusLine), "10회 이상 재 업로드가 실패 하였습니다.");
+}
+
+TEST_F(ServerAnswersTest, HeaderOnlyPollBeforeEveryRequestOfAGroup) {
+    service::Faults faults;
+    faults.headerOnlyPoll = true;
+    startService(faults);
+    const auto files = folderRows({10'000, 20'000, 30'000});
+    runAgain();
+    expectAllDoneAndIdentical(files);
+    EXPECT_EQ(service_->conversations(512), 1);
+    EXPECT_EQ(h.window.doneBytes(), sizeOf(files));
+}
+
+// ---- what may follow the last byte ----
+
+struct AfterDataCase {
+    std::vector<std::int32_t> packets;
+    bool folder;
+};
+
+void PrintTo(const AfterDataCase& c, std::ostream* os) {
+    *os << (c.folder ? "folder group," : "single file,");
+    for (const auto p : c.packets) {
+        *os << " " << p;
+    }
+}
+
+class AfterDataTest : public ServerAnswersTest,
+                      public ::testing::WithParamInterface<AfterDataCase> {};
+
+TEST_P(AfterDataTest, FileIsDoneOnceConfirmedAndArrivesIdentical) {
+    service::Faults faults;
+    faults.afterData = GetParam().packets;
+    startService(faults);
+    std::vector<std::filesystem::path> files;
+    if (GetParam().folder) {
+        files = folderRows({25'000, 35'000, 15'000});
+        runAgain();
+    } else {
+        files.push_back(file("one.bin", 90'000, 5));
+        handOver(files.back());
+        runToEnd();
+    }
+    expectAllDoneAndIdentical(files);
+    // Bytes sent again count once; the done count stays within the rows.
+    EXPECT_EQ(h.window.doneBytes(), sizeOf(files));
+    EXPECT_EQ(h.window.doneCount(), static_cast<int>(files.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Packets, AfterDataTest,
+                         ::testing::Values(AfterDataCase{{505}, false}, AfterDataCase{{508}, false},
+                                           AfterDataCase{{203}, false},
+                                           AfterDataCase{{505, 508, 203}, false},
+                                           AfterDataCase{{514}, false}, AfterDataCase{{505}, true},
+                                           AfterDataCase{{203}, true},
+                                           AfterDataCase{{505, 508}, true},
+                                           AfterDataCase{{514}, true}));
+
+TEST_F(ServerAnswersTest, DisconnectAfterTheLastByteRepeatsTheFileFromTheServersOffset) {
+    service::Faults faults;
+    faults.afterData = {514};
+    startService(faults);
+    const auto f = file("again.bin", 64'000, 9);
+    handOver(f);
+    runToEnd();
+    EXPECT_EQ(rowState(0), "완료");
+    expectStoredIdentical(f);
+    // Not confirmed the first time: a second conversation, which found every
+    // byte at the server.
+    EXPECT_EQ(service_->conversations(512), 2);
+    const auto records = service_->receivedRecords();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(UploadJobRecord::fromBytes(records[1])->resumeState(), 1);
+}
+
+}  // namespace
+}  // namespace quenvara::uploader
