@@ -182,6 +182,9 @@ void ReferenceService::stop() {
         if (s->acceptor.joinable()) {
             s->acceptor.join();
         }
+        // Closed, so that a client is refused rather than left waiting in
+        // the backlog of a service that no longer answers.
+        s->listener.reset();
     }
     std::vector<std::thread> workers;
     {

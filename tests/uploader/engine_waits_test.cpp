@@ -1,0 +1,130 @@
+// The engine never keeps the window or the user waiting on the network: a
+// silent server, an address that swallows packets, an address that is none.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <future>
+#include <thread>
+
+#include "tests/uploader/transfer_fixture.h"
+
+namespace quenvara::uploader {
+namespace {
+
+using namespace std::chrono_literals;
+using testing_transfer::TransferTest;
+
+// Real time here: these tests are about the engine blocked in the network.
+template <class F>
+bool within(std::chrono::seconds limit, F&& condition) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        if (condition()) {
+            return true;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return condition();
+}
+
+TEST_F(TransferTest, DeleteReturnsAtOnceWhileTheServerIsSilent) {
+    h.window.clickCheckBox(control::kCloseWindowCheck);
+    service::Faults faults;
+    faults.silentAfterStart = true;
+    startService(faults);
+    tools::PageValues first;
+    first.userNumber = 1;
+    handOver(file("done.bin", 10), first);
+    tools::PageValues second;
+    second.userNumber = 2;
+    handOver(file("waiting.bin", 5000), second);
+    h.window.list().setJobState(0, "완료");
+    h.window.list().setCurrentRow(1);  // where the start command marks its row
+    h.window.onCommand(control::kStartStop);
+    ASSERT_TRUE(within(20s, [&] { return service_->conversations(512) == 1; }));
+    std::this_thread::sleep_for(50ms);  // the engine now waits for the server's answer
+    auto deleted = std::async(std::launch::async, [&] { h.window.onCommand(control::kDelete); });
+    const bool returned = deleted.wait_for(5s) == std::future_status::ready;
+    service_->stop();  // lets a blocked engine go, so that the test ends either way
+    deleted.wait();
+    EXPECT_TRUE(returned) << "delete waited for the network";
+    EXPECT_EQ(h.window.list().rowCount(), 1);
+    EXPECT_EQ(h.window.list().text(0, CFileListView::kName), "waiting.bin");
+    h.waitForEngine();
+    EXPECT_NE(rowState(0), "완료");
+}
+
+// A listener whose accept queue is full: further connects never complete.
+class BlackHole {
+  public:
+    BlackHole() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd_.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        ::listen(fd_.get(), 0);
+        socklen_t len = sizeof addr;
+        ::getsockname(fd_.get(), reinterpret_cast<sockaddr*>(&addr), &len);
+        port_ = ntohs(addr.sin_port);
+        platform::PosixTcpConnector quick(200ms);
+        for (int i = 0; i < 8; ++i) {
+            int error = 0;
+            auto c = quick.connect("127.0.0.1", port_, error);
+            if (!c) {
+                break;
+            }
+            filled_.push_back(std::move(c));
+        }
+    }
+    int port() const { return port_; }
+
+  private:
+    platform::UniqueFd fd_;
+    int port_ = 0;
+    std::vector<std::unique_ptr<platform::TcpConnection>> filled_;
+};
+
+TEST_F(TransferTest, PauseEndsAConnectInProgress) {
+    h.window.clickCheckBox(control::kCloseWindowCheck);
+    BlackHole hole;
+    handOverAddress(hole.port());
+    handOver(file("never.bin", 100));
+    h.window.onCommand(control::kStartStop);
+    std::this_thread::sleep_for(300ms);       // the engine is inside its first connect
+    h.window.onCommand(control::kStartStop);  // the second press pauses
+    auto ended = std::async(std::launch::async, [&] { h.waitForEngine(); });
+    EXPECT_EQ(ended.wait_for(10s), std::future_status::ready);
+    ended.wait();
+    EXPECT_NE(rowState(0), "완료");
+}
+
+TEST_F(TransferTest, AddressTextsAreReadLikeInetAddr) {
+    startService();
+    // A trailing blank and the short form both name the loopback address.
+    ASSERT_TRUE(h.window.onCopyData(handover::makeServerAddressMessage(
+        handover::ListMessageKind::ServerAddress, "127.1 ", service_->commandPort())));
+    const auto f = file("short.bin", 3000);
+    handOver(f);
+    runToEnd();
+    EXPECT_EQ(rowState(0), "완료");
+    expectStoredIdentical(f);
+}
+
+TEST_F(TransferTest, AddressThatIsNoneIsRefusedAtOnce) {
+    h.window.clickCheckBox(control::kCloseWindowCheck);
+    startService();
+    ASSERT_TRUE(h.window.onCopyData(handover::makeServerAddressMessage(
+        handover::ListMessageKind::ServerAddress, "upload.server", service_->commandPort())));
+    handOver(file("x.bin", 10));
+    const auto before = h.clock.sleeps().size();
+    runToEnd();
+    EXPECT_EQ(rowStatus(0), "서버 주소가 올바르지 않습니다. (upload.server)");
+    const auto sleeps = h.clock.sleeps();
+    EXPECT_LT(std::count(sleeps.begin() + static_cast<std::ptrdiff_t>(before), sleeps.end(),
+                         platform::Millis{1000}),
+              5);
+}
+
+}  // namespace
+}  // namespace quenvara::uploader
