@@ -10,14 +10,16 @@
 #include <vector>
 
 #include "common/md5.h"
+#include "common/regular_file.h"
 
 namespace quenvara {
 
 Result<std::string> fileDigest(const std::filesystem::path& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return Result<std::string>::failure(path.string() + ": " + std::strerror(errno));
+    auto opened = openRegularFile(path);
+    if (!opened) {
+        return Result<std::string>::failure(opened.error());
     }
+    const int fd = *opened;
     Md5 md5;
     // Small files get a small buffer: intake digests many of them.
     struct stat st {};

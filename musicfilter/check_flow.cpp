@@ -8,6 +8,7 @@
 #include <exception>
 
 #include "common/cp949.h"
+#include "common/regular_file.h"
 #include "musicfilter/content_key.h"
 #include "musicfilter/filter_http_client.h"
 #include "musicfilter/fingerprint.h"
@@ -24,10 +25,11 @@ std::string toCp949(const std::string& utf8) {
 }
 
 bool readWhole(const std::filesystem::path& path, std::string& out) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    auto opened = openRegularFile(path);
+    if (!opened) {
         return false;
     }
+    const int fd = *opened;
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         ::close(fd);

@@ -7,6 +7,7 @@
 #include <cctype>
 
 #include "common/md4.h"
+#include "common/regular_file.h"
 
 namespace quenvara::musicfilter {
 
@@ -42,11 +43,13 @@ std::uint64_t id3v2TagLength(const std::uint8_t (&h)[10]) {
 std::vector<std::uint8_t> keyWindowBytes(const std::filesystem::path& path, int& failure) {
     failure = 0;
     std::vector<std::uint8_t> window(kKeyWindow, 0);
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    // A FIFO or a device is no music file, and must not block the check.
+    auto opened = openRegularFile(path);
+    if (!opened) {
         failure = 1;
         return {};
     }
+    const int fd = *opened;
     struct stat st {};
     const std::uint64_t length = ::fstat(fd, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
     if (length == 0) {

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 
 #include <future>
 #include <thread>
@@ -124,6 +125,27 @@ TEST_F(TransferTest, AddressThatIsNoneIsRefusedAtOnce) {
     EXPECT_LT(std::count(sleeps.begin() + static_cast<std::ptrdiff_t>(before), sleeps.end(),
                          platform::Millis{1000}),
               5);
+}
+
+}  // namespace
+}  // namespace quenvara::uploader
+
+namespace quenvara::uploader {
+namespace {
+
+TEST_F(TransferTest, FileThatBecameAFifoFailsItsRowWithoutBlocking) {
+    h.window.clickCheckBox(control::kCloseWindowCheck);
+    startService();
+    const auto f = file("turned.bin", 2000);
+    handOver(f);
+    std::filesystem::remove(f);
+    ASSERT_EQ(::mkfifo(f.c_str(), 0600), 0);
+    h.loop.advance(1000ms);
+    auto ended = std::async(std::launch::async, [&] { h.waitForEngine(); });
+    ASSERT_EQ(ended.wait_for(20s), std::future_status::ready);
+    EXPECT_NE(rowState(0), "완료");
+    EXPECT_NE(rowStatus(0).find("일반 파일이 아니어서 올릴 수 없습니다. (FIFO)"), std::string::npos)
+        << rowStatus(0);
 }
 
 }  // namespace

@@ -161,3 +161,38 @@ TEST_F(ServerAnswersTest, DisconnectAfterTheLastByteRepeatsTheFileFromTheServers
 
 }  // namespace
 }  // namespace quenvara::uploader
+
+namespace quenvara::uploader {
+namespace {
+
+// ---- texts go to the server as the page's bytes ----
+
+TEST_F(ServerAnswersTest, RegistrantAndLocateTextsGoAsTheRecordsOwnBytes) {
+    startService();
+    const auto f = file("bytes.bin", 1000);
+    auto r = tools::buildUploadJob(f, {});
+    ASSERT_TRUE(r);
+    auto values = r->userValues();
+    // Bytes no code page decodes: they must arrive exactly as they are.
+    const std::string registrant = "\xB0\xFF\x80registrant-long";
+    const std::string section = "\xC8\x41";
+    ASSERT_TRUE(values.setRegistrantNameBytes(registrant));
+    ASSERT_TRUE(values.setSectionCodeBytes(section));
+    ASSERT_TRUE(values.setAdultFlagBytes("\xFE"));
+    r->setUserValues(values);
+    ASSERT_TRUE(h.window.onCopyData(handover::makeUploadJobMessage(*r)));
+    runToEnd();
+    EXPECT_EQ(rowState(0), "완료");
+    const auto registrants = service_->openingRegistrants();
+    ASSERT_FALSE(registrants.empty());
+    for (const auto& field : registrants) {
+        EXPECT_EQ(std::string(field.begin(), field.end()), registrant.substr(0, 12));
+    }
+    const auto locate = service_->locateBodies();
+    ASSERT_EQ(locate.size(), 1u);
+    EXPECT_EQ(std::string(locate[0].begin() + 8, locate[0].begin() + 10), section);
+    EXPECT_EQ(locate[0][16], 0xFE);
+}
+
+}  // namespace
+}  // namespace quenvara::uploader

@@ -7,6 +7,7 @@
 
 #include "common/cp949.h"
 #include "common/file_digest.h"
+#include "common/regular_file.h"
 #include "common/size_text.h"
 #include "uploader/list/job_state.h"
 
@@ -196,6 +197,12 @@ void UploadMainWindow::receive(UploadJobRecord record) {
     }
 
     const std::string path = record.localPath();
+    // A FIFO, a device or a folder handed over as a file would block the
+    // music check and the digest: it gets no row.
+    if (const auto reason = notRegularFileReason(path); !reason.empty()) {
+        services_.notices.show(reason);
+        return;
+    }
     if (record.musicCheckedFlag() == 0) {
         record.setMusicCheckedFlag('N');
     }
@@ -239,6 +246,10 @@ void UploadMainWindow::receive(MyStorageJobRecord record) {
             pendingMyStorageFolder_ = record;
         }
         folderWait_.run(transfer_mode::kMyStorageFolderExpansion, uploadDefaults().registrantName);
+        return;
+    }
+    if (const auto reason = notRegularFileReason(record.localPath()); !reason.empty()) {
+        services_.notices.show(reason);
         return;
     }
     if (list_.addMyStorageRecord(record)) {

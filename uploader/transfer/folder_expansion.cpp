@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include "common/cp949.h"
+#include "common/regular_file.h"
 
 namespace quenvara::uploader {
 namespace {
@@ -68,12 +69,19 @@ void FolderExpansion::walk(const std::filesystem::path& folder, const std::strin
     std::error_code ec;
     std::filesystem::directory_iterator it(folder, ec);
     if (ec) {
+        report_(folder.string() + ": " + ec.message());
         return;
     }
     // Display text: the template's parent folder, at most 255 bytes.
     const auto parentBytes = tmpl.parentFolderBytes();
     const auto displayText = parentBytes.substr(0, cp949::prefixLength(parentBytes, 255));
-    for (const auto& entry : it) {
+    // Advanced by hand: a read error mid-folder is reported, not thrown.
+    for (; it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        if (ec) {
+            report_(folder.string() + ": " + ec.message());
+            return;
+        }
+        const auto& entry = *it;
         const std::string full = entry.path().string();
         std::string relative = full.starts_with(base) ? full.substr(base.size()) : full;
         relative = collapseDoubled(relative);
@@ -84,6 +92,9 @@ void FolderExpansion::walk(const std::filesystem::path& folder, const std::strin
             continue;
         }
         if (!entry.is_regular_file(ec)) {
+            if (const auto reason = notRegularFileReason(full); !reason.empty()) {
+                report_(reason);
+            }
             continue;
         }
         if (counter > kFolderFileLimit - 1) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/cp949.h"
+#include "common/regular_file.h"
 #include "uploader/app/dialog_view.h"
 #include "uploader/app/music_filter_binding.h"
 #include "uploader/list/engine_gate.h"
@@ -1086,11 +1087,16 @@ int UploadSession::dataPhase(std::span<const std::uint8_t> body) {
     const auto name = kind_ == kMy ? myRecord_.itemName() : uploadRecord_.itemName();
     const std::string path = joinPath(parent, name);
     int fd = -1;
+    std::string openError = path + ": " + std::strerror(ENOENT);
     if (!name.empty()) {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (auto opened = openRegularFile(path)) {
+            fd = *opened;
+        } else {
+            openError = opened.error();
+        }
     }
     if (fd < 0) {
-        const std::string text = path + ": " + std::strerror(name.empty() ? ENOENT : errno);
+        const std::string& text = openError;
         services_.notices.autoClosingBox(text, "", 5);
         setRowStatus(text);
         errorSeen_ = true;
