@@ -60,6 +60,43 @@ Result<std::string> fromUtf8(std::string_view utf8) {
     return out;
 }
 
+std::string fromUtf8Lossy(std::string_view utf8) {
+    Converter conv("CP949", "UTF-8");
+    if (!conv.ok()) {
+        return std::string(utf8);
+    }
+    std::string out;
+    char* in = const_cast<char*>(utf8.data());
+    std::size_t inLeft = utf8.size();
+    std::vector<char> buf(utf8.size() * 2 + 8);
+    while (inLeft > 0) {
+        char* outPtr = buf.data();
+        std::size_t outLeft = buf.size();
+        const std::size_t rc = iconv(conv.handle(), &in, &inLeft, &outPtr, &outLeft);
+        out.append(buf.data(), static_cast<std::size_t>(outPtr - buf.data()));
+        if (rc != static_cast<std::size_t>(-1)) {
+            break;
+        }
+        if (errno == E2BIG) {
+            continue;
+        }
+        // Skip the whole character (its length from the UTF-8 lead byte,
+        // bounded by what is left and by its continuation bytes).
+        const auto lead = static_cast<unsigned char>(*in);
+        std::size_t width = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+        std::size_t skip = 1;
+        while (skip < width && skip < inLeft &&
+               (static_cast<unsigned char>(in[skip]) & 0xC0) == 0x80) {
+            ++skip;
+        }
+        out += '?';
+        in += skip;
+        inLeft -= skip;
+        iconv(conv.handle(), nullptr, nullptr, nullptr, nullptr);
+    }
+    return out;
+}
+
 std::string toUtf8(std::string_view cp949) {
     Converter conv("UTF-8", "CP949");
     if (!conv.ok()) {

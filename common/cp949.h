@@ -14,6 +14,11 @@ namespace quenvara::cp949 {
 // cannot express: a name is never silently mangled.
 Result<std::string> fromUtf8(std::string_view utf8);
 
+// For texts that must go somewhere all the same (the filter service's
+// forms): a character CP949 cannot express, or a byte that is no UTF-8,
+// becomes "?", and the rest is CP949.
+std::string fromUtf8Lossy(std::string_view utf8);
+
 // Bytes from outside may be anything: undecodable bytes become U+FFFD.
 std::string toUtf8(std::string_view cp949);
 

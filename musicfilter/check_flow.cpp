@@ -17,11 +17,10 @@
 namespace quenvara::musicfilter {
 namespace {
 
-// Texts go to the service in CP949; one that cannot be expressed is sent as
-// it is rather than dropped.
+// Texts go to the service in CP949: a character it cannot express becomes
+// "?", the rest stays CP949.
 std::string toCp949(const std::string& utf8) {
-    auto bytes = cp949::fromUtf8(utf8);
-    return bytes ? *bytes : utf8;
+    return cp949::fromUtf8Lossy(utf8);
 }
 
 bool readWhole(const std::filesystem::path& path, std::string& out) {
@@ -51,7 +50,7 @@ bool readWhole(const std::filesystem::path& path, std::string& out) {
 }  // namespace
 
 bool wmaModuleAvailable() {
-    return wmaBinding().entryPoints() != nullptr || wmaBinding().bind(true) == 1;
+    return wmaBinding().available();
 }
 
 std::mutex& fingerprintLock() {
@@ -94,7 +93,7 @@ int uploadCheck(const FilterPost& post, MusicCheckResult& result, const std::fil
         if (!readWhole(path, bytes)) {
             return 2;
         }
-    } catch (const std::exception&) {
+    } catch (...) {
         return 2;  // a file larger than the memory we can have
     }
     FingerprintResult fp;
@@ -105,7 +104,7 @@ int uploadCheck(const FilterPost& post, MusicCheckResult& result, const std::fil
                 *format,
                 FileBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()),
                 kFingerprintStartSeconds, wmaBinding().entryPoints());
-        } catch (const std::exception&) {
+        } catch (...) {
             fp.code = 2;
         }
     }

@@ -29,7 +29,7 @@ int withResult(void* result, int onException, F&& f) {
     int code = onException;
     try {
         code = f(block);
-    } catch (const std::exception&) {
+    } catch (...) {
         return onException;
     }
     std::memcpy(result, block.data(), block.size());
@@ -44,9 +44,13 @@ int QUENVARA_MF_CALL L_OrvaneMusicUpload(void* result, const char* filePath, con
     if (result == nullptr || filePath == nullptr) {
         return 99;
     }
-    // A name that is not a music file leaves the block untouched.
-    if (!formatOf(filePath)) {
-        return 3;
+    try {
+        // A name that is not a music file leaves the block untouched.
+        if (!formatOf(filePath)) {
+            return 3;
+        }
+    } catch (...) {
+        return 2;
     }
     return withResult(result, 2, [&](MusicCheckResult& block) {
         return uploadCheck(httpPost(), block, filePath, userId != nullptr ? userId : "");
@@ -66,6 +70,10 @@ int QUENVARA_MF_CALL L_OrvaneMusicDownload(void* result, const char* contentKey,
 
 int QUENVARA_MF_CALL L_OrvaneMusicIsWMA() {
     // No media player registry here: an unknown player version, so 1.
-    return wmaModuleAvailable() ? 0 : 1;
+    try {
+        return wmaModuleAvailable() ? 0 : 1;
+    } catch (...) {
+        return 1;
+    }
 }
 }

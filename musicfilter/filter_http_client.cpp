@@ -16,14 +16,20 @@ namespace {
 
 struct Body {
     std::string text;
+    bool full = false;
 };
 
-// Keeps at most the answer buffer's worth; the rest is read and dropped.
+// Reads until the answer buffer is full, then stops the transfer: an answer
+// that never ends is cut there, not waited for.
 std::size_t collect(char* data, std::size_t size, std::size_t count, void* user) {
     auto* body = static_cast<Body*>(user);
     const std::size_t n = size * count;
     const std::size_t room = kMaxAnswer - std::min(body->text.size(), kMaxAnswer);
     body->text.append(data, std::min(n, room));
+    if (body->text.size() >= kMaxAnswer) {
+        body->full = true;
+        return 0;  // ends the transfer (CURLE_WRITE_ERROR), the text is kept
+    }
     return n;
 }
 
@@ -70,6 +76,12 @@ std::string FilterHttpClient::post(std::string_view page, const std::string& for
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, collect);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
+                     static_cast<long>(options_.connectTimeout.count()));
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(options_.exchangeTimeout.count()));
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME,
+                     static_cast<long>(options_.stallTimeout.count()));
     if (options_.insecure) {
         curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
         curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
@@ -81,7 +93,7 @@ std::string FilterHttpClient::post(std::string_view page, const std::string& for
     const CURLcode rc = curl_easy_perform(curl);
     curl_slist_free_all(headers);
     curl_easy_cleanup(curl);
-    if (rc != CURLE_OK) {
+    if (rc != CURLE_OK && !(rc == CURLE_WRITE_ERROR && body.full)) {
         return std::string(kErrorAnswer);
     }
     // Whatever status came, the body is the answer.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,12 @@ class FilterHttpClient {
         std::string baseUrl;  // "https://host:port"
         std::string extraCaFile;
         bool insecure = false;
+        // A silent or endless service never holds the caller for long: the
+        // connect, the whole exchange, and a transfer that stalls (under one
+        // byte a second for this long) are bounded. A time-out is no answer.
+        std::chrono::milliseconds connectTimeout{10'000};
+        std::chrono::milliseconds exchangeTimeout{60'000};
+        std::chrono::seconds stallTimeout{30};
     };
 
     explicit FilterHttpClient(Options options) : options_(std::move(options)) {}

@@ -37,6 +37,9 @@ class WmaBinding {
     // (and, with testOnly, released again at once); 0: not loadable or an
     // entry point missing, and the binding is clear.
     int bind(bool testOnly);
+    // Bound, or loadable with all nine entry points: one test under the
+    // lock, so that a bind by another thread a moment earlier still counts.
+    bool available() { return bind(true) != 0; }
     // Null while unbound.
     const WmaEntryPoints* entryPoints() const;
     void unbind();

@@ -56,9 +56,10 @@ R withStream(std::int32_t handle, R fallback, F&& f) {
     if (slot->stream == nullptr) {
         return fallback;
     }
+    // Nothing may cross the C boundary, whatever it is.
     try {
         return f(*slot->stream);
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
         return fallback;
     }
 }

@@ -19,6 +19,16 @@ TEST(Cp949, RefusesWhatItCannotExpress) {
     EXPECT_TRUE(cp949::fromUtf8(""));
 }
 
+TEST(Cp949, LossyConversionMarksOnlyTheCharactersItCannotExpress) {
+    EXPECT_EQ(cp949::fromUtf8Lossy("가🎵나"), "\xB0\xA1?\xB3\xAA");
+    EXPECT_EQ(cp949::fromUtf8Lossy("a\xFF"
+                                   "b"),
+              "a?b");                                    // no UTF-8 at all
+    EXPECT_EQ(cp949::fromUtf8Lossy("x\xE2\x82"), "x?");  // cut off at the end
+    EXPECT_EQ(cp949::fromUtf8Lossy("ÿ가"), "?\xB0\xA1");
+    EXPECT_EQ(cp949::fromUtf8Lossy(""), "");
+}
+
 TEST(Cp949, UndecodableBytesBecomeReplacementCharacters) {
     EXPECT_EQ(cp949::toUtf8("a\xFF"
                             "b"),

@@ -71,6 +71,17 @@ TEST_F(ExportsTest, UnknownFileGetsItsKeyAndNoRegistration) {
     EXPECT_EQ(forms[0].fields.at("filename"), "%B3%EB%B7%A1.mp3");
 }
 
+TEST_F(ExportsTest, CharactersCp949CannotExpressBecomeQuestionMarks) {
+    // "🎵" and "ÿ" have no CP949 form; the Hangul around them keeps its own.
+    const auto path = dir_.write("노\xC3\xBF래🎵.mp3", "abcde");
+    std::array<std::uint8_t, 548> result{};
+    EXPECT_EQ(upload_(result.data(), path.c_str(), "회🎵원"), 0);
+    const auto forms = service_.received();
+    ASSERT_EQ(forms.size(), 1u);
+    EXPECT_EQ(forms[0].fields.at("user_id"), "%C8%B8%3F%BF%F8");
+    EXPECT_EQ(forms[0].fields.at("filename"), "%B3%EB%3F%B7%A1%3F.mp3");
+}
+
 TEST_F(ExportsTest, KnownRefusedAndUnreadable) {
     const auto known = dir_.write("known.ogg", "known file");
     service_.script(kKeyPage, contentKey(known).key, {{200, "000<br>02"}});

@@ -2,6 +2,12 @@
 // loopback, with certificate verification on.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <future>
+#include <thread>
+
+#include "platform/tcp.h"
+
 #include "musicfilter/filter_answer.h"
 #include "musicfilter/filter_http_client.h"
 #include "service/filter_service.h"
@@ -72,6 +78,79 @@ TEST_F(FilterHttpTest, QueryByKeyOverHttpsRetriesWhileBusy) {
 TEST(LocalAddress, IsDottedIpv4) {
     const auto a = localIpv4Address();
     EXPECT_EQ(std::count(a.begin(), a.end(), '.'), 3) << a;
+}
+
+}  // namespace
+}  // namespace quenvara::musicfilter
+
+namespace quenvara::musicfilter {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A plain-HTTP peer on loopback that reads the request and then behaves
+// badly: says nothing, or streams a body without end.
+class BadService {
+  public:
+    enum class Mode { Silent, Endless };
+    explicit BadService(Mode mode)
+        : listener_(std::move(*platform::TcpListener::listen("127.0.0.1", 0))) {
+        thread_ = std::thread([this, mode] {
+            auto conn = listener_.accept();
+            if (!conn) {
+                return;
+            }
+            std::array<std::uint8_t, 1> byte{};
+            std::string request;
+            while (!request.ends_with("\r\n\r\n") && (*conn)->recvExact(byte) == 1) {
+                request += static_cast<char>(byte[0]);
+            }
+            if (mode == Mode::Silent) {
+                while ((*conn)->recvExact(byte) == 1) {
+                }
+                return;
+            }
+            const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n\r\n950<br>";
+            (*conn)->sendAll({reinterpret_cast<const std::uint8_t*>(head.data()), head.size()});
+            const std::vector<std::uint8_t> chunk(4096, 'z');
+            while ((*conn)->sendAll(chunk) > 0 && !stop_) {
+            }
+        });
+    }
+    ~BadService() {
+        stop_ = true;
+        listener_.interrupt();
+        thread_.join();
+    }
+    std::string url() const { return "http://127.0.0.1:" + std::to_string(listener_.port()); }
+
+  private:
+    platform::TcpListener listener_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+TEST(FilterHttpLimits, SilentServiceIsNoAnswerAfterTheExchangeLimit) {
+    BadService silent(BadService::Mode::Silent);
+    FilterHttpClient::Options o;
+    o.baseUrl = silent.url();
+    o.exchangeTimeout = 500ms;
+    auto answer = std::async(std::launch::async,
+                             [&] { return FilterHttpClient(o).post(kKeyQueryPage, "sh=K"); });
+    ASSERT_EQ(answer.wait_for(30s), std::future_status::ready);
+    EXPECT_EQ(answer.get(), "$ERROR$");
+}
+
+TEST(FilterHttpLimits, EndlessAnswerIsCutAtTheBufferAndKept) {
+    BadService endless(BadService::Mode::Endless);
+    FilterHttpClient::Options o;
+    o.baseUrl = endless.url();
+    auto answer = std::async(std::launch::async,
+                             [&] { return FilterHttpClient(o).post(kKeyQueryPage, "sh=K"); });
+    ASSERT_EQ(answer.wait_for(30s), std::future_status::ready);
+    const auto text = answer.get();
+    EXPECT_EQ(text.size(), 102'399u);
+    EXPECT_EQ(text.rfind("950<br>zzz", 0), 0u);
 }
 
 }  // namespace

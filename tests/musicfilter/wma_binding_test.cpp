@@ -5,6 +5,9 @@
 
 #include "musicfilter/wma_binding.h"
 
+#include <atomic>
+#include <thread>
+
 namespace quenvara::musicfilter {
 namespace {
 
@@ -61,6 +64,32 @@ TEST(WmaBinding, RealModuleByFileName) {
     EXPECT_GT(h, 0);
     binding.entryPoints()->release(h);
     binding.unbind();
+}
+
+}  // namespace
+}  // namespace quenvara::musicfilter
+
+namespace quenvara::musicfilter {
+namespace {
+
+TEST(WmaBindingConcurrency, AvailableWhileAnotherThreadBindsAndUnbinds) {
+    WmaBinding binding(FAKE_WMA_FULL);
+    std::atomic<bool> stop{false};
+    std::thread other([&] {
+        while (!stop) {
+            binding.bind(false);
+            binding.unbind();
+        }
+    });
+    int unavailable = 0;
+    for (int i = 0; i < 20'000; ++i) {
+        if (!binding.available()) {
+            ++unavailable;
+        }
+    }
+    stop = true;
+    other.join();
+    EXPECT_EQ(unavailable, 0);
 }
 
 }  // namespace
