@@ -7,6 +7,8 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <sstream>
+#include <string>
 
 #include "service/filter_service.h"
 #include "service/reference_service.h"
@@ -28,6 +30,13 @@ void usage(std::ostream& out) {
            "  --negative-offset-once    report a resume offset of -1 once\n"
            "  --unknown-packet N        send packet number N once\n"
            "  --refuse-seconds N        do not listen for N seconds (needs --port)\n"
+           "  --drop-name NAME          with --drop-after: break only the file NAME\n"
+           "  --error-form-after-break  answer the first upload after a break with the error form\n"
+           "  --header-only-poll        poll with a header-only 505 (count 1, size -1) before\n"
+           "                            every request for a record\n"
+           "  --after-data LIST         send these packets after a file's last byte, once per\n"
+           "                            file, e.g. 505,508,203 (505, 508, 203 or 514)\n"
+           "  --silent-after-start      take 512 and say nothing more\n"
            "filter service:\n"
            "  --filter DIR              also serve the filter service over HTTPS; its\n"
            "                            self-signed certificate goes into DIR\n";
@@ -55,6 +64,11 @@ int main(int argc, char** argv) {
         kUnknown,
         kRefuse,
         kFilter,
+        kDropName,
+        kErrorAfterBreak,
+        kHeaderOnlyPoll,
+        kAfterData,
+        kSilent,
         kHelp
     };
     const option longOptions[] = {
@@ -72,6 +86,11 @@ int main(int argc, char** argv) {
         {"unknown-packet", required_argument, nullptr, kUnknown},
         {"refuse-seconds", required_argument, nullptr, kRefuse},
         {"filter", required_argument, nullptr, kFilter},
+        {"drop-name", required_argument, nullptr, kDropName},
+        {"error-form-after-break", no_argument, nullptr, kErrorAfterBreak},
+        {"header-only-poll", no_argument, nullptr, kHeaderOnlyPoll},
+        {"after-data", required_argument, nullptr, kAfterData},
+        {"silent-after-start", no_argument, nullptr, kSilent},
         {"help", no_argument, nullptr, kHelp},
         {nullptr, 0, nullptr, 0},
     };
@@ -112,6 +131,31 @@ int main(int argc, char** argv) {
                 break;
             case kUnknown:
                 options.faults.unknownPacket = std::atoi(optarg);
+                break;
+            case kDropName:
+                options.faults.dropName = optarg;
+                break;
+            case kErrorAfterBreak:
+                options.faults.errorFormAfterBreak = true;
+                break;
+            case kHeaderOnlyPoll:
+                options.faults.headerOnlyPoll = true;
+                break;
+            case kAfterData: {
+                std::stringstream list(optarg);
+                for (std::string item; std::getline(list, item, ',');) {
+                    const int number = std::atoi(item.c_str());
+                    if (number != 505 && number != 508 && number != 203 && number != 514) {
+                        std::cerr << "--after-data takes 505, 508, 203 or 514, not " << item
+                                  << "\n";
+                        return 2;
+                    }
+                    options.faults.afterData.push_back(number);
+                }
+                break;
+            }
+            case kSilent:
+                options.faults.silentAfterStart = true;
                 break;
             case kRefuse:
                 options.faults.refuseSeconds = std::atoi(optarg);
