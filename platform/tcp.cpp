@@ -82,7 +82,12 @@ long TcpConnection::recvExact(std::span<std::uint8_t> buffer) {
     while (got < buffer.size()) {
         const ssize_t n = ::recv(fd_.get(), buffer.data() + got, buffer.size() - got, 0);
         if (n == 0) {
-            return 0;
+            if (got == 0) {
+                return 0;
+            }
+            // Closed in the middle of what was announced: no orderly end.
+            lastError_ = ECONNABORTED;
+            return -1;
         }
         if (n < 0) {
             if (errno == EINTR) {

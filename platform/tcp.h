@@ -26,8 +26,8 @@ class TcpConnection {
     virtual long sendAll(std::span<const std::uint8_t> data);
     // One send of at most data.size() bytes, for progress-counted data.
     virtual long sendSome(std::span<const std::uint8_t> data);
-    // Exactly buffer.size() bytes: the count, 0 when the peer closed first,
-    // -1 on failure or time-out.
+    // Exactly buffer.size() bytes: the count, 0 when the peer closed before
+    // the first byte, -1 on failure, time-out or a close after part of it.
     virtual long recvExact(std::span<std::uint8_t> buffer);
     int lastError() const { return lastError_; }
     // For a TLS layer on top.

@@ -80,12 +80,6 @@ TEST(LocalAddress, IsDottedIpv4) {
     EXPECT_EQ(std::count(a.begin(), a.end(), '.'), 3) << a;
 }
 
-}  // namespace
-}  // namespace quenvara::musicfilter
-
-namespace quenvara::musicfilter {
-namespace {
-
 using namespace std::chrono_literals;
 
 // A plain-HTTP peer on loopback that reads the request and then behaves

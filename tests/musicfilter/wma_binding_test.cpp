@@ -66,12 +66,6 @@ TEST(WmaBinding, RealModuleByFileName) {
     binding.unbind();
 }
 
-}  // namespace
-}  // namespace quenvara::musicfilter
-
-namespace quenvara::musicfilter {
-namespace {
-
 TEST(WmaBindingConcurrency, AvailableWhileAnotherThreadBindsAndUnbinds) {
     WmaBinding binding(FAKE_WMA_FULL);
     std::atomic<bool> stop{false};

@@ -2,12 +2,12 @@
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 #include <atomic>
 #include <future>
 #include <vector>
+
+#include "tests/support/black_hole.h"
 
 namespace quenvara::platform {
 namespace {
@@ -27,38 +27,7 @@ TEST(TcpAddress, ReadLikeInetAddr) {
     EXPECT_FALSE(ipv4Address(" 127.0.0.1x"));
 }
 
-// A listener whose accept queue is full: the kernel drops further SYNs, as
-// an address that swallows packets would, so a connect never completes.
-class BlackHole {
-  public:
-    BlackHole() {
-        fd_ = UniqueFd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd_.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        ::listen(fd_.get(), 0);
-        socklen_t len = sizeof addr;
-        ::getsockname(fd_.get(), reinterpret_cast<sockaddr*>(&addr), &len);
-        port_ = ntohs(addr.sin_port);
-        // Fill the queue.
-        PosixTcpConnector quick(200ms);
-        for (int i = 0; i < 8; ++i) {
-            int error = 0;
-            auto c = quick.connect("127.0.0.1", port_, error);
-            if (!c) {
-                break;
-            }
-            filled_.push_back(std::move(c));
-        }
-    }
-    int port() const { return port_; }
-
-  private:
-    UniqueFd fd_;
-    int port_ = 0;
-    std::vector<std::unique_ptr<TcpConnection>> filled_;
-};
+using testing::BlackHole;
 
 TEST(TcpConnect, GivesUpAfterItsTimeLimit) {
     BlackHole hole;

@@ -1,13 +1,12 @@
 // The engine never keeps the window or the user waiting on the network: a
 // silent server, an address that swallows packets, an address that is none.
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 
 #include <future>
 #include <thread>
 
+#include "tests/support/black_hole.h"
 #include "tests/uploader/transfer_fixture.h"
 
 namespace quenvara::uploader {
@@ -15,6 +14,21 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing_transfer::TransferTest;
+
+class EngineWaitsTest : public TransferTest {
+  protected:
+    // Two groups: a finished row the delete command removes, and the row
+    // the engine works on.
+    void doneRowThenWaitingRow() {
+        tools::PageValues first;
+        first.userNumber = 1;
+        handOver(file("done.bin", 10), first);
+        tools::PageValues second;
+        second.userNumber = 2;
+        handOver(file("waiting.bin", 5000), second);
+        h.window.list().setJobState(0, "완료");
+    }
+};
 
 // Real time here: these tests are about the engine blocked in the network.
 template <class F>
@@ -29,18 +43,12 @@ bool within(std::chrono::seconds limit, F&& condition) {
     return condition();
 }
 
-TEST_F(TransferTest, DeleteReturnsAtOnceWhileTheServerIsSilent) {
+TEST_F(EngineWaitsTest, DeleteReturnsAtOnceWhileTheServerIsSilent) {
     h.window.clickCheckBox(control::kCloseWindowCheck);
     service::Faults faults;
     faults.silentAfterStart = true;
     startService(faults);
-    tools::PageValues first;
-    first.userNumber = 1;
-    handOver(file("done.bin", 10), first);
-    tools::PageValues second;
-    second.userNumber = 2;
-    handOver(file("waiting.bin", 5000), second);
-    h.window.list().setJobState(0, "완료");
+    doneRowThenWaitingRow();
     h.window.list().setCurrentRow(1);  // where the start command marks its row
     h.window.onCommand(control::kStartStop);
     ASSERT_TRUE(within(20s, [&] { return service_->conversations(512) == 1; }));
@@ -56,35 +64,7 @@ TEST_F(TransferTest, DeleteReturnsAtOnceWhileTheServerIsSilent) {
     EXPECT_NE(rowState(0), "완료");
 }
 
-// A listener whose accept queue is full: further connects never complete.
-class BlackHole {
-  public:
-    BlackHole() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd_.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        ::listen(fd_.get(), 0);
-        socklen_t len = sizeof addr;
-        ::getsockname(fd_.get(), reinterpret_cast<sockaddr*>(&addr), &len);
-        port_ = ntohs(addr.sin_port);
-        platform::PosixTcpConnector quick(200ms);
-        for (int i = 0; i < 8; ++i) {
-            int error = 0;
-            auto c = quick.connect("127.0.0.1", port_, error);
-            if (!c) {
-                break;
-            }
-            filled_.push_back(std::move(c));
-        }
-    }
-    int port() const { return port_; }
-
-  private:
-    platform::UniqueFd fd_;
-    int port_ = 0;
-    std::vector<std::unique_ptr<platform::TcpConnection>> filled_;
-};
+using testing::BlackHole;
 
 TEST_F(TransferTest, PauseEndsAConnectInProgress) {
     h.window.clickCheckBox(control::kCloseWindowCheck);
@@ -127,12 +107,6 @@ TEST_F(TransferTest, AddressThatIsNoneIsRefusedAtOnce) {
               5);
 }
 
-}  // namespace
-}  // namespace quenvara::uploader
-
-namespace quenvara::uploader {
-namespace {
-
 TEST_F(TransferTest, FileThatBecameAFifoFailsItsRowWithoutBlocking) {
     h.window.clickCheckBox(control::kCloseWindowCheck);
     startService();
@@ -146,6 +120,22 @@ TEST_F(TransferTest, FileThatBecameAFifoFailsItsRowWithoutBlocking) {
     EXPECT_NE(rowState(0), "완료");
     EXPECT_NE(rowStatus(0).find("일반 파일이 아니어서 올릴 수 없습니다. (FIFO)"), std::string::npos)
         << rowStatus(0);
+}
+
+TEST_F(EngineWaitsTest, DeleteReturnsAtOnceDuringAConnect) {
+    h.window.clickCheckBox(control::kCloseWindowCheck);
+    BlackHole hole;
+    handOverAddress(hole.port());
+    doneRowThenWaitingRow();
+    h.window.list().setCurrentRow(1);
+    h.window.onCommand(control::kStartStop);
+    std::this_thread::sleep_for(300ms);  // the engine is inside a connect
+    auto deleted = std::async(std::launch::async, [&] { h.window.onCommand(control::kDelete); });
+    EXPECT_EQ(deleted.wait_for(2s), std::future_status::ready) << "delete waited for a connect";
+    deleted.wait();
+    EXPECT_EQ(h.window.list().rowCount(), 1);
+    h.window.onCommand(control::kStartStop);  // pause: the run ends
+    h.waitForEngine();
 }
 
 }  // namespace

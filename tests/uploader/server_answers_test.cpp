@@ -1,6 +1,10 @@
 // Answers a server may give that the reference service gives only when told
 // to: each must leave every file complete and identical, and no row done
 // that the server did not confirm.
+#include <future>
+#include <thread>
+
+#include "tests/uploader/scripted_server.h"
 #include "tests/uploader/transfer_fixture.h"
 
 namespace quenvara::uploader {
@@ -159,12 +163,6 @@ TEST_F(ServerAnswersTest, DisconnectAfterTheLastByteRepeatsTheFileFromTheServers
     EXPECT_EQ(UploadJobRecord::fromBytes(records[1])->resumeState(), 1);
 }
 
-}  // namespace
-}  // namespace quenvara::uploader
-
-namespace quenvara::uploader {
-namespace {
-
 // ---- texts go to the server as the page's bytes ----
 
 TEST_F(ServerAnswersTest, RegistrantAndLocateTextsGoAsTheRecordsOwnBytes) {
@@ -192,6 +190,112 @@ TEST_F(ServerAnswersTest, RegistrantAndLocateTextsGoAsTheRecordsOwnBytes) {
     ASSERT_EQ(locate.size(), 1u);
     EXPECT_EQ(std::string(locate[0].begin() + 8, locate[0].begin() + 10), section);
     EXPECT_EQ(locate[0][16], 0xFE);
+}
+
+using testing_transfer::ScriptedServer;
+using S = ScriptedServer;
+
+std::vector<std::uint8_t> resumeBody(double offset) {
+    const auto b = transfer::encodeResume(offset);
+    return {b.begin(), b.end()};
+}
+
+// Rows that already know their data server: each goes straight to 512.
+class ScriptedTest : public TransferTest {
+  protected:
+    void handOverTo(const std::filesystem::path& path, int port, std::int32_t userNumber) {
+        tools::PageValues v;
+        v.userNumber = userNumber;
+        auto r = tools::buildUploadJob(path, v);
+        ASSERT_TRUE(r);
+        ASSERT_TRUE(r->setDataServerAddress("127.0.0.1"));
+        r->setDataServerPort(port);
+        ASSERT_TRUE(r->setContentId("C0900"));
+        ASSERT_TRUE(h.window.onCopyData(handover::makeUploadJobMessage(*r)));
+    }
+    // The upload of one whole file up to the uploader's close after the data.
+    static S::Script upload(std::size_t size, double resume = 0,
+                            std::vector<std::uint8_t>* record = nullptr) {
+        return {S::expect(512),
+                S::send(507),
+                S::expect(501, record),
+                S::send(501, resumeBody(resume)),
+                S::readData(static_cast<std::size_t>(static_cast<double>(size) - resume)),
+                S::expect(5)};
+    }
+    static S::Script then(S::Script a, const S::Script& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    }
+    void startAndWait() {
+        h.window.onCommand(control::kStartStop);
+        auto ended = std::async(std::launch::async, [&] { h.waitForEngine(); });
+        ASSERT_EQ(ended.wait_for(30s), std::future_status::ready);
+    }
+};
+
+TEST_F(ScriptedTest, RegisteredRecordCutShortAfterTheDataRepeatsThatFileOnly) {
+    std::vector<std::uint8_t> retried;
+    std::vector<std::uint8_t> second;
+    ScriptedServer server({
+        then(upload(3000), {S::sendCut(508, 7972, 10), S::reset()}),
+        then(upload(3000, 3000, &retried), {S::send(5)}),
+        then(upload(2000, 0, &second), {S::send(5)}),
+    });
+    h.window.clickCheckBox(control::kCloseWindowCheck);
+    handOverTo(file("a.bin", 3000), server.port(), 1);
+    handOverTo(file("b.bin", 2000), server.port(), 2);
+    startAndWait();
+    EXPECT_EQ(rowState(0), "완료");
+    EXPECT_EQ(rowState(1), "완료");
+    EXPECT_EQ(server.connections(), 3);
+    ASSERT_FALSE(retried.empty());
+    EXPECT_EQ(UploadJobRecord::fromBytes(retried)->itemName(), "a.bin");
+    EXPECT_EQ(UploadJobRecord::fromBytes(retried)->resumeState(), 1);
+    ASSERT_FALSE(second.empty());
+    EXPECT_EQ(UploadJobRecord::fromBytes(second)->itemName(), "b.bin");
+    EXPECT_EQ(h.window.doneBytes(), 5000.0);
+}
+
+TEST_F(ScriptedTest, DeletingTheEnginesFinishedRowWhileItWaitsKeepsTheNextRow) {
+    std::atomic<bool> go{false};
+    ScriptedServer server({
+        then(upload(1000), {S::send(203), S::expect(5), S::waitFor(go)}),
+        then(upload(700), {S::send(5)}),
+    });
+    h.window.clickCheckBox(control::kCloseWindowCheck);
+    handOverTo(file("first.bin", 1000), server.port(), 1);
+    handOverTo(file("second.bin", 700), server.port(), 2);
+    h.window.onCommand(control::kStartStop);
+    // The first file is confirmed by the close request; the server then
+    // keeps the connection open.
+    const auto end = std::chrono::steady_clock::now() + 20s;
+    while (rowState(0) != "완료" && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(5ms);
+    }
+    ASSERT_EQ(rowState(0), "완료");
+    std::this_thread::sleep_for(50ms);
+    h.window.onCommand(control::kDelete);
+    EXPECT_EQ(h.window.list().rowCount(), 1);
+    go = true;
+    auto ended = std::async(std::launch::async, [&] { h.waitForEngine(); });
+    ASSERT_EQ(ended.wait_for(30s), std::future_status::ready);
+    EXPECT_EQ(h.window.list().text(0, CFileListView::kName), "second.bin");
+    EXPECT_EQ(rowState(0), "완료");
+    EXPECT_EQ(server.connections(), 2);
+}
+
+TEST_F(ScriptedTest, ServerThatNeverTakesTheFileEndsTheRunAfterTenFailures) {
+    ScriptedServer server({
+        then(upload(1500), {S::send(514), S::expect(500)}),
+        {S::expect(512), S::send(514), S::expect(500)},
+    });
+    handOverTo(file("never.bin", 1500), server.port(), 1);
+    startAndWait();
+    server.stop();
+    EXPECT_NE(rowState(0), "완료");
+    EXPECT_EQ(h.window.view().text(control::kStatusLine), "10회 이상 재 업로드가 실패 하였습니다.");
+    EXPECT_EQ(server.connections(), 10);
 }
 
 }  // namespace

@@ -464,12 +464,6 @@ TEST_F(UploadMainWindowTest, RowClickShowsDetails) {
     EXPECT_EQ(h.window.view().text(control::kStatusLine), "");
 }
 
-}  // namespace
-}  // namespace quenvara::uploader
-
-namespace quenvara::uploader {
-namespace {
-
 TEST(UploadMainWindowCounts, DoneCountIsNeverRaisedBeyondTheRows) {
     WindowHarness h;
     h.window.view().setText(control::kPathBox, "/queued");

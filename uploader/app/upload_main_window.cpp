@@ -393,9 +393,12 @@ void UploadMainWindow::deleteFinishedRows() {
             deleted = true;
         }
         // The engine's own row moves up by the rows removed before it, so
-        // that it goes on with the file it was working on.
+        // that it goes on with the file it was working on. While it waits on
+        // the network its row may be finished and go too: it then stands just
+        // before the first row left, which its run loop takes next.
         if (deleted) {
-            list_.setCurrentRow(std::max(0, list_.currentRow() - (boundary.n + 1)));
+            const int floor = running_ != 0 ? -1 : 0;
+            list_.setCurrentRow(std::max(floor, list_.currentRow() - (boundary.n + 1)));
         }
     }
     view_.setEnabled(control::kStartStop, true);

@@ -488,6 +488,7 @@ bool UploadSession::closeConversation(int disconnectNumber) {
 void UploadSession::readConversation() {
     readLoopOn_ = true;
     failureCounted_ = false;
+    pendingDone_ = false;
     int result = kGoOn;
     while (readLoopOn_ && !isStopped() && result > 0) {
         window_.gate().safePoint();
@@ -498,6 +499,9 @@ void UploadSession::readConversation() {
                 return;  // a short read ends the conversation at once
             }
             pendingDone_ = false;
+            if (isStopped()) {
+                break;  // paused or closing: not confirmed, not failed
+            }
             if (got == 0) {
                 markFileDone();  // the server closed in order: it has every byte
                 return;
@@ -554,14 +558,32 @@ void UploadSession::readConversation() {
         }
         std::vector<std::uint8_t> body(*length);
         if (!body.empty() && socketRecv(body) != static_cast<long>(body.size())) {
-            return;
+            if (!pendingDone_) {
+                return;
+            }
+            result = kFailed;
+            break;
         }
         result = handle(header, body);
     }
-    // Ending steps. A row kept for a retry is repeated by the run loop.
+    // A file still waiting for its confirmation when the conversation ends
+    // (a short body, a failed answer) is sent again.
+    if (pendingDone_) {
+        pendingDone_ = false;
+        if (!isStopped()) {
+            unconfirmedEnd();
+        }
+    }
+    // Ending steps. A row kept for a retry is repeated by the run loop; a
+    // retry that did not finish its row counts as a failure, so that a server
+    // that never takes the file ends the run.
     const bool retrying = workingResumeState() == 1 && retryRowId_ == workRowId_;
     if (retrying) {
         setCurrentRow(currentRow() - 1);
+        if (!isStopped() && !failureCounted_) {
+            ++failureCount_;
+            failureCounted_ = true;
+        }
     }
     if (!isStopped() && (result == kGoOn || result == kServerClosed)) {
         return;
@@ -874,8 +896,14 @@ void UploadSession::runMusicCheck(UploadJobRecord& record) {
     if (entry->path.empty()) {
         record.setMusicCheckedFlag('Y');
     } else if (entry->secondFlag == 'Y') {
-        if (auto key = window_.musicChecker().CheckMusicFile(joinPath(record.parentFolder(), name),
-                                                             registrant_)) {
+        std::optional<std::string> key;
+        {
+            // Up to a minute with the filter service; the list is not touched.
+            EngineGate::Quiet quiet(window_.gate());
+            key = window_.musicChecker().CheckMusicFile(joinPath(record.parentFolder(), name),
+                                                        registrant_);
+        }
+        if (key) {
             record.setContentKey(*key);
             record.setMusicCheckedFlag('Y');
         } else {
@@ -1202,13 +1230,7 @@ void UploadSession::brokenTransfer(int code, int error) {
     sleep(2000ms);
     setStatusLine("1 초 후 재접속을 시도 합니다.");
     sleep(1000ms);
-    if (kind_ == kMy) {
-        myRecord_.setResumeState(1);
-    } else {
-        uploadRecord_.setResumeState(1);
-    }
-    retryRowId_ = workRowId_;
-    errorSeen_ = true;
+    keepForRetry();
 }
 
 void UploadSession::unconfirmedEnd() {
@@ -1218,6 +1240,10 @@ void UploadSession::unconfirmedEnd() {
     failureCounted_ = true;
     window_.list().hideProgressBar();
     setRowTexts("오류", "서버가 파일을 모두 받았는지 확인하지 못했습니다.");
+    keepForRetry();
+}
+
+void UploadSession::keepForRetry() {
     if (kind_ == kMy) {
         myRecord_.setResumeState(1);
     } else {
@@ -1269,7 +1295,12 @@ int UploadSession::finishFile() {
     }
     if (continues) {
         const auto packet = transfer::encodePacket(msg::kNextFileMy, {}, registrantField_);
-        if (!socket_ || socket_->sendAll(packet) != static_cast<long>(packet.size())) {
+        long sent = -1;
+        if (socket_) {
+            EngineGate::Quiet quiet(window_.gate());
+            sent = socket_->sendAll(packet);
+        }
+        if (sent != static_cast<long>(packet.size())) {
             setRowTexts("오류", sendErrorText(1447));
             errorSeen_ = true;
             return kFailed;

@@ -88,6 +88,8 @@ class UploadSession {
     // A file whose last byte went out but which the server did not confirm:
     // the row is tried again from the server's offset.
     void unconfirmedEnd();
+    // The working record is kept, marked 1, for a retry of the working row.
+    void keepForRetry();
 
     void rowSession();
     bool connect(const std::string& address, int port);
