@@ -11,7 +11,7 @@
 #include <string>
 
 #include "common/file_digest.h"
-#include "tools/job_builder.h"
+#include "handover_client/job_builder.h"
 #include "uploader/transfer/folder_expansion.h"
 
 namespace fs = std::filesystem;

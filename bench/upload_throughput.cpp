@@ -17,14 +17,14 @@
 #include <thread>
 #include <vector>
 
-#include "common/list_message.h"
-#include "common/pipe_list_writer.h"
+#include "handover_client/job_builder.h"
+#include "handover_client/pipe_list_writer.h"
 #include "platform/clock.h"
 #include "platform/notices.h"
 #include "platform/tcp.h"
+#include "protocol/list_message.h"
+#include "protocol/packet.h"
 #include "service/reference_service.h"
-#include "tools/job_builder.h"
-#include "uploader/transfer/packet.h"
 
 extern char** environ;
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/result.h"
+#include "platform/result.h"
 
 // Conversion between our internal UTF-8 and the CP949 bytes that records,
 // frames, packets and filter-service forms carry.

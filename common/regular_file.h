@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <string>
 
-#include "common/result.h"
+#include "platform/result.h"
 
 namespace quenvara {
 

@@ -5,7 +5,7 @@
 #include <variant>
 #include <vector>
 
-#include "common/list_message.h"
+#include "protocol/list_message.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace quenvara::handover;

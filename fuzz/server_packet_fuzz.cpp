@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <span>
 
-#include "uploader/transfer/packet.h"
+#include "protocol/packet.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace quenvara::transfer;

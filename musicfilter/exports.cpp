@@ -1,4 +1,4 @@
-#include "musicfilter/exports.h"
+#include "quenvara/music_filter.h"
 
 #include <cstring>
 #include <exception>

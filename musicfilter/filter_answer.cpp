@@ -111,9 +111,10 @@ int QueryByKey(const FilterPost& post, MusicCheckResult& result, const KeyQuery&
         if (field(0) == "000") {
             if (query.mode == "DN") {
                 putStatus(result, field(1));
-                putText(result, 34, 200, field(5), 536);
-                putText(result, 234, 150, field(6), 540);
-                putText(result, 384, 150, field(7), 544);
+                using namespace music_result;
+                putText(result, kText1, kText1Size, field(5), kText1Length);
+                putText(result, kText2, kText2Size, field(6), kText2Length);
+                putText(result, kText3, kText3Size, field(7), kText3Length);
             }
             return 0;
         }

@@ -8,13 +8,14 @@
 #include <vector>
 
 #include "musicfilter/dna_entry.h"
+#include "quenvara/music_filter.h"
 
 // The filter service's forms and answers, apart from the HTTP exchange.
 namespace quenvara::musicfilter {
 
 inline constexpr std::string_view kErrorAnswer = "$ERROR$";
 inline constexpr std::size_t kMaxAnswer = 102'399;
-inline constexpr std::size_t kMusicCheckResultSize = 548;
+inline constexpr std::size_t kMusicCheckResultSize = music_result::kSize;
 using MusicCheckResult = std::array<std::uint8_t, kMusicCheckResultSize>;
 
 // Byte by byte over CP949 text: a double-byte character as two "%XX", the

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "platform/dynamic_library.h"
-#include "wmadecoder/quenvara_mf_wma.h"
+#include "quenvara/wma_module.h"
 
 namespace quenvara::musicfilter {
 

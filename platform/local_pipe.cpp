@@ -31,20 +31,6 @@ bool fillAddress(const std::filesystem::path& path, sockaddr_un& addr) {
 
 }  // namespace
 
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-    if (this != &other) {
-        reset(other.release());
-    }
-    return *this;
-}
-
-void UniqueFd::reset(int fd) {
-    if (fd_ >= 0) {
-        ::close(fd_);
-    }
-    fd_ = fd;
-}
-
 Status ensurePrivateDirectory(const std::filesystem::path& dir) {
     std::error_code ec;
     std::filesystem::create_directories(dir.parent_path(), ec);

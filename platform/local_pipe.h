@@ -7,35 +7,13 @@
 #include <filesystem>
 #include <span>
 
-#include "common/result.h"
 #include "platform/clock.h"
+#include "platform/result.h"
+#include "platform/unique_fd.h"
 
 // The local pipe of the hand-over: a Unix-domain stream socket in a folder
 // private to the user.
 namespace quenvara::platform {
-
-class UniqueFd {
-  public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept;
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd() { reset(); }
-
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    int release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-    void reset(int fd = -1);
-
-  private:
-    int fd_ = -1;
-};
 
 // Creates the folder with mode 0700 when missing and refuses one that
 // belongs to someone else or that others can enter.

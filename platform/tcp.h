@@ -10,8 +10,8 @@
 #include <span>
 #include <string>
 
-#include "common/result.h"
 #include "platform/local_pipe.h"
+#include "platform/result.h"
 
 // Plain IPv4 TCP, blocking, as the packet protocol uses it.
 namespace quenvara::platform {

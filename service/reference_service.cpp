@@ -7,8 +7,8 @@
 #include <fstream>
 
 #include "common/cp949.h"
-#include "common/job_records.h"
-#include "uploader/transfer/packet.h"
+#include "protocol/job_records.h"
+#include "protocol/packet.h"
 
 namespace quenvara::service {
 namespace {

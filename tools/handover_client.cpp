@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "common/cp949.h"
-#include "common/list_message.h"
-#include "common/pipe_list_writer.h"
+#include "handover_client/job_builder.h"
+#include "handover_client/pipe_list_writer.h"
 #include "platform/clock.h"
 #include "platform/notices.h"
 #include "platform/system_dirs.h"
-#include "tools/job_builder.h"
+#include "protocol/list_message.h"
 
 namespace {
 

@@ -14,7 +14,7 @@ extern "C" {
 #include "wmadecoder/wma_stream.h"
 
 #pragma GCC visibility push(default)
-#include "wmadecoder/quenvara_mf_wma.h"
+#include "quenvara/wma_module.h"
 #pragma GCC visibility pop
 
 namespace {

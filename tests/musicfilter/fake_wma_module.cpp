@@ -1,6 +1,6 @@
 // Stand-ins of the WMA decoder module for the binding's tests. Built twice:
 // complete, and without the play-time entry point (the one never called).
-#include "wmadecoder/quenvara_mf_wma.h"
+#include "quenvara/wma_module.h"
 
 extern "C" {
 

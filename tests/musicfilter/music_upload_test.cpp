@@ -5,11 +5,11 @@
 
 #include <cstdlib>
 
+#include "handover_client/job_builder.h"
 #include "musicfilter/content_key.h"
 #include "service/filter_service.h"
 #include "service/reference_service.h"
 #include "tests/uploader/window_harness.h"
-#include "tools/job_builder.h"
 #include "uploader/app/music_filter_binding.h"
 #include "uploader/transfer/c_file_socket.h"
 

@@ -9,9 +9,9 @@
 #include <map>
 #include <random>
 
+#include "handover_client/job_builder.h"
 #include "service/reference_service.h"
 #include "tests/uploader/window_harness.h"
-#include "tools/job_builder.h"
 #include "uploader/list/job_state.h"
 #include "uploader/transfer/c_file_socket.h"
 
@@ -44,7 +44,10 @@ const Fault kFaults[] = {
     {"505 after the last byte", [](service::Faults& f) { f.afterData = {505}; }},
     {"508 after the last byte", [](service::Faults& f) { f.afterData = {508}; }},
     {"514 after the last byte", [](service::Faults& f) { f.afterData = {514}; }},
-    {"505, 508, 203 after the last byte", [](service::Faults& f) { f.afterData = {505, 508, 203}; }},
+    {"505, 508, 203 after the last byte",
+     [](service::Faults& f) {
+         f.afterData = {505, 508, 203};
+     }},
 };
 
 struct Counts {
@@ -70,9 +73,8 @@ bool oneUpload(std::mt19937_64& gen, Counts& counts, std::string& why) {
         for (auto& c : data) {
             c = static_cast<char>(gen());
         }
-        files.push_back(h.dir.write("group/sub" + std::to_string(i % 2) + "/file" +
-                                        std::to_string(i) + ".bin",
-                                    data));
+        files.push_back(h.dir.write(
+            "group/sub" + std::to_string(i % 2) + "/file" + std::to_string(i) + ".bin", data));
         sizes.push_back(size);
     }
     const int broken = static_cast<int>(gen() % static_cast<unsigned>(fileCount));
@@ -152,7 +154,8 @@ bool oneUpload(std::mt19937_64& gen, Counts& counts, std::string& why) {
 
 int main(int argc, char** argv) {
     const int iterations = argc > 1 ? std::atoi(argv[1]) : 100;
-    const std::uint64_t seed = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : std::random_device{}();
+    const std::uint64_t seed =
+        argc > 2 ? std::strtoull(argv[2], nullptr, 10) : std::random_device{}();
     std::mt19937_64 gen(seed);
     Counts counts;
     std::printf("upload soak: %d uploads, seed %llu\n", iterations,

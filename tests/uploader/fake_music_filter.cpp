@@ -2,6 +2,8 @@
 // complete, and without the status entry point.
 #include <cstring>
 
+#include "quenvara/music_filter.h"
+
 extern "C" {
 
 // The key of a path: "  ABCDEF  " (blanks around it), for a path naming

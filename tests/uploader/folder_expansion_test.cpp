@@ -7,8 +7,8 @@
 #include <map>
 
 #include "common/file_digest.h"
+#include "handover_client/job_builder.h"
 #include "tests/support/temp_dir.h"
-#include "tools/job_builder.h"
 
 namespace quenvara::uploader {
 namespace {

@@ -4,9 +4,9 @@
 #include <mutex>
 #include <thread>
 
-#include "common/list_message.h"
-#include "common/pipe_list_writer.h"
+#include "handover_client/pipe_list_writer.h"
 #include "platform/local_pipe.h"
+#include "protocol/list_message.h"
 #include "tests/support/recording_notices.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/virtual_clock.h"

@@ -6,8 +6,8 @@
 #include <atomic>
 #include <thread>
 
+#include "handover_client/job_builder.h"
 #include "tests/uploader/window_harness.h"
-#include "tools/job_builder.h"
 #include "uploader/list/job_state.h"
 
 namespace quenvara::uploader {

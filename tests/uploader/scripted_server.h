@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/tcp.h"
-#include "uploader/transfer/packet.h"
+#include "protocol/packet.h"
 
 namespace quenvara::uploader::testing_transfer {
 

@@ -11,9 +11,9 @@
 
 #include "common/file_digest.h"
 #include "common/regular_file.h"
+#include "handover_client/job_builder.h"
 #include "tests/support/temp_dir.h"
 #include "tests/uploader/window_harness.h"
-#include "tools/job_builder.h"
 #include "uploader/transfer/folder_expansion.h"
 
 namespace quenvara::uploader {

@@ -8,9 +8,9 @@
 #include <fstream>
 #include <random>
 
+#include "handover_client/job_builder.h"
 #include "service/reference_service.h"
 #include "tests/uploader/window_harness.h"
-#include "tools/job_builder.h"
 #include "uploader/list/job_state.h"
 #include "uploader/transfer/c_file_socket.h"
 

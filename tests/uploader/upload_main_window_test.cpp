@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "common/ini_file.h"
+#include "handover_client/job_builder.h"
 #include "tests/uploader/window_harness.h"
-#include "tools/job_builder.h"
 #include "uploader/list/job_state.h"
 
 namespace quenvara::uploader {
@@ -462,6 +462,29 @@ TEST_F(UploadMainWindowTest, RowClickShowsDetails) {
     EXPECT_EQ(h.window.view().text(control::kStatusLine), "대기중입니다.");
     h.window.onRowClick({});
     EXPECT_EQ(h.window.view().text(control::kStatusLine), "");
+}
+
+TEST(UploadMainWindowRuns, RunThatEndsBeforeTheStartReturnsLeavesNothingStarted) {
+    WindowHarness h;
+    h.window.view().setText(control::kPathBox, "/queued");
+    const auto path = h.dir.write("files/quick", "x");
+    auto r = tools::buildUploadJob(path, {});
+    ASSERT_TRUE(r);
+    ASSERT_TRUE(h.window.onCopyData(handover::makeUploadJobMessage(*r)));
+    // The whole run, end included, happens before the factory returns, as a
+    // fast thread may do.
+    int runs = 0;
+    h.window.setTransferFactory([&](int, const std::string&, EngineOperations& ops) {
+        ++runs;
+        ops.setActiveFlag(0);
+        ops.setRunningFlag(0);
+        ops.setStartedFlag(0);
+        return std::make_unique<testing_support::ScriptedThread>([] {});
+    });
+    h.window.onCommand(control::kStartStop);
+    EXPECT_EQ(h.window.startedFlag(), 0);
+    h.window.onCommand(control::kStartStop);  // a later start goes
+    EXPECT_EQ(runs, 2);
 }
 
 TEST(UploadMainWindowCounts, DoneCountIsNeverRaisedBeyondTheRows) {

@@ -6,12 +6,12 @@
 #include <sstream>
 #include <thread>
 
-#include "common/pipe_list_writer.h"
+#include "handover_client/job_builder.h"
+#include "handover_client/pipe_list_writer.h"
 #include "tests/support/recording_notices.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/virtual_clock.h"
 #include "tests/uploader/window_harness.h"
-#include "tools/job_builder.h"
 #include "uploader/list/job_state.h"
 
 namespace quenvara::uploader {

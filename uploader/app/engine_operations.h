@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "common/job_records.h"
+#include "protocol/job_records.h"
 
 #include "platform/clock.h"
 

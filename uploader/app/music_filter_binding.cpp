@@ -63,14 +63,14 @@ std::optional<std::string> MusicFilterBinding::CheckMusicFile(const std::string&
         std::array<std::uint8_t, kResultSize> result{};
         if (upload_(result.data(), path.c_str(), userId.c_str()) == 0) {
             // 32 bytes of key, possibly without a terminator.
-            key = trim(textAt(result, 0, 32));
+            key = trim(textAt(result, music_result::kKey, music_result::kKeySize));
         }
     }
     std::string status;
     {
         std::array<std::uint8_t, kResultSize> result{};
         if (status_(result.data(), key.c_str(), userId.c_str()) == 0) {
-            status = trim(textAt(result, 32, 2));
+            status = trim(textAt(result, music_result::kStatus, music_result::kStatusSize));
         }
     }
     if (status == "02" || status == "03") {

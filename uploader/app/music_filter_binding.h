@@ -7,6 +7,7 @@
 
 #include "platform/dynamic_library.h"
 #include "platform/notices.h"
+#include "quenvara/music_filter.h"
 
 namespace quenvara::uploader {
 
@@ -23,7 +24,7 @@ class MusicChecker {
 class MusicFilterBinding final : public MusicChecker {
   public:
     static constexpr const char* kLibraryFile = "libQuenvaraMF.so";
-    static constexpr std::size_t kResultSize = 548;
+    static constexpr std::size_t kResultSize = music_result::kSize;
 
     // Loads the library; failures are shown once, with the program's name as
     // caption, and leave the binding without music checks.
@@ -35,7 +36,7 @@ class MusicFilterBinding final : public MusicChecker {
                                               const std::string& userId) override;
 
   private:
-    using Entry = int (*)(void* result, const char* text, const char* userId);
+    using Entry = L_OrvaneMusicCheck_t;
 
     platform::DynamicLibrary library_;
     Entry upload_ = nullptr;

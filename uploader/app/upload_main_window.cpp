@@ -347,8 +347,14 @@ void UploadMainWindow::startStopCommand() {
             list_.setJobState(row, job_state::kUploading);
         }
     }
-    session_.start(transfer_mode::kUploadRun, uploadDefaults().registrantName);
+    // Marked before the thread starts: a run that ends at once clears it,
+    // and must not find it set again afterwards (no later start would go).
     started_ = 1;
+    if (!session_.start(transfer_mode::kUploadRun, uploadDefaults().registrantName)) {
+        started_ = 0;
+        active_ = 0;
+        return;
+    }
     view_.setLook(control::kStartStop, ButtonLook::Stop);
 }
 

@@ -9,14 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "common/job_records.h"
-#include "common/list_message.h"
-#include "common/result.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
 #include "platform/launcher.h"
 #include "platform/notices.h"
+#include "platform/result.h"
 #include "platform/shutdown.h"
+#include "protocol/job_records.h"
+#include "protocol/list_message.h"
 #include "uploader/app/corner_notifier.h"
 #include "uploader/app/dialog_view.h"
 #include "uploader/app/engine_operations.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/result.h"
+#include "platform/result.h"
 
 namespace quenvara::uploader {
 

@@ -12,11 +12,11 @@
 #include <optional>
 #include <thread>
 
-#include "common/list_message.h"
-#include "common/result.h"
 #include "platform/clock.h"
 #include "platform/local_pipe.h"
 #include "platform/notices.h"
+#include "platform/result.h"
+#include "protocol/list_message.h"
 
 namespace quenvara::uploader {
 

@@ -9,7 +9,7 @@
 #include <variant>
 #include <vector>
 
-#include "common/job_records.h"
+#include "protocol/job_records.h"
 
 namespace quenvara::uploader {
 

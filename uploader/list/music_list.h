@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "common/list_message.h"
+#include "protocol/list_message.h"
 
 namespace quenvara::uploader {
 

@@ -6,8 +6,8 @@
 #include <variant>
 #include <vector>
 
-#include "common/job_records.h"
-#include "common/result.h"
+#include "platform/result.h"
+#include "protocol/job_records.h"
 
 namespace quenvara::uploader {
 

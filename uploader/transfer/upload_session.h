@@ -9,12 +9,12 @@
 #include <string>
 #include <variant>
 
-#include "common/job_records.h"
 #include "platform/clock.h"
 #include "platform/notices.h"
 #include "platform/tcp.h"
+#include "protocol/job_records.h"
+#include "protocol/packet.h"
 #include "uploader/app/engine_operations.h"
-#include "uploader/transfer/packet.h"
 
 namespace quenvara::uploader {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <variant>
 
-#include "common/job_records.h"
-#include "common/result.h"
+#include "platform/result.h"
+#include "protocol/job_records.h"
 
 namespace quenvara::tools {
 

@@ -1,4 +1,4 @@
-#include "common/job_records.h"
+#include "protocol/job_records.h"
 
 #include <algorithm>
 

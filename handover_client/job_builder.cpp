@@ -1,4 +1,4 @@
-#include "tools/job_builder.h"
+#include "handover_client/job_builder.h"
 
 #include <sys/stat.h>
 

@@ -1,4 +1,4 @@
-#include "common/list_message.h"
+#include "protocol/list_message.h"
 
 #include <gtest/gtest.h>
 

@@ -12,7 +12,7 @@
 
 #include "common/byte_order.h"
 #include "common/cp949.h"
-#include "common/result.h"
+#include "platform/result.h"
 
 namespace quenvara {
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
-#include "common/list_message.h"
 #include "platform/clock.h"
 #include "platform/notices.h"
+#include "protocol/list_message.h"
 
 namespace quenvara::handover {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "common/result.h"
+#include "platform/result.h"
 
 // The packets of the command-server and data-server conversations.
 namespace quenvara::transfer {

@@ -1,4 +1,4 @@
-#include "uploader/transfer/packet.h"
+#include "protocol/packet.h"
 
 #include <algorithm>
 #include <cstring>

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/fixed_block.h"
+#include "protocol/fixed_block.h"
 
 // The job records that travel whole from the web-page control through the
 // hand-over, the upload list and the transfer engine to the service.

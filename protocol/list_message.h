@@ -7,9 +7,9 @@
 #include <variant>
 #include <vector>
 
-#include "common/fixed_block.h"
-#include "common/job_records.h"
-#include "common/result.h"
+#include "platform/result.h"
+#include "protocol/fixed_block.h"
+#include "protocol/job_records.h"
 
 // The hand-over messages from the web-page control to the uploader, and the
 // fixed frames that carry them over the local pipe.

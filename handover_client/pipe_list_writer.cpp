@@ -1,4 +1,4 @@
-#include "common/pipe_list_writer.h"
+#include "handover_client/pipe_list_writer.h"
 
 #include <cerrno>
 #include <cstring>
