@@ -10,8 +10,8 @@
 #include "platform/notices.h"
 #include "platform/process_table.h"
 #include "platform/system_dirs.h"
-#include "uploader/app/headless_front_end.h"
 #include "uploader/app/upload_app.h"
+#include "uploader/frontend/headless/headless_front_end.h"
 
 namespace {
 
@@ -52,8 +52,10 @@ int main(int argc, char** argv) {
     platform::SystemClock clock;
     uploader::HeadlessNotices notices(std::cerr, clock);
     platform::ProcProcessTable processes;
-    uploader::UploaderApp app(uploader::UploaderEnvironment{notices, processes, clock, env,
-                                                            platform::executablePath(), std::cout});
+    // The front-end this build has; main() picks it, the application takes it.
+    uploader::HeadlessFrontEnd frontEnd(std::cout, notices);
+    uploader::UploaderApp app(uploader::UploaderEnvironment{
+        notices, processes, clock, env, platform::executablePath(), std::cout, frontEnd});
 
     std::thread signalThread([&] {
         int sig = 0;

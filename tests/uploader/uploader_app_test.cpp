@@ -12,6 +12,7 @@
 #include "tests/support/temp_dir.h"
 #include "tests/support/virtual_clock.h"
 #include "tests/uploader/window_harness.h"
+#include "uploader/frontend/headless/headless_front_end.h"
 #include "uploader/list/job_state.h"
 
 namespace quenvara::uploader {
@@ -42,8 +43,9 @@ TEST(UploaderApp, HeadlessRunEndsByItselfAfterCompletion) {
         return it == vars.end() ? std::nullopt : std::optional(it->second);
     };
     std::ostringstream out;
-    UploaderApp app(
-        UploaderEnvironment{notices, processes, clock, env, dir / "QuenvaraUpLoad", out, true});
+    HeadlessFrontEnd frontEnd(out, notices);
+    UploaderApp app(UploaderEnvironment{notices, processes, clock, env, dir / "QuenvaraUpLoad", out,
+                                        frontEnd, true});
     std::atomic<int> runs{0};
     app.setTransferFactory([&runs](int, const std::string&, EngineOperations& ops) {
         ++runs;

@@ -15,8 +15,7 @@ UploaderApp::UploaderApp(UploaderEnvironment environment)
       programFileName_(env_.programPath.filename().string()),
       pipeName_(platform::lowerAscii(programFileName_)),
       loop_(env_.virtualTime ? &env_.clock : nullptr),
-      shutdown_(launcher_, env_.env),
-      frontEnd_(env_.out) {}
+      shutdown_(launcher_, env_.env) {}
 
 UploaderApp::~UploaderApp() {
     if (pipeServer_) {
@@ -49,17 +48,16 @@ int UploaderApp::run() {
         std::make_unique<SettingsStore>(platform::settingsDirectory(env_.env), programFileName_);
     musicFilter_ = std::make_unique<MusicFilterBinding>(env_.notices, programFileName_);
     window_ = std::make_unique<UploadMainWindow>(
-        WindowServices{loop_, env_.clock, env_.notices, frontEnd_, *musicFilter_, shutdown_,
+        WindowServices{loop_, env_.clock, env_.notices, env_.frontEnd, *musicFilter_, shutdown_,
                        launcher_, settingsStore_.get(), webSiteUrl()});
     window_->setOnEnd([this] {
-        frontEnd_.render();
+        env_.frontEnd.render();
         loop_.quit();
     });
     if (!factory_) {
-        question_ = std::make_unique<HeadlessResumeQuestion>(env_.notices);
-        factory_ =
-            CFileSocket::factory(TransferServices{env_.clock, env_.notices, connector_, *question_,
-                                                  std::make_shared<RegisteredRecords>()});
+        factory_ = CFileSocket::factory(TransferServices{env_.clock, env_.notices, connector_,
+                                                         env_.frontEnd.resumeQuestion(),
+                                                         std::make_shared<RegisteredRecords>()});
     }
     window_->setTransferFactory(factory_);
     window_->setHandOverLog(
@@ -91,7 +89,7 @@ int UploaderApp::run() {
         window_->destroy();
         return kExitAlreadyRunning;
     }
-    frontEnd_.attach(loop_, window_->view(), window_->list(), 250ms, &window_->folderWait());
+    env_.frontEnd.attach(loop_, window_->view(), window_->list(), &window_->folderWait());
     env_.out << kWindowCaption << ": waiting for hand-over on " << socketPath().string()
              << " (close window after transfer: " << (settings_.closeWindowChecked() ? "on" : "off")
              << ", notifications: " << (settings_.notificationsOff ? "off" : "on") << ")"

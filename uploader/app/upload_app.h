@@ -12,10 +12,10 @@
 #include "platform/process_table.h"
 #include "platform/shutdown.h"
 #include "platform/system_dirs.h"
-#include "uploader/app/headless_front_end.h"
 #include "uploader/app/music_filter_binding.h"
 #include "uploader/app/upload_main_window.h"
 #include "uploader/app/upload_settings.h"
+#include "uploader/frontend/front_end.h"
 #include "uploader/handover/overlapped_name_pipe_server.h"
 #include "uploader/transfer/c_file_socket.h"
 
@@ -29,6 +29,8 @@ struct UploaderEnvironment {
     platform::EnvLookup env;
     std::filesystem::path programPath;  // the module path of the running program
     std::ostream& out;
+    // Draws the window, shows the corner notices, answers the questions.
+    FrontEnd& frontEnd;
     // Tests: the clock is virtual and the window loop skips its idle time.
     bool virtualTime = false;
 };
@@ -68,8 +70,6 @@ class UploaderApp {
     platform::SpawnLauncher launcher_;
     platform::CommandShutdown shutdown_;
     platform::PosixTcpConnector connector_;
-    std::unique_ptr<HeadlessResumeQuestion> question_;
-    HeadlessFrontEnd frontEnd_;
     std::unique_ptr<SettingsStore> settingsStore_;
     UploadSettings settings_;
     std::unique_ptr<MusicFilterBinding> musicFilter_;

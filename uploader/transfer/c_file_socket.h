@@ -42,14 +42,4 @@ class CFileSocket final : public TransferThread {
     std::thread thread_;
 };
 
-// The same-name question answered without a person: go on with the file.
-class HeadlessResumeQuestion final : public ResumeQuestionDialog {
-  public:
-    explicit HeadlessResumeQuestion(platform::Notices& notices) : notices_(notices) {}
-    Answer ask(const std::string& itemName) override;
-
-  private:
-    platform::Notices& notices_;
-};
-
 }  // namespace quenvara::uploader

@@ -1,6 +1,7 @@
-#include "uploader/app/headless_front_end.h"
+#include "uploader/frontend/headless/headless_front_end.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <sstream>
 
 #include "platform/notices.h"
@@ -115,6 +116,15 @@ void HeadlessFrontEnd::render() {
 void HeadlessFrontEnd::show(std::string_view text, int, int, int, std::string_view) {
     std::lock_guard lock(mutex_);
     out_ << "[알림] " << platform::oneLine(text) << std::endl;
+}
+
+ResumeQuestionDialog::Answer HeadlessResumeQuestion::ask(const std::string& itemName) {
+    char text[1024];
+    std::snprintf(text, sizeof text, "%s와 \n같은 이름의 파일이 있습니다.\n이어 올리시겠습니까?",
+                  itemName.c_str());
+    notices_.messageBox(text, "파일 올리기 - 알림 창", platform::NoticeButtons::YesNo,
+                        platform::NoticeIcon::Question);
+    return {true, false};
 }
 
 }  // namespace quenvara::uploader

@@ -9,10 +9,7 @@
 #include "platform/clock.h"
 #include "platform/event_loop.h"
 #include "platform/notices.h"
-#include "uploader/app/corner_notifier.h"
-#include "uploader/app/dialog_view.h"
-#include "uploader/app/folder_wait_dialog.h"
-#include "uploader/list/file_list_view.h"
+#include "uploader/frontend/front_end.h"
 
 namespace quenvara::uploader {
 
@@ -32,27 +29,46 @@ class HeadlessNotices final : public platform::Notices {
     platform::Clock& clock_;
 };
 
+// The same-name question answered without a person: the question is shown
+// as a message box line, and the file goes on.
+class HeadlessResumeQuestion final : public ResumeQuestionDialog {
+  public:
+    explicit HeadlessResumeQuestion(platform::Notices& notices) : notices_(notices) {}
+    Answer ask(const std::string& itemName) override;
+
+  private:
+    platform::Notices& notices_;
+};
+
 // The window drawn as terminal lines a person can follow: rows as they
 // arrive and change state, the current file with its own and the overall
 // progress, speed and remaining time, corner notices.
-class HeadlessFrontEnd final : public CornerNotifier {
+class HeadlessFrontEnd final : public FrontEnd {
   public:
     static constexpr int kRenderTimer = 1000;
+    static constexpr platform::Millis kRenderPeriod{250};
 
-    explicit HeadlessFrontEnd(std::ostream& out) : out_(out) {}
+    HeadlessFrontEnd(std::ostream& out, platform::Notices& notices)
+        : out_(out), question_(notices) {}
 
     // Redraws the window's controls and list on its loop whenever something
     // changed.
     void attach(platform::EventLoop& loop, const DialogView& view, const CFileListView& list,
+                const FolderWaitDialog* folderWait) override {
+        attach(loop, view, list, kRenderPeriod, folderWait);
+    }
+    void attach(platform::EventLoop& loop, const DialogView& view, const CFileListView& list,
                 platform::Millis period, const FolderWaitDialog* folderWait = nullptr);
     // Prints what changed since the last call.
-    void render();
+    void render() override;
+    ResumeQuestionDialog& resumeQuestion() override { return question_; }
 
     void show(std::string_view text, int appearMs, int stayMs, int disappearMs,
               std::string_view autoHide) override;
 
   private:
     std::ostream& out_;
+    HeadlessResumeQuestion question_;
     const DialogView* view_ = nullptr;
     const CFileListView* list_ = nullptr;
     const FolderWaitDialog* folderWait_ = nullptr;

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "platform/event_loop.h"
+#include "uploader/app/corner_notifier.h"
+#include "uploader/app/dialog_view.h"
+#include "uploader/app/folder_wait_dialog.h"
+#include "uploader/list/file_list_view.h"
+#include "uploader/transfer/upload_session.h"
+
+namespace quenvara::uploader {
+
+// What a front-end gives the application: it draws the window logic's
+// controls and list, shows the corner notices and answers the same-name
+// question. The headless front-end prints lines; a windowed one draws.
+class FrontEnd : public CornerNotifier {
+  public:
+    // Draws the window on the loop whenever something changed.
+    virtual void attach(platform::EventLoop& loop, const DialogView& view,
+                        const CFileListView& list, const FolderWaitDialog* folderWait) = 0;
+    // A last drawing before the program ends.
+    virtual void render() = 0;
+    virtual ResumeQuestionDialog& resumeQuestion() = 0;
+};
+
+}  // namespace quenvara::uploader
