@@ -1,0 +1,350 @@
+// The data phase: the file's bytes from the resume offset, the progress
+// accounting and displays, and the end of a file.
+#include "uploader/transfer/upload_session.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "common/cp949.h"
+#include "common/regular_file.h"
+#include "uploader/app/dialog_view.h"
+#include "uploader/app/music_filter_binding.h"
+#include "uploader/list/engine_gate.h"
+#include "uploader/list/file_list_view.h"
+#include "uploader/list/job_state.h"
+#include "uploader/list/music_list.h"
+#include "uploader/transfer/progress_texts.h"
+#include "uploader/transfer/upload_session_detail.h"
+
+namespace quenvara::uploader {
+
+using namespace std::chrono_literals;
+using namespace session_detail;
+using transfer::PacketHeader;
+namespace msg = transfer::msg;
+
+// ---- the data phase ----
+
+long UploadSession::countedSend(std::span<const std::uint8_t> data) {
+    if (!socket_) {
+        setRowStatus("소켓의 핸들을 찾을수 없습니다.");
+        return -1;
+    }
+    std::size_t sent = 0;
+    while (sent < data.size()) {
+        long k = 0;
+        {
+            EngineGate::Quiet quiet(window_.gate());
+            k = socket_->sendSome(data.subspan(sent));
+        }
+        if (k <= 0) {
+            return k;
+        }
+        sent += static_cast<std::size_t>(k);
+        fileBytesSent_ += static_cast<double>(k);
+        if (countedHere_ != nullptr) {
+            *countedHere_ += static_cast<double>(k);
+        }
+        window_.addDoneBytes(static_cast<double>(k));
+        window_.addBytesSent(static_cast<double>(k));
+        window_.view().setRange(control::kOverallBar, window_.totalBytes() / 1024);
+    }
+    return static_cast<long>(sent);
+}
+
+void UploadSession::startDataPhaseDisplays(double fileSize) {
+    auto& view = window_.view();
+    auto& list = window_.list();
+    const bool kind4 = kind_ == kUpload;
+    window_.placeProgressBar(currentRow());
+    view.setShowText(control::kHiddenBar, true);
+    view.setRange(control::kHiddenBar, fileSize / 1024);
+    view.setText(control::kCurrentFile, workingItemName());
+    window_.setCurrentFile(fileSize, resumeOffset_);
+    // A row sent before in this run counts from where the server's data
+    // ends: bytes sent twice around a break count once.
+    auto [counted, first] = countedBytes_.try_emplace(workRowId_, 0.0);
+    if (!first) {
+        window_.addDoneBytes(resumeOffset_ - counted->second);
+    } else if (resumeOffset_ != 0 && workingResumeState() != 1) {
+        window_.addDoneBytes(resumeOffset_);
+    }
+    counted->second = resumeOffset_;
+    countedHere_ = &counted->second;
+    if (resumeOffset_ != 0) {
+        view.setPosition(control::kHiddenBar, resumeOffset_ / 1024 + 1);
+        view.setText(control::kHiddenBar, transfer::fileBarText(resumeOffset_, fileSize, kind4));
+        list.setProgressBar(fileSize / 1024, resumeOffset_ / 1024 + 1,
+                            transfer::rowPercentText(resumeOffset_, fileSize));
+    }
+    if (resumeOffset_ == 0) {
+        view.setPosition(control::kHiddenBar, 0);
+        view.setText(control::kHiddenBar, transfer::fileBarText(0, fileSize, kind4));
+        list.setProgressBar(fileSize / 1024, 0, transfer::rowPercentText(0, fileSize));
+    }
+    const double total = window_.totalBytes();
+    const double done = window_.doneBytes();
+    view.setRange(control::kOverallBar, total / 1024);
+    view.setPosition(control::kOverallBar, done / 1024);
+    view.setText(control::kOverallBar, transfer::overallPercentText(done, total));
+    window_.setSizeSummary(transfer::sizeSummaryText(done, total, kind4, false));
+    if (!window_.timersRunning()) {
+        window_.startTimers();
+    }
+}
+
+void UploadSession::afterChunkDisplays(double fileSize) {
+    auto& view = window_.view();
+    auto& list = window_.list();
+    const bool kind4 = kind_ == kUpload;
+    const double done = resumeOffset_ + fileBytesSent_;
+    const auto barText = transfer::fileBarText(done, fileSize, kind4);
+    list.setProgressBar(fileSize / 1024, done / 1024 + 1, transfer::rowPercentText(done, fileSize));
+    view.setPosition(control::kHiddenBar, done / 1024 + 1);
+    view.setText(control::kHiddenBar, barText);
+    {
+        auto guard = list.lock();
+        const int row = workRow();
+        if (row >= 0 && list.text(row, CFileListView::kSize) != barText) {
+            list.setText(row, CFileListView::kSize, barText);
+        }
+    }
+    window_.setCurrentFileDone(done);
+    const double total = window_.totalBytes();
+    const double runDone = window_.doneBytes();
+    view.setText(control::kOverallBar, transfer::overallPercentText(runDone, total));
+    view.setPosition(control::kOverallBar, runDone / 1024);
+    window_.setSizeSummary(transfer::sizeSummaryText(runDone, total, kind4, true));
+}
+
+int UploadSession::dataPhase(std::span<const std::uint8_t> body) {
+    auto resume = transfer::decodeResume(body);
+    if (!resume) {
+        setRowStatus(resume.error());
+        errorSeen_ = true;
+        return kFailed;
+    }
+    setStatusLine(kind_ == kMy ? "업로드 중입니다." : "");
+    resumeOffset_ = *resume;
+    // The server cannot hold more than the file, nor part of a byte.
+    if (!std::isfinite(resumeOffset_) || resumeOffset_ > workingSize() ||
+        resumeOffset_ != std::floor(resumeOffset_)) {
+        const std::string text =
+            "잘못된 이어 올리기 위치입니다. (" + std::to_string(resumeOffset_) + ")";
+        setRowStatus(text);
+        errorSeen_ = true;
+        return kFailed;
+    }
+
+    // Records carry CP949; the file system takes UTF-8.
+    const auto parent = kind_ == kMy ? myRecord_.parentFolder() : uploadRecord_.parentFolder();
+    const auto name = kind_ == kMy ? myRecord_.itemName() : uploadRecord_.itemName();
+    const std::string path = joinPath(parent, name);
+    int fd = -1;
+    std::string openError = path + ": " + std::strerror(ENOENT);
+    if (!name.empty()) {
+        if (auto opened = openRegularFile(path)) {
+            fd = *opened;
+        } else {
+            openError = opened.error();
+        }
+    }
+    if (fd < 0) {
+        const std::string& text = openError;
+        services_.notices.autoClosingBox(text, "", 5);
+        setRowStatus(text);
+        errorSeen_ = true;
+        return kFailed;
+    }
+    window_.view().setText(control::kPathBox, path);
+    setRowTexts(job_state::kUploading, "업로드중입니다.");
+    const double fileSize = workingSize();
+    startDataPhaseDisplays(fileSize);
+
+    double remaining = fileSize - resumeOffset_;
+    fileBytesSent_ = 0;
+    const std::size_t chunk = chunkSize(kind_ == kMy, window_.speedChoice());
+    std::vector<std::uint8_t> buffer(chunk);
+    ::lseek(fd, static_cast<off_t>(resumeOffset_), SEEK_SET);
+    if (!window_.timersRunning()) {
+        window_.startTimers();
+    }
+
+    enum class Failure { None, Read, Send, PeerClosed } failure = Failure::None;
+    int failureErrno = 0;
+    while (remaining > 0 && !isStopped()) {
+        window_.gate().safePoint();
+        std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
+        const auto want =
+            static_cast<std::size_t>(std::min<double>(static_cast<double>(chunk), remaining));
+        const ssize_t got = ::read(fd, buffer.data(), want);
+        if (got < 1) {
+            failure = Failure::Read;
+            failureErrno = got < 0 ? errno : 0;
+            break;
+        }
+        const long sent = countedSend({buffer.data(), static_cast<std::size_t>(got)});
+        if (sent < 1) {
+            failure = sent == 0 ? Failure::PeerClosed : Failure::Send;
+            failureErrno = socket_ ? socket_->lastError() : 0;
+            break;
+        }
+        remaining -= static_cast<double>(sent);
+        afterChunkDisplays(fileSize);
+    }
+
+    if (failure == Failure::None && isStopped()) {
+        window_.view().setText(control::kRemainingTime, "00:00:00");
+        window_.view().setText(control::kSpeed, "KBps");
+        ::close(fd);
+        errorSeen_ = true;
+        return kFailed;
+    }
+    ::close(fd);
+    if (failure == Failure::None) {
+        return finishFile();
+    }
+
+    window_.list().hideProgressBar();
+    window_.stopTimers();
+    if (failure == Failure::Read) {
+        ++failureCount_;
+        failureCounted_ = true;
+        char text[512];
+        if (kind_ == kMy) {
+            std::snprintf(text, sizeof text, "[ 에러 : 1325 , %d ] %s", failureErrno,
+                          std::strerror(failureErrno));
+        } else {
+            std::snprintf(text, sizeof text, "파일 데이터 읽기 에러 입니다. [code:1797 , %d ]\n",
+                          failureErrno);
+        }
+        setStatusLine(text);
+        setRowTexts("오류", text);
+    } else {
+        const int code = kind_ == kMy ? (failure == Failure::Send ? 1332 : 1330)
+                                      : (failure == Failure::Send ? 1814 : 1809);
+        brokenTransfer(code, failureErrno);
+    }
+    errorSeen_ = true;
+    return kFailed;
+}
+
+void UploadSession::markFileDone() {
+    setRowTexts(job_state::kDone, "완료되었습니다.");
+    window_.list().hideProgressBar();
+    window_.addDoneCount(1);
+    // The file is through: its retry mark must not carry over to the next row.
+    if (retryRowId_ == workRowId_) {
+        retryRowId_ = 0;
+    }
+    if (kind_ == kMy) {
+        myRecord_.setResumeState(0);
+    } else {
+        uploadRecord_.setResumeState(0);
+    }
+}
+
+void UploadSession::brokenTransfer(int code, int error) {
+    ++failureCount_;
+    failureCounted_ = true;
+    window_.list().hideProgressBar();
+    window_.stopTimers();
+    char text[160];
+    std::snprintf(text, sizeof text, "패킷 전송 에러 입니다. (code:%d , %d)", code, error);
+    setRowTexts("오류", text);
+    setStatusLine(text);
+    sleep(2000ms);
+    setStatusLine("1 초 후 재접속을 시도 합니다.");
+    sleep(1000ms);
+    keepForRetry();
+}
+
+void UploadSession::unconfirmedEnd() {
+    // Every byte went out, but the server ended without saying it has them:
+    // one failure, and the row is repeated from the server's offset.
+    ++failureCount_;
+    failureCounted_ = true;
+    window_.list().hideProgressBar();
+    setRowTexts("오류", "서버가 파일을 모두 받았는지 확인하지 못했습니다.");
+    keepForRetry();
+}
+
+void UploadSession::keepForRetry() {
+    if (kind_ == kMy) {
+        myRecord_.setResumeState(1);
+    } else {
+        uploadRecord_.setResumeState(1);
+    }
+    retryRowId_ = workRowId_;
+    errorSeen_ = true;
+}
+
+int UploadSession::finishFile() {
+    auto& list = window_.list();
+    // The next row continues the folder group on this connection.
+    bool continues = false;
+    if (workingIsFolder()) {
+        auto guard = list.lock();
+        const int next = currentRow() + 1;
+        if (next < list.rowCount() && rowKind(next) == kind_) {
+            const auto nextRecord = list.record(next);
+            std::visit(
+                [&](const auto& r) {
+                    const auto values = r.userValues();
+                    if (kind_ == kMy) {
+                        continues = values.userNumber() == myRecord_.userValues().userNumber();
+                    } else {
+                        const auto mine = uploadRecord_.userValues();
+                        continues = values.userNumber() == mine.userNumber() &&
+                                    values.contentIdCopyBytes() == mine.contentIdCopyBytes();
+                    }
+                },
+                nextRecord);
+        }
+    }
+    // Every byte is out; the file is done once the server's next packet or
+    // its orderly close shows that it has them all.
+    if (kind_ == kUpload) {
+        if (continues) {
+            if (!sendPacket(msg::kNextFile, {}, 1724)) {
+                return kFailed;
+            }
+            pendingDone_ = true;
+            return kGoOn;
+        }
+        if (closeConversation(2186)) {
+            pendingDone_ = true;
+            return kGoOn;
+        }
+        errorSeen_ = true;
+        return kFailed;
+    }
+    if (continues) {
+        const auto packet = transfer::encodePacket(msg::kNextFileMy, {}, registrantField_);
+        long sent = -1;
+        if (socket_) {
+            EngineGate::Quiet quiet(window_.gate());
+            sent = socket_->sendAll(packet);
+        }
+        if (sent != static_cast<long>(packet.size())) {
+            setRowTexts("오류", sendErrorText(1447));
+            errorSeen_ = true;
+            return kFailed;
+        }
+    } else if (!closeConversation(1817)) {
+        setRowTexts("오류", "오류입니다. (code:1817)");
+        errorSeen_ = true;
+        return kFailed;
+    }
+    pendingDone_ = true;
+    return kGoOn;
+}
+
+}  // namespace quenvara::uploader

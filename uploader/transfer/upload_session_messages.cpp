@@ -1,0 +1,544 @@
+// Reading a conversation and the reactions to every server message.
+#include "uploader/transfer/upload_session.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "common/cp949.h"
+#include "common/regular_file.h"
+#include "uploader/app/dialog_view.h"
+#include "uploader/app/music_filter_binding.h"
+#include "uploader/list/engine_gate.h"
+#include "uploader/list/file_list_view.h"
+#include "uploader/list/job_state.h"
+#include "uploader/list/music_list.h"
+#include "uploader/transfer/progress_texts.h"
+#include "uploader/transfer/upload_session_detail.h"
+
+namespace quenvara::uploader {
+
+using namespace std::chrono_literals;
+using namespace session_detail;
+using transfer::PacketHeader;
+namespace msg = transfer::msg;
+
+void UploadSession::readConversation() {
+    readLoopOn_ = true;
+    failureCounted_ = false;
+    pendingDone_ = false;
+    int result = kGoOn;
+    while (readLoopOn_ && !isStopped() && result > 0) {
+        window_.gate().safePoint();
+        std::array<std::uint8_t, transfer::kHeaderSize> head{};
+        const long got = socketRecv(head);
+        if (got != static_cast<long>(head.size())) {
+            if (!pendingDone_) {
+                return;  // a short read ends the conversation at once
+            }
+            pendingDone_ = false;
+            if (isStopped()) {
+                break;  // paused or closing: not confirmed, not failed
+            }
+            if (got == 0) {
+                markFileDone();  // the server closed in order: it has every byte
+                return;
+            }
+            // Reset: the server dropped the connection before it had the
+            // whole file, although every send went out.
+            brokenTransfer(kind_ == kMy ? 1330 : 1809, socketError());
+            result = kFailed;
+            break;
+        }
+        const auto header = PacketHeader::decode(head);
+        if (pendingDone_ && header.status >= 0) {
+            // The request for the next file, the server's close or its close
+            // request confirm the file; a poll or the registered record may
+            // come first and leave it pending.
+            switch (header.type) {
+                case msg::kRequestRecord:
+                case msg::kRequestRecordMy:
+                case msg::kClose:
+                case msg::kCloseRequest:
+                    pendingDone_ = false;
+                    markFileDone();
+                    break;
+                case msg::kPoll:
+                case msg::kRegisteredRecord:
+                    break;
+                default:
+                    pendingDone_ = false;
+                    unconfirmedEnd();
+                    break;
+            }
+        } else if (pendingDone_) {
+            pendingDone_ = false;
+            unconfirmedEnd();
+        }
+        if (header.status < 0) {
+            std::array<std::uint8_t, transfer::kErrorTextSize> text{};
+            if (socketRecv(text) != static_cast<long>(text.size())) {
+                return;
+            }
+            const auto shown = cp949::toUtf8(transfer::errorText(text));
+            services_.notices.autoClosingBox(shown, "", 5);
+            setRowStatus(shown);
+            computeGroupStart();
+            closeConversation(3658);
+            return;
+        }
+        auto length = transfer::bodyLength(header);
+        if (!length) {
+            // Nothing is allocated from a header we do not believe.
+            setRowStatus(length.error());
+            result = kFailed;
+            break;
+        }
+        std::vector<std::uint8_t> body(*length);
+        if (!body.empty() && socketRecv(body) != static_cast<long>(body.size())) {
+            if (!pendingDone_) {
+                return;
+            }
+            result = kFailed;
+            break;
+        }
+        result = handle(header, body);
+    }
+    // A file still waiting for its confirmation when the conversation ends
+    // (a short body, a failed answer) is sent again.
+    if (pendingDone_) {
+        pendingDone_ = false;
+        if (!isStopped()) {
+            unconfirmedEnd();
+        }
+    }
+    // Ending steps. A row kept for a retry is repeated by the run loop; a
+    // retry that did not finish its row counts as a failure, so that a server
+    // that never takes the file ends the run.
+    const bool retrying = workingResumeState() == 1 && retryRowId_ == workRowId_;
+    if (retrying) {
+        setCurrentRow(currentRow() - 1);
+        if (!isStopped() && !failureCounted_) {
+            ++failureCount_;
+            failureCounted_ = true;
+        }
+    }
+    if (!isStopped() && (result == kGoOn || result == kServerClosed)) {
+        return;
+    }
+    window_.stopTimers();
+    if (isStopped()) {
+        setRowTexts(job_state::kPaused, "일시중지입니다.");
+        window_.list().hideProgressBar();
+    } else if (result == kFailed) {
+        // Every failed conversation counts once towards the limit, so that a
+        // row that can never succeed ends the run instead of looping.
+        if (!failureCounted_) {
+            ++failureCount_;
+        }
+        if (!retrying) {
+            setCurrentRow(currentRow() - 1);
+        }
+    }
+}
+
+int UploadSession::handle(const PacketHeader& header, std::span<const std::uint8_t> body) {
+    switch (header.type) {
+        case msg::kClose:
+            readLoopOn_ = false;
+            return kServerClosed;
+        case msg::kCloseRequest:
+            return sendPacket(msg::kClose, {}, 561) ? kGoOn : kFailed;
+        case msg::kLocation:
+        case msg::kLocationMy:
+            return onLocation(body);
+        case msg::kFolderRegistered:
+        case msg::kFolderRegisteredMy:
+            return onFolderRegistered(body);
+        case msg::kRequestRecord:
+        case msg::kRequestRecordMy:
+            return onRequestRecord();
+        case msg::kResendRecord:
+        case msg::kResendRecordMy:
+            return onResendRecord();
+        case msg::kPoll:
+            setStatusLine("");
+            return sendPacket(kind_ == kMy ? msg::kAliveMy : msg::kAlive, {}, 620) ? kGoOn
+                                                                                   : kFailed;
+        case msg::kAlreadyConnected:
+            alreadyConnected_ = true;
+            return sendPacket(msg::kClose, {}, 793) ? kGoOn : kFailed;
+        case msg::kRegisteredRecord:
+            return onRegisteredRecord(body);
+        case msg::kSameName:
+            return onSameName();
+        case msg::kDisconnected: {
+            services_.notices.autoClosingBox(
+                "접속을 끊었습니다.\n확인을 누르시면 업로드를 시작 합니다.", "", 5);
+            const bool sent = sendPacket(msg::kAlive, {}, 588);
+            readLoopOn_ = false;
+            return sent ? kGoOn : kFailed;
+        }
+        case msg::kRegisterError:
+        case msg::kRegisterErrorMy:
+            return onRegisterError(header.status);
+        case msg::kSendData:
+        case msg::kSendDataMy:
+            return dataPhase(body);
+        default:
+            setRowStatus("알 수 없는 패킷입니다. (" + std::to_string(header.type) + ")");
+            return kFailed;
+    }
+}
+
+int UploadSession::onLocation(std::span<const std::uint8_t> body) {
+    auto location = transfer::decodeLocation(body);
+    if (!location) {
+        setRowStatus(location.error());
+        return kFailed;
+    }
+    const bool folder = workingIsFolder();
+    if (kind_ == kMy) {
+        myRecord_.setContentIdBytes(location->contentId);
+        auto values = myRecord_.userValues();
+        values.setContentIdCopyBytes(location->contentId);
+        myRecord_.setUserValues(values);
+        myRecord_.setDataServerAddressBytes(location->dataServerAddress);
+        myRecord_.setDataServerPort(location->dataServerPort);
+        myRecord_.setServerFolderPathBytes(location->serverFolderPath);
+    } else {
+        uploadRecord_.setContentIdBytes(location->contentId);
+        auto values = uploadRecord_.userValues();
+        values.setContentIdCopyBytes(location->contentId);
+        uploadRecord_.setUserValues(values);
+        uploadRecord_.setDataServerAddressBytes(location->dataServerAddress);
+        uploadRecord_.setDataServerPort(location->dataServerPort);
+        uploadRecord_.setServerFolderPathBytes(location->serverFolderPath);
+    }
+    located_ = true;
+    const int number = kind_ == kMy ? (folder ? 492 : 538) : (folder ? 404 : 448);
+    if (!sendPacket(msg::kClose, {}, number)) {
+        if (!folder) {
+            located_ = false;
+        }
+        return kFailed;
+    }
+    return kGoOn;
+}
+
+int UploadSession::onFolderRegistered(std::span<const std::uint8_t> body) {
+    auto& list = window_.list();
+    window_.view().setEnabled(control::kStartStop, false);
+    std::optional<UploadJobRecord> serverUpload;
+    std::optional<MyStorageJobRecord> serverMy;
+    if (kind_ == kMy) {
+        serverMy = MyStorageJobRecord::fromBytes(body);
+    } else {
+        serverUpload = UploadJobRecord::fromBytes(body);
+    }
+    if (!serverUpload && !serverMy) {
+        setRowStatus("폴더 등록 응답의 크기가 맞지 않습니다. (" + std::to_string(body.size()) +
+                     ")");
+        window_.view().setEnabled(control::kStartStop, true);
+        return kFailed;
+    }
+    const auto workingGroup = kind_ == kMy ? groupOf(myRecord_) : groupOf(uploadRecord_);
+    const std::string displayText = kind_ == kMy ? myRecord_.userValues().displayTextBytes()
+                                                 : uploadRecord_.userValues().displayTextBytes();
+    {
+        auto guard = list.lock();
+        for (int row = currentRow(); row < list.rowCount(); ++row) {
+            if (rowKind(row) != kind_) {
+                continue;
+            }
+            auto record = list.record(row);
+            const bool inGroup =
+                std::visit([&](const auto& r) { return groupOf(r) == workingGroup; }, record);
+            if (!inGroup) {
+                if (kind_ == kUpload) {
+                    break;
+                }
+                continue;
+            }
+            std::visit(
+                [&](auto& r) {
+                    using R = std::decay_t<decltype(r)>;
+                    const R& server = [&]() -> const R& {
+                        if constexpr (std::is_same_v<R, UploadJobRecord>) {
+                            return *serverUpload;
+                        } else {
+                            return *serverMy;
+                        }
+                    }();
+                    const auto serverValues = server.userValues();
+                    r.setUserNumberCopy(serverValues.userNumber());
+                    r.setContentIdBytes(server.contentIdBytes());
+                    r.setDataServerAddressBytes(server.dataServerAddressBytes());
+                    r.setDataServerPort(server.dataServerPort());
+                    r.setUserValues(serverValues);
+                    // The file system takes UTF-8; the server paths stay CP949.
+                    const std::string path = joinPath(r.parentFolderBytes(), r.itemNameBytes());
+                    struct stat st {};
+                    if (::stat(joinPath(r.parentFolder(), r.itemName()).c_str(), &st) == 0) {
+                        r.setItemSize(static_cast<double>(st.st_size));
+                    }
+                    // The server-side folder: the path below the display text,
+                    // under the group's folder.
+                    std::string relative = path;
+                    if (!displayText.empty()) {
+                        if (auto at = relative.find(displayText); at != std::string::npos) {
+                            relative.erase(at, displayText.size());
+                        }
+                    }
+                    for (auto& c : relative) {
+                        if (c == '\\') {
+                            c = '/';
+                        }
+                    }
+                    for (std::size_t at; (at = relative.find("//")) != std::string::npos;) {
+                        relative.erase(at, 1);
+                    }
+                    if (auto slash = relative.find('/'); slash != std::string::npos) {
+                        relative = relative.substr(slash);
+                    }
+                    relative = serverValues.folderGroupTextBytes() + relative;
+                    if (auto last = relative.rfind('/'); last != std::string::npos) {
+                        relative.resize(last);
+                    } else {
+                        relative.clear();
+                    }
+                    r.setServerFolderPathBytes(server.serverFolderPathBytes() + "/" + relative);
+                },
+                record);
+            list.setRecord(row, record);
+        }
+    }
+    window_.view().setEnabled(control::kStartStop, true);
+    located_ = true;
+    return sendPacket(msg::kClose, {}, 362) ? kGoOn : kFailed;
+}
+
+void UploadSession::sendWorkingRecord(std::int32_t type,
+                                      const std::variant<UploadJobRecord, MyStorageJobRecord>& r,
+                                      int failureNumber, bool& ok) {
+    std::visit([&](const auto& rec) { ok = sendPacket(type, rec.bytes(), failureNumber); }, r);
+}
+
+int UploadSession::onRequestRecord() {
+    auto& list = window_.list();
+    std::variant<UploadJobRecord, MyStorageJobRecord> record;
+    int next = 0;
+    {
+        auto guard = list.lock();
+        next = currentRow() + 1;
+        if (next >= list.rowCount()) {
+            setRowStatus("다음 목록이 없습니다.");
+            return kFailed;
+        }
+        setCurrentRow(next);
+        record = list.record(next);
+        workRowId_ = list.rowId(next);
+    }
+    // The music check may take long (decoding, queries): not under the lock.
+    if (auto* up = std::get_if<UploadJobRecord>(&record)) {
+        applyMusicCheck(*up, false);
+        auto guard = list.lock();
+        if (const int row = workRow(); row >= 0) {
+            list.setRecord(row, *up);
+        }
+    }
+    bool ok = false;
+    if (auto* up = std::get_if<UploadJobRecord>(&record)) {
+        kind_ = kUpload;
+        uploadRecord_ = *up;
+        sendWorkingRecord(msg::kFileRecord, record, 867, ok);
+    } else {
+        kind_ = kMy;
+        myRecord_ = std::get<MyStorageJobRecord>(record);
+        sendWorkingRecord(msg::kFileRecordMy, record, 950, ok);
+    }
+    return ok ? kGoOn : kFailed;
+}
+
+int UploadSession::onResendRecord() {
+    const bool resend =
+        (workingResumeState() == 1 || workingResumeState() == 2) && !workingIsFolder();
+    bool ok = false;
+    if (kind_ == kMy) {
+        MyStorageJobRecord record = myRecord_;
+        if (resend) {
+            std::lock_guard lock(services_.registered->mutex);
+            const auto& kept = services_.registered->myStorage;
+            if (kept && sameFile(*kept, myRecord_)) {
+                record = *kept;
+                record.setResumeState(myRecord_.resumeState());
+            }
+        }
+        sendWorkingRecord(msg::kFileRecordMy, record, 995, ok);
+    } else {
+        UploadJobRecord record = uploadRecord_;
+        if (resend) {
+            std::lock_guard lock(services_.registered->mutex);
+            const auto& kept = services_.registered->upload;
+            if (kept && sameFile(*kept, uploadRecord_)) {
+                record = *kept;
+                record.setResumeState(uploadRecord_.resumeState());
+            }
+        }
+        applyMusicCheck(record, true);
+        sendWorkingRecord(msg::kFileRecord, record, 1042, ok);
+    }
+    return ok ? kGoOn : kFailed;
+}
+
+void UploadSession::applyMusicCheck(UploadJobRecord& record, bool forResend) {
+    if (record.musicCheckedFlag() == 0) {
+        record.setMusicCheckedFlag('N');
+    }
+    if (record.musicListFlag() == 0) {
+        record.setMusicListFlag('Y');
+    }
+    if (record.userValues().sectionCode() != "07") {
+        return;
+    }
+    auto& music = window_.musicList();
+    if (!forResend) {
+        if (music.received() && music.size() > 0) {
+            if (record.musicListFlag() == 'Y') {
+                runMusicCheck(record);
+            }
+        } else {
+            record.setMusicCheckedFlag('Y');
+        }
+        return;
+    }
+    if (record.itemKind() == static_cast<std::int32_t>(ItemKind::SingleFile)) {
+        return;
+    }
+    if (!music.received()) {
+        record.setMusicCheckedFlag('Y');
+    } else if (record.musicCheckedFlag() == 'N') {
+        runMusicCheck(record);
+    } else {
+        record.setMusicCheckedFlag('Y');
+    }
+}
+
+void UploadSession::runMusicCheck(UploadJobRecord& record) {
+    auto& music = window_.musicList();
+    const auto name = record.itemName();
+    const auto entry = music.find(name);
+    if (!entry) {
+        return;
+    }
+    if (entry->path.empty()) {
+        record.setMusicCheckedFlag('Y');
+    } else if (entry->secondFlag == 'Y') {
+        std::optional<std::string> key;
+        {
+            // Up to a minute with the filter service; the list is not touched.
+            EngineGate::Quiet quiet(window_.gate());
+            key = window_.musicChecker().CheckMusicFile(joinPath(record.parentFolder(), name),
+                                                        registrant_);
+        }
+        if (key) {
+            record.setContentKey(*key);
+            record.setMusicCheckedFlag('Y');
+        } else {
+            record.setMusicCheckedFlag('N');
+        }
+    }
+    music.take(name);
+}
+
+int UploadSession::onRegisteredRecord(std::span<const std::uint8_t> body) {
+    auto& list = window_.list();
+    // The service's record of the file: its location goes into the row, the
+    // whole record is kept for a later resend (507).
+    const auto take = [&](auto server, auto& kept) {
+        using Record = std::decay_t<decltype(*server)>;
+        if (!server) {
+            return;
+        }
+        const int row = workRow();
+        auto record = list.record(row);
+        if (auto* r = std::get_if<Record>(&record)) {
+            r->setContentIdBytes(server->contentIdBytes());
+            r->setDataServerAddressBytes(server->dataServerAddressBytes());
+            r->setDataServerPort(server->dataServerPort());
+            list.setRecord(row, record);
+        }
+        std::lock_guard lock(services_.registered->mutex);
+        kept = *server;
+    };
+    if (!errorSeen_ && !body.empty() && !workingIsFolder()) {
+        auto guard = list.lock();
+        if (workRow() >= 0) {
+            if (kind_ == kMy) {
+                take(MyStorageJobRecord::fromBytes(body), services_.registered->myStorage);
+            } else {
+                take(UploadJobRecord::fromBytes(body), services_.registered->upload);
+            }
+        }
+    }
+    return sendPacket(msg::kProceed, {}, 1175) ? kGoOn : kFailed;
+}
+
+int UploadSession::onSameName() {
+    if (!skipAllSameName_ && !resumeAllSameName_) {
+        const auto answer = services_.question.ask(workingItemName());
+        if (answer.yes) {
+            resumeAllSameName_ = answer.applyToAll;
+        } else {
+            skipAllSameName_ = answer.applyToAll;
+            return kStoppedByUser;
+        }
+    }
+    if (!skipAllSameName_) {
+        return sendPacket(msg::kProceed, {}, 1141) ? kGoOn : kFailed;
+    }
+    // Skip the file: it no longer counts towards the run.
+    window_.list().setProgressBar(1, 0, "0%");
+    window_.view().setRange(control::kHiddenBar, 1);
+    window_.view().setPosition(control::kHiddenBar, 0);
+    window_.view().setText(control::kHiddenBar, "0%");
+    window_.addTotalBytes(-workingSize());
+    const double total = window_.totalBytes();
+    const double done = window_.doneBytes();
+    window_.view().setRange(control::kOverallBar, total / 1024);
+    window_.view().setPosition(control::kOverallBar, done / 1024);
+    window_.view().setText(control::kOverallBar, transfer::overallPercentText(done, total));
+    return closeConversation(1468) ? kGoOn : kFailed;
+}
+
+int UploadSession::onRegisterError(std::int32_t number) {
+    {
+        auto& list = window_.list();
+        auto guard = list.lock();
+        if (const int row = workRow(); row >= 0) {
+            list.setJobState(row, "등록 에러");
+        }
+    }
+    window_.list().hideProgressBar();
+    errorSeen_ = true;
+    std::string shortText;
+    if (kind_ == kUpload && (number == 4001 || number == 4003)) {
+        shortText = std::to_string(number) + " 컨텐츠 등록 오류";
+    } else if (kind_ == kMy && (number == 2001 || number == 2003)) {
+        shortText = "내 자료실 (" + std::to_string(number) + ") 컨텐츠 등록 오류";
+    }
+    if (!shortText.empty()) {
+        setStatusLine(shortText);
+        services_.notices.autoClosingBox(shortText, "", 5);
+        setRowStatus(shortText + "입니다.");
+    }
+    return closeConversation(kind_ == kMy ? 1468 : 2276) ? kGoOn : kFailed;
+}
+
+}  // namespace quenvara::uploader
