@@ -8,17 +8,9 @@
 #include "platform/dynamic_library.h"
 #include "platform/notices.h"
 #include "quenvara/music_filter.h"
+#include "uploader/transfer/music_checker.h"
 
 namespace quenvara::uploader {
-
-// The music check as the window and the engine use it.
-class MusicChecker {
-  public:
-    virtual ~MusicChecker() = default;
-    // The file's content key when the filter service accepts the file.
-    virtual std::optional<std::string> CheckMusicFile(const std::string& path,
-                                                      const std::string& userId) = 0;
-};
 
 // Binds the music filter library by file name and calls its two entry points.
 class MusicFilterBinding final : public MusicChecker {

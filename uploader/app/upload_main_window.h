@@ -19,15 +19,16 @@
 #include "protocol/list_message.h"
 #include "uploader/app/corner_notifier.h"
 #include "uploader/app/dialog_view.h"
-#include "uploader/app/engine_operations.h"
 #include "uploader/app/folder_wait_dialog.h"
 #include "uploader/app/music_filter_binding.h"
 #include "uploader/app/transfer_session.h"
 #include "uploader/app/tray_icon.h"
 #include "uploader/app/upload_settings.h"
+#include "uploader/app/window_display.h"
 #include "uploader/list/engine_gate.h"
 #include "uploader/list/file_list_view.h"
 #include "uploader/list/music_list.h"
+#include "uploader/transfer/engine_operations.h"
 
 namespace quenvara::uploader {
 
@@ -97,7 +98,8 @@ class UploadMainWindow final : public EngineOperations {
     void destroy();
 
     CFileListView& list() override { return list_; }
-    DialogView& view() override { return view_; }
+    DialogView& view() { return view_; }
+    EngineDisplay& display() override { return display_; }
     EngineGate& gate() override { return gate_; }
     MusicList& musicList() override { return musicList_; }
     MusicChecker& musicChecker() override { return services_.musicChecker; }
@@ -189,6 +191,7 @@ class UploadMainWindow final : public EngineOperations {
 
     WindowServices services_;
     DialogView view_;
+    WindowDisplay display_{view_};
     CFileListView list_;
     StackedListGeometry defaultGeometry_{541};
     const ListGeometry* geometry_ = &defaultGeometry_;

@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "common/file_digest.h"
-#include "uploader/app/dialog_view.h"
 #include "uploader/list/file_list_view.h"
+#include "uploader/transfer/engine_display.h"
 #include "uploader/transfer/folder_expansion.h"
 
 namespace quenvara::uploader {
@@ -90,7 +90,7 @@ void CFileSocket::expandFolder() {
         addExpanded(window_.pendingMyStorageFolder());
     }
     window_.closeFolderWaitDialog();
-    if (window_.view().text(control::kPathBox).empty() && window_.activeFlag() == 0 &&
+    if (window_.display().text(Display::PathBox).empty() && window_.activeFlag() == 0 &&
         window_.startedFlag() == 0) {
         window_.scheduleAutoStart(std::chrono::milliseconds{1000});
     }

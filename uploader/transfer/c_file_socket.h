@@ -6,7 +6,7 @@
 #include <string>
 #include <thread>
 
-#include "uploader/app/transfer_session.h"
+#include "uploader/transfer/transfer_thread.h"
 #include "uploader/transfer/upload_session.h"
 
 namespace quenvara::uploader {

@@ -14,12 +14,12 @@
 
 #include "common/cp949.h"
 #include "common/regular_file.h"
-#include "uploader/app/dialog_view.h"
-#include "uploader/app/music_filter_binding.h"
 #include "uploader/list/engine_gate.h"
 #include "uploader/list/file_list_view.h"
 #include "uploader/list/job_state.h"
 #include "uploader/list/music_list.h"
+#include "uploader/transfer/engine_display.h"
+#include "uploader/transfer/music_checker.h"
 #include "uploader/transfer/progress_texts.h"
 #include "uploader/transfer/upload_session_detail.h"
 
@@ -113,7 +113,7 @@ void UploadSession::setRowStatus(std::string_view status) {
 }
 
 void UploadSession::setStatusLine(std::string_view text) {
-    window_.view().setText(control::kStatusLine, text);
+    window_.display().setText(Display::StatusLine, text);
 }
 
 // ---- working record ----
@@ -174,7 +174,7 @@ void UploadSession::endOfRun() {
     closeSocket();
     window_.resetSpeedDisplay();
     window_.completionCheck();
-    window_.view().setEnabled(control::kStartStop, true);
+    window_.display().setEnabled(Display::StartButton, true);
     window_.setStartedFlag(0);
     window_.setRunningFlag(0);
     if (alreadyConnected_) {

@@ -14,7 +14,7 @@
 #include "platform/tcp.h"
 #include "protocol/job_records.h"
 #include "protocol/packet.h"
-#include "uploader/app/engine_operations.h"
+#include "uploader/transfer/engine_operations.h"
 
 namespace quenvara::uploader {
 

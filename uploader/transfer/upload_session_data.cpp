@@ -14,12 +14,12 @@
 
 #include "common/cp949.h"
 #include "common/regular_file.h"
-#include "uploader/app/dialog_view.h"
-#include "uploader/app/music_filter_binding.h"
 #include "uploader/list/engine_gate.h"
 #include "uploader/list/file_list_view.h"
 #include "uploader/list/job_state.h"
 #include "uploader/list/music_list.h"
+#include "uploader/transfer/engine_display.h"
+#include "uploader/transfer/music_checker.h"
 #include "uploader/transfer/progress_texts.h"
 #include "uploader/transfer/upload_session_detail.h"
 
@@ -54,19 +54,19 @@ long UploadSession::countedSend(std::span<const std::uint8_t> data) {
         }
         window_.addDoneBytes(static_cast<double>(k));
         window_.addBytesSent(static_cast<double>(k));
-        window_.view().setRange(control::kOverallBar, window_.totalBytes() / 1024);
+        window_.display().setRange(Display::OverallBar, window_.totalBytes() / 1024);
     }
     return static_cast<long>(sent);
 }
 
 void UploadSession::startDataPhaseDisplays(double fileSize) {
-    auto& view = window_.view();
+    auto& view = window_.display();
     auto& list = window_.list();
     const bool kind4 = kind_ == kUpload;
     window_.placeProgressBar(currentRow());
-    view.setShowText(control::kHiddenBar, true);
-    view.setRange(control::kHiddenBar, fileSize / 1024);
-    view.setText(control::kCurrentFile, workingItemName());
+    view.setShowText(Display::FileBar, true);
+    view.setRange(Display::FileBar, fileSize / 1024);
+    view.setText(Display::CurrentFile, workingItemName());
     window_.setCurrentFile(fileSize, resumeOffset_);
     // A row sent before in this run counts from where the server's data
     // ends: bytes sent twice around a break count once.
@@ -79,21 +79,21 @@ void UploadSession::startDataPhaseDisplays(double fileSize) {
     counted->second = resumeOffset_;
     countedHere_ = &counted->second;
     if (resumeOffset_ != 0) {
-        view.setPosition(control::kHiddenBar, resumeOffset_ / 1024 + 1);
-        view.setText(control::kHiddenBar, transfer::fileBarText(resumeOffset_, fileSize, kind4));
+        view.setPosition(Display::FileBar, resumeOffset_ / 1024 + 1);
+        view.setText(Display::FileBar, transfer::fileBarText(resumeOffset_, fileSize, kind4));
         list.setProgressBar(fileSize / 1024, resumeOffset_ / 1024 + 1,
                             transfer::rowPercentText(resumeOffset_, fileSize));
     }
     if (resumeOffset_ == 0) {
-        view.setPosition(control::kHiddenBar, 0);
-        view.setText(control::kHiddenBar, transfer::fileBarText(0, fileSize, kind4));
+        view.setPosition(Display::FileBar, 0);
+        view.setText(Display::FileBar, transfer::fileBarText(0, fileSize, kind4));
         list.setProgressBar(fileSize / 1024, 0, transfer::rowPercentText(0, fileSize));
     }
     const double total = window_.totalBytes();
     const double done = window_.doneBytes();
-    view.setRange(control::kOverallBar, total / 1024);
-    view.setPosition(control::kOverallBar, done / 1024);
-    view.setText(control::kOverallBar, transfer::overallPercentText(done, total));
+    view.setRange(Display::OverallBar, total / 1024);
+    view.setPosition(Display::OverallBar, done / 1024);
+    view.setText(Display::OverallBar, transfer::overallPercentText(done, total));
     window_.setSizeSummary(transfer::sizeSummaryText(done, total, kind4, false));
     if (!window_.timersRunning()) {
         window_.startTimers();
@@ -101,14 +101,14 @@ void UploadSession::startDataPhaseDisplays(double fileSize) {
 }
 
 void UploadSession::afterChunkDisplays(double fileSize) {
-    auto& view = window_.view();
+    auto& view = window_.display();
     auto& list = window_.list();
     const bool kind4 = kind_ == kUpload;
     const double done = resumeOffset_ + fileBytesSent_;
     const auto barText = transfer::fileBarText(done, fileSize, kind4);
     list.setProgressBar(fileSize / 1024, done / 1024 + 1, transfer::rowPercentText(done, fileSize));
-    view.setPosition(control::kHiddenBar, done / 1024 + 1);
-    view.setText(control::kHiddenBar, barText);
+    view.setPosition(Display::FileBar, done / 1024 + 1);
+    view.setText(Display::FileBar, barText);
     {
         auto guard = list.lock();
         const int row = workRow();
@@ -119,8 +119,8 @@ void UploadSession::afterChunkDisplays(double fileSize) {
     window_.setCurrentFileDone(done);
     const double total = window_.totalBytes();
     const double runDone = window_.doneBytes();
-    view.setText(control::kOverallBar, transfer::overallPercentText(runDone, total));
-    view.setPosition(control::kOverallBar, runDone / 1024);
+    view.setText(Display::OverallBar, transfer::overallPercentText(runDone, total));
+    view.setPosition(Display::OverallBar, runDone / 1024);
     window_.setSizeSummary(transfer::sizeSummaryText(runDone, total, kind4, true));
 }
 
@@ -163,7 +163,7 @@ int UploadSession::dataPhase(std::span<const std::uint8_t> body) {
         errorSeen_ = true;
         return kFailed;
     }
-    window_.view().setText(control::kPathBox, path);
+    window_.display().setText(Display::PathBox, path);
     setRowTexts(job_state::kUploading, "업로드중입니다.");
     const double fileSize = workingSize();
     startDataPhaseDisplays(fileSize);
@@ -201,8 +201,8 @@ int UploadSession::dataPhase(std::span<const std::uint8_t> body) {
     }
 
     if (failure == Failure::None && isStopped()) {
-        window_.view().setText(control::kRemainingTime, "00:00:00");
-        window_.view().setText(control::kSpeed, "KBps");
+        window_.display().setText(Display::RemainingTime, "00:00:00");
+        window_.display().setText(Display::Speed, "KBps");
         ::close(fd);
         errorSeen_ = true;
         return kFailed;

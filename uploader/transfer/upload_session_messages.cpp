@@ -13,12 +13,12 @@
 
 #include "common/cp949.h"
 #include "common/regular_file.h"
-#include "uploader/app/dialog_view.h"
-#include "uploader/app/music_filter_binding.h"
 #include "uploader/list/engine_gate.h"
 #include "uploader/list/file_list_view.h"
 #include "uploader/list/job_state.h"
 #include "uploader/list/music_list.h"
+#include "uploader/transfer/engine_display.h"
+#include "uploader/transfer/music_checker.h"
 #include "uploader/transfer/progress_texts.h"
 #include "uploader/transfer/upload_session_detail.h"
 
@@ -234,7 +234,7 @@ int UploadSession::onLocation(std::span<const std::uint8_t> body) {
 
 int UploadSession::onFolderRegistered(std::span<const std::uint8_t> body) {
     auto& list = window_.list();
-    window_.view().setEnabled(control::kStartStop, false);
+    window_.display().setEnabled(Display::StartButton, false);
     std::optional<UploadJobRecord> serverUpload;
     std::optional<MyStorageJobRecord> serverMy;
     if (kind_ == kMy) {
@@ -245,7 +245,7 @@ int UploadSession::onFolderRegistered(std::span<const std::uint8_t> body) {
     if (!serverUpload && !serverMy) {
         setRowStatus("폴더 등록 응답의 크기가 맞지 않습니다. (" + std::to_string(body.size()) +
                      ")");
-        window_.view().setEnabled(control::kStartStop, true);
+        window_.display().setEnabled(Display::StartButton, true);
         return kFailed;
     }
     const auto workingGroup = kind_ == kMy ? groupOf(myRecord_) : groupOf(uploadRecord_);
@@ -319,7 +319,7 @@ int UploadSession::onFolderRegistered(std::span<const std::uint8_t> body) {
             list.setRecord(row, record);
         }
     }
-    window_.view().setEnabled(control::kStartStop, true);
+    window_.display().setEnabled(Display::StartButton, true);
     located_ = true;
     return sendPacket(msg::kClose, {}, 362) ? kGoOn : kFailed;
 }
@@ -505,15 +505,15 @@ int UploadSession::onSameName() {
     }
     // Skip the file: it no longer counts towards the run.
     window_.list().setProgressBar(1, 0, "0%");
-    window_.view().setRange(control::kHiddenBar, 1);
-    window_.view().setPosition(control::kHiddenBar, 0);
-    window_.view().setText(control::kHiddenBar, "0%");
+    window_.display().setRange(Display::FileBar, 1);
+    window_.display().setPosition(Display::FileBar, 0);
+    window_.display().setText(Display::FileBar, "0%");
     window_.addTotalBytes(-workingSize());
     const double total = window_.totalBytes();
     const double done = window_.doneBytes();
-    window_.view().setRange(control::kOverallBar, total / 1024);
-    window_.view().setPosition(control::kOverallBar, done / 1024);
-    window_.view().setText(control::kOverallBar, transfer::overallPercentText(done, total));
+    window_.display().setRange(Display::OverallBar, total / 1024);
+    window_.display().setPosition(Display::OverallBar, done / 1024);
+    window_.display().setText(Display::OverallBar, transfer::overallPercentText(done, total));
     return closeConversation(1468) ? kGoOn : kFailed;
 }
 

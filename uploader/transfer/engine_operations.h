@@ -11,7 +11,7 @@
 namespace quenvara::uploader {
 
 class CFileListView;
-class DialogView;
+class EngineDisplay;
 class EngineGate;
 class MusicList;
 class MusicChecker;
@@ -86,7 +86,7 @@ class EngineOperations {
     virtual std::optional<MyStorageJobRecord> pendingMyStorageFolder() const = 0;
 
     virtual CFileListView& list() = 0;
-    virtual DialogView& view() = 0;
+    virtual EngineDisplay& display() = 0;
     virtual EngineGate& gate() = 0;
     virtual MusicList& musicList() = 0;
     virtual MusicChecker& musicChecker() = 0;
