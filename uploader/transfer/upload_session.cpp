@@ -118,21 +118,30 @@ void UploadSession::setStatusLine(std::string_view text) {
 
 // ---- working record ----
 
+const KindTraits& kindTraits(bool myStorage) {
+    static constexpr KindTraits kUploadKind{
+        msg::kAlive, msg::kRegisterFolder, 2341, 2756, 404, 448, 1814, 1809, 2276, true, ""};
+    static constexpr KindTraits kMyStorageKind{
+        msg::kAliveMy, msg::kRegisterFolderMy, 2463, 3054, 492, 538, 1332, 1330, 1468,
+        false,         "업로드 중입니다."};
+    return myStorage ? kMyStorageKind : kUploadKind;
+}
+
 std::int32_t UploadSession::workingResumeState() const {
-    return kind_ == kMy ? myRecord_.resumeState() : uploadRecord_.resumeState();
+    return onWorking([](const auto& r) { return r.resumeState(); });
 }
 
 bool UploadSession::workingIsFolder() const {
-    const auto kind = kind_ == kMy ? myRecord_.itemKind() : uploadRecord_.itemKind();
-    return kind == static_cast<std::int32_t>(ItemKind::Folder);
+    return onWorking([](const auto& r) { return r.itemKind(); }) ==
+           static_cast<std::int32_t>(ItemKind::Folder);
 }
 
 std::string UploadSession::workingItemName() const {
-    return kind_ == kMy ? myRecord_.itemName() : uploadRecord_.itemName();
+    return onWorking([](const auto& r) { return r.itemName(); });
 }
 
 double UploadSession::workingSize() const {
-    return kind_ == kMy ? myRecord_.itemSize() : uploadRecord_.itemSize();
+    return onWorking([](const auto& r) { return r.itemSize(); });
 }
 
 // ---- the run ----
@@ -251,18 +260,15 @@ void UploadSession::rowSession() {
     }
 
     // 4. Locate.
-    const bool needLocate = kind_ == kMy ? myRecord_.dataServerAddressBytes().empty()
-                                         : uploadRecord_.dataServerAddressBytes().empty();
+    const bool needLocate =
+        onWorking([](const auto& r) { return r.dataServerAddressBytes().empty(); });
     if (needLocate) {
         const auto address = window_.serverAddress();
         const auto port = window_.serverPort();
-        if (kind_ == kMy) {
-            myRecord_.setDataServerAddressBytes(address);
-            myRecord_.setDataServerPort(port);
-        } else {
-            uploadRecord_.setDataServerAddressBytes(address);
-            uploadRecord_.setDataServerPort(port);
-        }
+        onWorking([&](auto& r) {
+            r.setDataServerAddressBytes(address);
+            r.setDataServerPort(port);
+        });
         if (!connect(address, port)) {
             keepGoing_ = false;
             return;
@@ -296,19 +302,15 @@ void UploadSession::rowSession() {
 
     // 5. Register a folder item's group.
     if (located_ && workingIsFolder()) {
-        const auto address = kind_ == kMy ? myRecord_.dataServerAddressBytes()
-                                          : uploadRecord_.dataServerAddressBytes();
-        const auto port =
-            kind_ == kMy ? myRecord_.dataServerPort() : uploadRecord_.dataServerPort();
+        const auto address = onWorking([](const auto& r) { return r.dataServerAddressBytes(); });
+        const auto port = onWorking([](const auto& r) { return r.dataServerPort(); });
         if (!connect(address, port)) {
             keepGoing_ = false;
         } else {
-            bool sent;
-            if (kind_ == kMy) {
-                sent = sendPacket(msg::kRegisterFolderMy, myRecord_.bytes(), 3054);
-            } else {
-                sent = sendPacket(msg::kRegisterFolder, uploadRecord_.bytes(), 2756);
-            }
+            const bool sent = onWorking([&](const auto& r) {
+                return sendPacket(traits().registerFolder, r.bytes(),
+                                  traits().registerFolderFailure);
+            });
             if (sent) {
                 readConversation();
             }
@@ -330,13 +332,11 @@ void UploadSession::rowSession() {
 
     // 6. Upload.
     if (keepGoing_) {
-        const auto address = kind_ == kMy ? myRecord_.dataServerAddressBytes()
-                                          : uploadRecord_.dataServerAddressBytes();
-        const auto port =
-            kind_ == kMy ? myRecord_.dataServerPort() : uploadRecord_.dataServerPort();
+        const auto address = onWorking([](const auto& r) { return r.dataServerAddressBytes(); });
+        const auto port = onWorking([](const auto& r) { return r.dataServerPort(); });
         if (connect(address, port)) {
             sleep(1000ms);
-            if (sendPacket(msg::kStart, {}, kind_ == kMy ? 2463 : 2341)) {
+            if (sendPacket(msg::kStart, {}, traits().startFailure)) {
                 readConversation();
             }
             closeSocket();
@@ -447,7 +447,7 @@ bool UploadSession::sameGroup(int row) const {
         return false;
     }
     const auto record = window_.list().record(row);
-    const auto mine = kind_ == kMy ? groupOf(myRecord_) : groupOf(uploadRecord_);
+    const auto mine = onWorking([](const auto& r) { return groupOf(r); });
     return std::visit([&](const auto& r) { return groupOf(r) == mine; }, record);
 }
 

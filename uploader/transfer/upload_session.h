@@ -22,6 +22,23 @@ namespace quenvara::uploader {
 // of the speed box ("32K 이상" 16 KiB, "4K 이상" 4 KiB, "1K 이상" 1 KiB, else 32 KiB).
 std::size_t chunkSize(bool myStorage, int speedChoice);
 
+// What differs between the two kinds of job (4: upload records, the 500
+// family; 3: my-storage records, the 2000 family), in one table.
+struct KindTraits {
+    std::int32_t alive;           // answer to a poll
+    std::int32_t registerFolder;  // opening of the folder registration
+    int startFailure;             // failure numbers of the sends
+    int registerFolderFailure;
+    int locationCloseFolder;
+    int locationCloseOther;
+    int sendFailure;
+    int peerClosedFailure;
+    int registerErrorClose;  // disconnection number after a registration error
+    bool twoBlankTexts;      // kind 4 writes "%s  / %s " after each chunk
+    std::string_view dataPhaseStatus;
+};
+const KindTraits& kindTraits(bool myStorage);
+
 // The same-name question ("이어 올리시겠습니까?").
 class ResumeQuestionDialog {
   public:
@@ -122,6 +139,17 @@ class UploadSession {
     bool sameGroup(int row) const;
     void moveToGroupEnd();
     void endOfRun();
+
+    const KindTraits& traits() const { return kindTraits(kind_ == kMy); }
+    // Calls f with the working record of the current kind.
+    template <class F>
+    decltype(auto) onWorking(F&& f) {
+        return kind_ == kMy ? f(myRecord_) : f(uploadRecord_);
+    }
+    template <class F>
+    decltype(auto) onWorking(F&& f) const {
+        return kind_ == kMy ? f(myRecord_) : f(uploadRecord_);
+    }
 
     // The working record of the current kind.
     std::int32_t workingResumeState() const;

@@ -62,7 +62,7 @@ long UploadSession::countedSend(std::span<const std::uint8_t> data) {
 void UploadSession::startDataPhaseDisplays(double fileSize) {
     auto& view = window_.display();
     auto& list = window_.list();
-    const bool kind4 = kind_ == kUpload;
+    const bool kind4 = traits().twoBlankTexts;
     window_.placeProgressBar(currentRow());
     view.setShowText(Display::FileBar, true);
     view.setRange(Display::FileBar, fileSize / 1024);
@@ -103,7 +103,7 @@ void UploadSession::startDataPhaseDisplays(double fileSize) {
 void UploadSession::afterChunkDisplays(double fileSize) {
     auto& view = window_.display();
     auto& list = window_.list();
-    const bool kind4 = kind_ == kUpload;
+    const bool kind4 = traits().twoBlankTexts;
     const double done = resumeOffset_ + fileBytesSent_;
     const auto barText = transfer::fileBarText(done, fileSize, kind4);
     list.setProgressBar(fileSize / 1024, done / 1024 + 1, transfer::rowPercentText(done, fileSize));
@@ -131,7 +131,7 @@ int UploadSession::dataPhase(std::span<const std::uint8_t> body) {
         errorSeen_ = true;
         return kFailed;
     }
-    setStatusLine(kind_ == kMy ? "업로드 중입니다." : "");
+    setStatusLine(traits().dataPhaseStatus);
     resumeOffset_ = *resume;
     // The server cannot hold more than the file, nor part of a byte.
     if (!std::isfinite(resumeOffset_) || resumeOffset_ > workingSize() ||
@@ -144,8 +144,8 @@ int UploadSession::dataPhase(std::span<const std::uint8_t> body) {
     }
 
     // Records carry CP949; the file system takes UTF-8.
-    const auto parent = kind_ == kMy ? myRecord_.parentFolder() : uploadRecord_.parentFolder();
-    const auto name = kind_ == kMy ? myRecord_.itemName() : uploadRecord_.itemName();
+    const auto parent = onWorking([](const auto& r) { return r.parentFolder(); });
+    const auto name = onWorking([](const auto& r) { return r.itemName(); });
     const std::string path = joinPath(parent, name);
     int fd = -1;
     std::string openError = path + ": " + std::strerror(ENOENT);
@@ -228,9 +228,8 @@ int UploadSession::dataPhase(std::span<const std::uint8_t> body) {
         setStatusLine(text);
         setRowTexts("오류", text);
     } else {
-        const int code = kind_ == kMy ? (failure == Failure::Send ? 1332 : 1330)
-                                      : (failure == Failure::Send ? 1814 : 1809);
-        brokenTransfer(code, failureErrno);
+        brokenTransfer(failure == Failure::Send ? traits().sendFailure : traits().peerClosedFailure,
+                       failureErrno);
     }
     errorSeen_ = true;
     return kFailed;
@@ -244,11 +243,7 @@ void UploadSession::markFileDone() {
     if (retryRowId_ == workRowId_) {
         retryRowId_ = 0;
     }
-    if (kind_ == kMy) {
-        myRecord_.setResumeState(0);
-    } else {
-        uploadRecord_.setResumeState(0);
-    }
+    onWorking([](auto& r) { r.setResumeState(0); });
 }
 
 void UploadSession::brokenTransfer(int code, int error) {
@@ -277,11 +272,7 @@ void UploadSession::unconfirmedEnd() {
 }
 
 void UploadSession::keepForRetry() {
-    if (kind_ == kMy) {
-        myRecord_.setResumeState(1);
-    } else {
-        uploadRecord_.setResumeState(1);
-    }
+    onWorking([](auto& r) { r.setResumeState(1); });
     retryRowId_ = workRowId_;
     errorSeen_ = true;
 }

@@ -52,7 +52,7 @@ void UploadSession::readConversation() {
             }
             // Reset: the server dropped the connection before it had the
             // whole file, although every send went out.
-            brokenTransfer(kind_ == kMy ? 1330 : 1809, socketError());
+            brokenTransfer(traits().peerClosedFailure, socketError());
             result = kFailed;
             break;
         }
@@ -169,8 +169,7 @@ int UploadSession::handle(const PacketHeader& header, std::span<const std::uint8
             return onResendRecord();
         case msg::kPoll:
             setStatusLine("");
-            return sendPacket(kind_ == kMy ? msg::kAliveMy : msg::kAlive, {}, 620) ? kGoOn
-                                                                                   : kFailed;
+            return sendPacket(traits().alive, {}, 620) ? kGoOn : kFailed;
         case msg::kAlreadyConnected:
             alreadyConnected_ = true;
             return sendPacket(msg::kClose, {}, 793) ? kGoOn : kFailed;
@@ -204,25 +203,17 @@ int UploadSession::onLocation(std::span<const std::uint8_t> body) {
         return kFailed;
     }
     const bool folder = workingIsFolder();
-    if (kind_ == kMy) {
-        myRecord_.setContentIdBytes(location->contentId);
-        auto values = myRecord_.userValues();
+    onWorking([&](auto& r) {
+        r.setContentIdBytes(location->contentId);
+        auto values = r.userValues();
         values.setContentIdCopyBytes(location->contentId);
-        myRecord_.setUserValues(values);
-        myRecord_.setDataServerAddressBytes(location->dataServerAddress);
-        myRecord_.setDataServerPort(location->dataServerPort);
-        myRecord_.setServerFolderPathBytes(location->serverFolderPath);
-    } else {
-        uploadRecord_.setContentIdBytes(location->contentId);
-        auto values = uploadRecord_.userValues();
-        values.setContentIdCopyBytes(location->contentId);
-        uploadRecord_.setUserValues(values);
-        uploadRecord_.setDataServerAddressBytes(location->dataServerAddress);
-        uploadRecord_.setDataServerPort(location->dataServerPort);
-        uploadRecord_.setServerFolderPathBytes(location->serverFolderPath);
-    }
+        r.setUserValues(values);
+        r.setDataServerAddressBytes(location->dataServerAddress);
+        r.setDataServerPort(location->dataServerPort);
+        r.setServerFolderPathBytes(location->serverFolderPath);
+    });
     located_ = true;
-    const int number = kind_ == kMy ? (folder ? 492 : 538) : (folder ? 404 : 448);
+    const int number = folder ? traits().locationCloseFolder : traits().locationCloseOther;
     if (!sendPacket(msg::kClose, {}, number)) {
         if (!folder) {
             located_ = false;
@@ -248,9 +239,9 @@ int UploadSession::onFolderRegistered(std::span<const std::uint8_t> body) {
         window_.display().setEnabled(Display::StartButton, true);
         return kFailed;
     }
-    const auto workingGroup = kind_ == kMy ? groupOf(myRecord_) : groupOf(uploadRecord_);
-    const std::string displayText = kind_ == kMy ? myRecord_.userValues().displayTextBytes()
-                                                 : uploadRecord_.userValues().displayTextBytes();
+    const auto workingGroup = onWorking([](const auto& r) { return groupOf(r); });
+    const std::string displayText =
+        onWorking([](const auto& r) { return r.userValues().displayTextBytes(); });
     {
         auto guard = list.lock();
         for (int row = currentRow(); row < list.rowCount(); ++row) {
@@ -538,7 +529,7 @@ int UploadSession::onRegisterError(std::int32_t number) {
         services_.notices.autoClosingBox(shortText, "", 5);
         setRowStatus(shortText + "입니다.");
     }
-    return closeConversation(kind_ == kMy ? 1468 : 2276) ? kGoOn : kFailed;
+    return closeConversation(traits().registerErrorClose) ? kGoOn : kFailed;
 }
 
 }  // namespace quenvara::uploader
