@@ -30,25 +30,6 @@ std::string format(const char* pattern, const std::string& a, const std::string&
     return buf;
 }
 
-void atomicAdd(std::atomic<double>& counter, double v) {
-    counter.fetch_add(v);
-}
-
-// Remaining seconds of `bytes` at `kbps`, or nothing when it cannot be told
-// (no speed yet, or nothing left): never a division by zero, never an
-// infinite value converted to an integer.
-std::optional<std::int64_t> remainingSeconds(double bytes, std::int64_t kbps) {
-    if (kbps <= 0) {
-        return std::nullopt;
-    }
-    const double seconds = bytes / 1024.0 / static_cast<double>(kbps);
-    if (!(seconds >= 0) ||
-        seconds > static_cast<double>(std::numeric_limits<std::int64_t>::max())) {
-        return std::nullopt;
-    }
-    return static_cast<std::int64_t>(seconds);
-}
-
 }  // namespace
 
 std::string clockText(std::int64_t seconds) {
@@ -323,8 +304,8 @@ void UploadMainWindow::startStopCommand() {
         active_ = 0;
         started_ = 0;
         stopRequest_ = 1;
-        bytesSent_ = 0;
-        startTime_ = 0;
+        stats_.bytesSent = 0;
+        stats_.startTime = 0;
         recomputeTotals();
         view_.setLook(control::kStartStop, ButtonLook::Start);
         view_.setEnabled(control::kStartStop, false);
@@ -333,8 +314,8 @@ void UploadMainWindow::startStopCommand() {
     if (running_ == 1 || started_ != 0) {
         return;
     }
-    bytesSent_ = 0;
-    startTime_ = 0;
+    stats_.bytesSent = 0;
+    stats_.startTime = 0;
     recomputeTotals();
     stopRequest_ = 0;
     active_ = 1;
@@ -365,11 +346,11 @@ void UploadMainWindow::confirmedClose() {
         return;
     }
     tray_.remove();
-    bytesSent_ = 0;
+    stats_.bytesSent = 0;
     started_ = 0;
     active_ = 0;
     stopRequest_ = 1;
-    startTime_ = 0;
+    stats_.startTime = 0;
     recomputeTotals();
     view_.setLook(control::kStartStop, ButtonLook::Start);
     view_.setEnabled(control::kStartStop, false);
@@ -498,18 +479,18 @@ void UploadMainWindow::endWindow() {
 // ---- counters offered to the engine ----
 
 void UploadMainWindow::addTotalBytes(double bytes) {
-    atomicAdd(totalBytes_, bytes);
+    TransferStatistics::add(stats_.totalBytes, bytes);
 }
 void UploadMainWindow::addBytesSent(double bytes) {
-    atomicAdd(bytesSent_, bytes);
+    TransferStatistics::add(stats_.bytesSent, bytes);
 }
 void UploadMainWindow::addDoneBytes(double bytes) {
-    atomicAdd(doneBytes_, bytes);
+    TransferStatistics::add(stats_.doneBytes, bytes);
 }
 
 void UploadMainWindow::setCurrentFile(double size, double done) {
-    currentFileSize_ = size;
-    currentFileDone_ = done;
+    stats_.currentFileSize = size;
+    stats_.currentFileDone = done;
 }
 
 std::string UploadMainWindow::currentFileRemainingText() const {
@@ -523,8 +504,8 @@ void UploadMainWindow::setSizeSummary(std::string text) {
 }
 
 void UploadMainWindow::recomputeTotals() {
-    totalBytes_ = list_.unfinishedBytes();
-    doneBytes_ = 0;
+    stats_.totalBytes = list_.unfinishedBytes();
+    stats_.doneBytes = 0;
     view_.setPosition(control::kOverallBar, 0);
     view_.setText(control::kOverallBar, "0%");
     view_.setText(control::kHiddenBar, "0  / 0 ");
@@ -535,8 +516,8 @@ void UploadMainWindow::startTimers() {
     timersRunning_ = 1;
     const auto now = services_.clock.epochSeconds();
     std::int64_t unset = 0;
-    startTime_.compare_exchange_strong(unset, now);
-    if (now - startTime_ >= 1) {
+    stats_.startTime.compare_exchange_strong(unset, now);
+    if (now - stats_.startTime >= 1) {
         bool noTime = false;
         updateSpeedAndRemaining(now, noTime);
     }
@@ -553,8 +534,8 @@ void UploadMainWindow::stopTimers() {
 
 void UploadMainWindow::resetSpeedDisplay() {
     stopTimers();
-    bytesSent_ = 0;
-    startTime_ = 0;
+    stats_.bytesSent = 0;
+    stats_.startTime = 0;
     view_.setText(control::kSpeed, " KBps");
     view_.setText(control::kRemainingTime, "00:00:00");
 }
@@ -617,22 +598,22 @@ void UploadMainWindow::closeFolderWaitDialog() {
 // ---- timers ----
 
 bool UploadMainWindow::updateSpeedAndRemaining(std::int64_t now, bool& noTime) {
-    if (startTime_ == 0) {
-        startTime_ = now;
+    if (stats_.startTime == 0) {
+        stats_.startTime = now;
     }
-    const std::int64_t elapsed = now - startTime_;
-    if (elapsed <= 0) {
+    const auto kbps = stats_.speedKbps(now);
+    if (!kbps) {
         return false;
     }
-    const double perSecond = bytesSent_ / static_cast<double>(elapsed);
-    const std::int64_t speed =
-        perSecond > 0 && perSecond < 9.0e18 ? static_cast<std::int64_t>(perSecond) >> 10 : 0;
+    const std::int64_t speed = *kbps;
     char speedText[64];
     std::snprintf(speedText, sizeof speedText, "%ld KBps", static_cast<long>(speed));
     view_.setText(control::kSpeed, speedText);
 
-    const auto remaining = remainingSeconds(totalBytes_ - doneBytes_, speed);
-    const auto fileRemaining = remainingSeconds(currentFileSize_ - currentFileDone_, speed);
+    const auto remaining =
+        TransferStatistics::remainingSeconds(stats_.totalBytes - stats_.doneBytes, speed);
+    const auto fileRemaining = TransferStatistics::remainingSeconds(
+        stats_.currentFileSize - stats_.currentFileDone, speed);
     noTime = !remaining;
     if (remaining) {
         view_.setText(control::kRemainingTime, clockText(*remaining));
@@ -674,8 +655,8 @@ void UploadMainWindow::onProgressTick() {
     const std::string tip = format("등록하기 완료까지 %s 가 남았습니다.\n", remainingText);
     tray_.setTip(tip);
 
-    const auto doneKb = static_cast<std::int64_t>(doneBytes_ / 1024);
-    const auto totalKb = static_cast<std::int64_t>(totalBytes_ / 1024);
+    const auto doneKb = static_cast<std::int64_t>(stats_.doneBytes / 1024);
+    const auto totalKb = static_cast<std::int64_t>(stats_.totalBytes / 1024);
     if (doneKb >= totalKb / 2 && halfWayShown_ == 0) {
         const std::string text =
             format("등록하기 %s 완료.\n%s", view_.text(control::kOverallBar), tip);
@@ -714,11 +695,11 @@ void UploadMainWindow::completionActions() {
     }
     if (view_.check(control::kCloseWindowCheck) == 1) {
         tray_.remove();
-        bytesSent_ = 0;
+        stats_.bytesSent = 0;
         started_ = 0;
         active_ = 0;
         stopRequest_ = 1;
-        startTime_ = 0;
+        stats_.startTime = 0;
         services_.clock.sleepFor(100ms);
         view_.setLook(control::kStartStop, ButtonLook::Start);
         view_.setEnabled(control::kStartStop, false);

@@ -29,6 +29,7 @@
 #include "uploader/list/file_list_view.h"
 #include "uploader/list/music_list.h"
 #include "uploader/transfer/engine_operations.h"
+#include "uploader/transfer/transfer_statistics.h"
 
 namespace quenvara::uploader {
 
@@ -124,12 +125,12 @@ class UploadMainWindow final : public EngineOperations {
     void addTotalBytes(double bytes) override;
     void addBytesSent(double bytes) override;
     void addDoneBytes(double bytes) override;
-    double totalBytes() const override { return totalBytes_; }
-    double doneBytes() const override { return doneBytes_; }
-    double bytesSent() const { return bytesSent_; }
-    std::int64_t startTime() const { return startTime_; }
+    double totalBytes() const override { return stats_.totalBytes; }
+    double doneBytes() const override { return stats_.doneBytes; }
+    double bytesSent() const { return stats_.bytesSent; }
+    std::int64_t startTime() const { return stats_.startTime; }
     void setCurrentFile(double size, double done) override;
-    void setCurrentFileDone(double done) override { currentFileDone_ = done; }
+    void setCurrentFileDone(double done) override { stats_.currentFileDone = done; }
     std::string currentFileRemainingText() const;
     void setSizeSummary(std::string text) override;
     // Never raised beyond the number of rows.
@@ -217,12 +218,7 @@ class UploadMainWindow final : public EngineOperations {
     int notificationDisplayMs_ = 3000;
     std::string notificationAutoHide_ = "true";
 
-    std::atomic<std::int64_t> startTime_{0};
-    std::atomic<double> bytesSent_{0};
-    std::atomic<double> doneBytes_{0};
-    std::atomic<double> totalBytes_{0};
-    std::atomic<double> currentFileSize_{0};
-    std::atomic<double> currentFileDone_{0};
+    TransferStatistics stats_;
     std::atomic<int> doneCount_{0};
     int totalRows_ = 0;
     int elapsedHours_ = 0;
