@@ -1,0 +1,131 @@
+// The operations the window offers the engine: counters, timers, flags.
+#include "uploader/app/upload_main_window.h"
+
+#include <cstdio>
+
+#include "uploader/list/job_state.h"
+
+namespace quenvara::uploader {
+
+using namespace std::chrono_literals;
+
+// ---- counters offered to the engine ----
+
+void UploadMainWindow::addTotalBytes(double bytes) {
+    TransferStatistics::add(stats_.totalBytes, bytes);
+}
+void UploadMainWindow::addBytesSent(double bytes) {
+    TransferStatistics::add(stats_.bytesSent, bytes);
+}
+void UploadMainWindow::addDoneBytes(double bytes) {
+    TransferStatistics::add(stats_.doneBytes, bytes);
+}
+
+void UploadMainWindow::setCurrentFile(double size, double done) {
+    stats_.currentFileSize = size;
+    stats_.currentFileDone = done;
+}
+
+std::string UploadMainWindow::currentFileRemainingText() const {
+    std::lock_guard lock(mutex_);
+    return currentFileRemaining_;
+}
+
+void UploadMainWindow::setSizeSummary(std::string text) {
+    std::lock_guard lock(mutex_);
+    sizeSummary_ = std::move(text);
+}
+
+void UploadMainWindow::recomputeTotals() {
+    stats_.totalBytes = list_.unfinishedBytes();
+    stats_.doneBytes = 0;
+    view_.setPosition(control::kOverallBar, 0);
+    view_.setText(control::kOverallBar, "0%");
+    view_.setText(control::kHiddenBar, "0  / 0 ");
+    view_.setPosition(control::kHiddenBar, 0);
+}
+
+void UploadMainWindow::startTimers() {
+    timersRunning_ = 1;
+    const auto now = services_.clock.epochSeconds();
+    std::int64_t unset = 0;
+    stats_.startTime.compare_exchange_strong(unset, now);
+    if (now - stats_.startTime >= 1) {
+        bool noTime = false;
+        updateSpeedAndRemaining(now, noTime);
+    }
+    services_.loop.setTimer(timer::kProgressTick, 1000ms, [this] { onProgressTick(); });
+    services_.loop.setTimer(timer::kTrayFrame, 100ms, [this] { tray_.nextFrame(); });
+}
+
+void UploadMainWindow::stopTimers() {
+    services_.loop.killTimer(timer::kProgressTick);
+    services_.loop.killTimer(timer::kTrayFrame);
+    tray_.stillFrame();
+    timersRunning_ = 0;
+}
+
+void UploadMainWindow::resetSpeedDisplay() {
+    stopTimers();
+    stats_.bytesSent = 0;
+    stats_.startTime = 0;
+    view_.setText(control::kSpeed, " KBps");
+    view_.setText(control::kRemainingTime, "00:00:00");
+}
+
+std::string UploadMainWindow::serverAddress() const {
+    std::lock_guard lock(mutex_);
+    return serverAddress_;
+}
+
+std::int32_t UploadMainWindow::serverPort() const {
+    std::lock_guard lock(mutex_);
+    return serverPort_;
+}
+
+void UploadMainWindow::addDoneCount(int files) {
+    const int total = list_.rowCount();
+    int done = doneCount_.load();
+    while (done < total && !doneCount_.compare_exchange_weak(done, std::min(done + files, total))) {
+    }
+}
+
+UploadDefaults UploadMainWindow::uploadDefaults() const {
+    std::lock_guard lock(mutex_);
+    return defaults_;
+}
+
+std::optional<UploadJobRecord> UploadMainWindow::pendingUploadFolder() const {
+    std::lock_guard lock(mutex_);
+    return pendingUploadFolder_;
+}
+
+std::optional<MyStorageJobRecord> UploadMainWindow::pendingMyStorageFolder() const {
+    std::lock_guard lock(mutex_);
+    return pendingMyStorageFolder_;
+}
+
+bool UploadMainWindow::shutdownChecked() const {
+    return view_.check(control::kShutdownCheck) == 1;
+}
+
+void UploadMainWindow::completionCheck() {
+    if (!list_.allDone() || shutdownChecked()) {
+        return;
+    }
+    services_.loop.setTimer(timer::kCompletion, 1000ms, [this] { onCompletionTimer(); });
+}
+
+void UploadMainWindow::scheduleShutdown() {
+    services_.loop.setTimer(timer::kShutdown, 10000ms, [this] { onShutdownTimer(); });
+}
+
+void UploadMainWindow::scheduleAutoStart(platform::Millis delay) {
+    services_.loop.setTimer(timer::kAutoStart, delay, [this] { onAutoStartTimer(); });
+}
+
+void UploadMainWindow::closeFolderWaitDialog() {
+    folderWait_.scheduleClose();
+}
+
+}  // namespace quenvara::uploader
