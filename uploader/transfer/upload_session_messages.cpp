@@ -1,4 +1,6 @@
-// Reading a conversation and the reactions to every server message.
+// Reading a conversation and the reactions to every server message. Kept
+// in one file (a little over 500 lines) so that the reactions read like the
+// message table they follow.
 #include "uploader/transfer/upload_session.h"
 
 #include <fcntl.h>

@@ -1,0 +1,256 @@
+// The data server's upload conversation: records, resume offsets, the
+// file data, and the faults it can be told to inject.
+#include "service/reference_service.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+
+#include "common/cp949.h"
+#include "protocol/job_records.h"
+#include "protocol/packet.h"
+#include "service/service_wire.h"
+
+namespace quenvara::service {
+
+using namespace wire;
+using platform::TcpConnection;
+namespace msg = transfer::msg;
+
+void ReferenceService::uploadConversation(TcpConnection& conn, int kind) {
+    const auto& f = options_.faults;
+    if (f.silentAfterStart) {
+        std::array<std::uint8_t, 1> byte{};
+        while (!stopping_ && conn.recvExact(byte) > 0) {
+        }
+        return;
+    }
+    bool errorForm = !f.errorText.empty();
+    if (f.errorFormAfterBreak) {
+        std::lock_guard lock(mutex_);
+        errorForm = errorForm || brokeSinceErrorForm_;
+        brokeSinceErrorForm_ = false;
+    }
+    if (errorForm) {
+        // The text travels in CP949, as every text of the protocol.
+        const std::string shown =
+            f.errorText.empty() ? "잠시 후 다시 시도해 주십시오" : f.errorText;
+        const auto bytes = cp949::fromUtf8(shown);
+        const std::string& raw = bytes ? *bytes : shown;
+        std::vector<std::uint8_t> text(transfer::kErrorTextSize, 0);
+        std::copy_n(raw.begin(), std::min(raw.size(), text.size() - 1), text.begin());
+        auto head = transfer::PacketHeader{msg::kClose, 0, 0, -1, {}}.encode();
+        conn.sendAll(head);
+        conn.sendAll(text);
+        readPacket(conn);
+        return;
+    }
+    if (f.alreadyConnectedOnce && takeOnce(alreadyConnectedUsed_)) {
+        send(conn, msg::kAlreadyConnected);
+        readPacket(conn);
+        return;
+    }
+    if (f.disconnectOnce && takeOnce(disconnectUsed_)) {
+        send(conn, msg::kDisconnected);
+        readPacket(conn);
+        return;
+    }
+    bool sendUnknown = false;
+    {
+        std::lock_guard lock(mutex_);
+        if (f.unknownPacket != 0 && unknownSent_ < f.unknownPacketTimes) {
+            ++unknownSent_;
+            sendUnknown = true;
+        }
+    }
+    if (sendUnknown) {
+        send(conn, f.unknownPacket);
+        readPacket(conn);
+        return;
+    }
+    const auto run = [&](auto tag) {
+        using Record = decltype(tag);
+        using Info = KindInfo<Record>;
+        // A header-only poll: count 1, size -1, so no body follows.
+        const auto poll = [&] {
+            if (!f.headerOnlyPoll) {
+                return true;
+            }
+            const auto head = transfer::PacketHeader{msg::kPoll, 1, -1, 0, {}}.encode();
+            return conn.sendAll(head) == static_cast<long>(head.size()) &&
+                   expectAnswer(conn, Info::kAlive, msg::kPoll);
+        };
+        if (!poll() || !send(conn, Info::kAskRecord)) {
+            return;
+        }
+        auto packet = readPacket(conn);
+        int files = 0;
+        while (packet && packet->header.type == Info::kRecordPacket) {
+            auto record = Record::fromBytes(packet->body);
+            if (!record) {
+                return;
+            }
+            {
+                std::lock_guard lock(mutex_);
+                records_.push_back(packet->body);
+            }
+            if (f.registerError != 0) {
+                send(conn, Info::kRegisterError, {}, f.registerError);
+                readPacket(conn);
+                return;
+            }
+            // The record as registered here, handed back with 508.
+            Record registered = *record;
+            registered.setDataServerAddressBytes(options_.address);
+            registered.setDataServerPort(dataPort(Info::kKind));
+            if (!send(conn, msg::kRegisteredRecord, registered.bytes())) {
+                return;
+            }
+            auto proceed = readPacket(conn);
+            if (!proceed || proceed->header.type != msg::kProceed) {
+                return;
+            }
+            const std::string name = cp949::toUtf8(record->itemNameBytes());
+            bool continueExisting = record->resumeState() != 0;
+            if (!f.sameName.empty() && name.starts_with(f.sameName)) {
+                send(conn, msg::kSameName);
+                auto answer = readPacket(conn);
+                if (!answer || answer->header.type != msg::kProceed) {
+                    return;  // skipped, or the conversation ended
+                }
+                continueExisting = true;  // "이어 올리기": on top of what is stored
+            }
+            const auto folder = options_.storage / safeComponent(record->contentIdBytes()) /
+                                safeFolder(cp949::toUtf8(record->serverFolderPathBytes()));
+            std::filesystem::create_directories(folder);
+            const auto path = folder / safeComponent(name);
+            std::error_code ec;
+            // Only a record sent again, or the same-name "continue", goes on
+            // from what is stored; a new upload starts from nothing.
+            std::uint64_t held = continueExisting && std::filesystem::exists(path, ec)
+                                     ? std::filesystem::file_size(path, ec)
+                                     : 0;
+            const auto size = static_cast<std::uint64_t>(record->itemSize());
+            held = std::min(held, size);
+            double reported = static_cast<double>(held);
+            if (f.negativeOffsetOnce && takeOnce(negativeOffsetUsed_)) {
+                held = 0;
+                reported = -1.0;
+            }
+            if (f.offsetBeyondEnd) {
+                send(conn, Info::kSendData, transfer::encodeResume(static_cast<double>(size) + 1));
+                readPacket(conn);
+                return;
+            }
+            std::filesystem::resize_file(path, held, ec);
+            if (ec) {
+                std::ofstream(path, std::ios::binary).close();
+            }
+            if (!send(conn, Info::kSendData, transfer::encodeResume(reported))) {
+                return;
+            }
+            std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
+            out.seekp(static_cast<std::streamoff>(held));
+            std::uint64_t remaining = size - held;
+            std::uint64_t dropAt = 0;
+            if (f.dropAfterBytes != 0 && (f.dropName.empty() || f.dropName == name)) {
+                std::lock_guard lock(mutex_);
+                if (!dropped_.contains(name)) {
+                    dropped_.insert(name);
+                    dropAt = f.dropAfterBytes;
+                }
+            }
+            std::vector<std::uint8_t> buffer(64 * 1024);
+            std::uint64_t received = 0;
+            const auto began = std::chrono::steady_clock::now();
+            while (remaining > 0) {
+                std::size_t want =
+                    static_cast<std::size_t>(std::min<std::uint64_t>(remaining, buffer.size()));
+                if (dropAt != 0) {
+                    if (received >= dropAt) {
+                        {
+                            std::lock_guard lock(mutex_);
+                            brokeSinceErrorForm_ = true;
+                        }
+                        conn.abort();  // the injected break: no orderly close
+                        return;
+                    }
+                    want =
+                        static_cast<std::size_t>(std::min<std::uint64_t>(want, dropAt - received));
+                }
+                if (conn.recvExact({buffer.data(), want}) != static_cast<long>(want)) {
+                    return;
+                }
+                out.write(reinterpret_cast<const char*>(buffer.data()),
+                          static_cast<std::streamsize>(want));
+                out.flush();
+                if (!out) {
+                    return;  // not stored: the conversation ends, the upload fails
+                }
+                received += want;
+                remaining -= want;
+            }
+            out.close();
+            const std::chrono::duration<double> took = std::chrono::steady_clock::now() - began;
+            {
+                std::lock_guard lock(mutex_);
+                std::erase_if(stored_, [&](const StoredFile& s) { return s.path == path; });
+                stored_.push_back({name, path, size, Info::kKind, took.count()});
+            }
+            ++files;
+            // The uploader's word after the last byte: 502 / 2007 for the
+            // next file of the group, or 5.
+            auto next = readPacket(conn);
+            if (!next) {
+                break;
+            }
+            if (next->header.type != Info::kNextFile && next->header.type != msg::kClose) {
+                protocolError(std::to_string(next->header.type) + " after the data of " + name);
+                return;
+            }
+            bool firstTime = false;
+            {
+                std::lock_guard lock(mutex_);
+                firstTime = afterDataDone_.insert(name).second;
+            }
+            for (const std::int32_t extra : firstTime ? f.afterData : std::vector<std::int32_t>{}) {
+                if (extra == msg::kRegisteredRecord) {
+                    if (!send(conn, extra, registered.bytes()) ||
+                        !expectAnswer(conn, msg::kProceed, extra)) {
+                        return;
+                    }
+                    continue;
+                }
+                const std::int32_t wanted = extra == msg::kCloseRequest ? msg::kClose
+                                            : extra == msg::kPoll       ? Info::kAlive
+                                                                        : msg::kAlive;
+                if (!send(conn, extra) || !expectAnswer(conn, wanted, extra)) {
+                    return;
+                }
+                if (extra == msg::kCloseRequest || extra == msg::kDisconnected) {
+                    return;  // closed in order
+                }
+            }
+            if (next->header.type != Info::kNextFile) {
+                break;  // 5: the uploader closes
+            }
+            if (!poll() || !send(conn, Info::kRequestRecord)) {
+                return;
+            }
+            packet = readPacket(conn);
+        }
+        if (files > 1) {
+            std::lock_guard lock(mutex_);
+            ++multiFile_;
+        }
+    };
+    if (kind == 4) {
+        run(UploadJobRecord{});
+    } else {
+        run(MyStorageJobRecord{});
+    }
+}
+
+}  // namespace quenvara::service
