@@ -33,6 +33,8 @@ rules = [
      "uploader/frontend/front_end.h"),
     ("uploader/app/upload_main_window.cpp", "uploader/transfer/upload_session.h",
      "musicfilter/check_flow.h"),
+    ("uploader/app/upload_app.cpp", "uploader/app/front_end.h",
+     "uploader/frontend/headless/headless_front_end.h"),
     ("service/reference_service.cpp", "protocol/packet.h", "uploader/transfer/upload_session.h"),
     ("musicfilter/check_flow.cpp", "quenvara/music_filter.h", "uploader/app/music_filter_binding.h"),
     ("wmadecoder/entry_points.cpp", "quenvara/wma_module.h", "musicfilter/fingerprint.h"),

@@ -15,7 +15,7 @@
 #include "uploader/app/music_filter_binding.h"
 #include "uploader/app/upload_main_window.h"
 #include "uploader/app/upload_settings.h"
-#include "uploader/frontend/front_end.h"
+#include "uploader/app/front_end.h"
 #include "uploader/handover/overlapped_name_pipe_server.h"
 #include "uploader/transfer/c_file_socket.h"
 

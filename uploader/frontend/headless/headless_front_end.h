@@ -9,7 +9,7 @@
 #include "platform/clock.h"
 #include "platform/event_loop.h"
 #include "platform/notices.h"
-#include "uploader/frontend/front_end.h"
+#include "uploader/app/front_end.h"
 
 namespace quenvara::uploader {
 
