@@ -327,18 +327,22 @@ void UploadMainWindow::startStopCommand() {
     view_.setLook(control::kStartStop, ButtonLook::Stop);
 }
 
-void UploadMainWindow::confirmedClose() {
-    const auto answer = services_.notices.messageBox(
-        kCloseQuestion, "", platform::NoticeButtons::YesNo, platform::NoticeIcon::Question);
-    if (answer != platform::NoticeAnswer::Yes) {
-        return;
-    }
+void UploadMainWindow::stopForClose() {
     tray_.remove();
     stats_.bytesSent = 0;
     started_ = 0;
     active_ = 0;
     stopRequest_ = 1;
     stats_.startTime = 0;
+}
+
+void UploadMainWindow::confirmedClose() {
+    const auto answer = services_.notices.messageBox(
+        kCloseQuestion, "", platform::NoticeButtons::YesNo, platform::NoticeIcon::Question);
+    if (answer != platform::NoticeAnswer::Yes) {
+        return;
+    }
+    stopForClose();
     recomputeTotals();
     view_.setLook(control::kStartStop, ButtonLook::Start);
     view_.setEnabled(control::kStartStop, false);

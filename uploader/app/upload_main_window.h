@@ -171,6 +171,8 @@ class UploadMainWindow final : public EngineOperations {
     void log(const std::string& line) const;
 
     void startStopCommand();
+    // The tray icon goes and the run is asked to stop: the window is closing.
+    void stopForClose();
     void confirmedClose();
     void deleteFinishedRows();
     void hideToTray();

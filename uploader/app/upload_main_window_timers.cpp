@@ -111,12 +111,7 @@ void UploadMainWindow::completionActions() {
         services_.notices.autoClosingBox(kCompletedText, "5 초 후 자동 종료 됩니다.", 5);
     }
     if (view_.check(control::kCloseWindowCheck) == 1) {
-        tray_.remove();
-        stats_.bytesSent = 0;
-        started_ = 0;
-        active_ = 0;
-        stopRequest_ = 1;
-        stats_.startTime = 0;
+        stopForClose();
         services_.clock.sleepFor(100ms);
         view_.setLook(control::kStartStop, ButtonLook::Start);
         view_.setEnabled(control::kStartStop, false);
