@@ -30,6 +30,21 @@ using namespace session_detail;
 using transfer::PacketHeader;
 namespace msg = transfer::msg;
 
+namespace {
+
+// The header carries the registrant field's own bytes, as the page gave
+// them; only a name without a record behind it is converted.
+std::array<std::uint8_t, 12> headerRegistrant(EngineOperations& window,
+                                              const std::string& registrant) {
+    if (auto raw = window.uploadDefaults().registrantBytes; !raw.empty()) {
+        return transfer::registrantField(raw);
+    }
+    auto bytes = cp949::fromUtf8(registrant);
+    return transfer::registrantField(bytes ? *bytes : registrant);
+}
+
+}  // namespace
+
 std::size_t chunkSize(bool myStorage, int speedChoice) {
     if (myStorage) {
         return 32'768;
@@ -48,16 +63,10 @@ std::size_t chunkSize(bool myStorage, int speedChoice) {
 
 UploadSession::UploadSession(EngineOperations& window, TransferServices services,
                              std::string registrant)
-    : window_(window), services_(std::move(services)), registrant_(std::move(registrant)) {
-    // The header carries the registrant field's own bytes, as the page gave
-    // them; only a name without a record behind it is converted.
-    if (auto raw = window_.uploadDefaults().registrantBytes; !raw.empty()) {
-        registrantField_ = transfer::registrantField(raw);
-    } else {
-        auto bytes = cp949::fromUtf8(registrant_);
-        registrantField_ = transfer::registrantField(bytes ? *bytes : registrant_);
-    }
-}
+    : window_(window),
+      services_(std::move(services)),
+      registrant_(std::move(registrant)),
+      conversation_(headerRegistrant(window, registrant_), &window.gate()) {}
 
 // ---- rows ----
 
@@ -180,7 +189,7 @@ void UploadSession::run() {
 }
 
 void UploadSession::endOfRun() {
-    closeSocket();
+    conversation_.close();
     window_.resetSpeedDisplay();
     window_.completionCheck();
     window_.display().setEnabled(Display::StartButton, true);
@@ -290,11 +299,11 @@ void UploadSession::rowSession() {
         }
         if (!sent) {
             keepGoing_ = false;
-            closeSocket();
+            conversation_.close();
             return;
         }
         readConversation();
-        closeSocket();
+        conversation_.close();
         if (!located_) {
             keepGoing_ = false;
         }
@@ -314,7 +323,7 @@ void UploadSession::rowSession() {
             if (sent) {
                 readConversation();
             }
-            closeSocket();
+            conversation_.close();
             auto guard = list.lock();
             const int now = workRow();
             if (now >= 0) {
@@ -339,13 +348,13 @@ void UploadSession::rowSession() {
             if (sendPacket(msg::kStart, {}, traits().startFailure)) {
                 readConversation();
             }
-            closeSocket();
+            conversation_.close();
         }
     }
 }
 
 bool UploadSession::connect(const std::string& address, int port) {
-    closeSocket();
+    conversation_.close();
     // A text that is no address fails every attempt alike: say so at once.
     if (!platform::ipv4Address(address)) {
         const std::string text = "서버 주소가 올바르지 않습니다. (" + cp949::toUtf8(address) + ")";
@@ -359,17 +368,8 @@ bool UploadSession::connect(const std::string& address, int port) {
         if (isStopped()) {
             break;
         }
-        std::unique_ptr<platform::TcpConnection> connection;
-        {
-            EngineGate::Quiet quiet(window_.gate());
-            connection =
-                services_.connector.connect(address, port, error, [this] { return isStopped(); });
-        }
-        if (connection) {
-            {
-                std::lock_guard lock(socketMutex_);
-                socket_ = std::move(connection);
-            }
+        if (conversation_.connect(services_.connector, address, port, error,
+                                  [this] { return isStopped(); })) {
             computeGroupStart();
             setStatusLine("");
             return true;
@@ -385,52 +385,24 @@ bool UploadSession::connect(const std::string& address, int port) {
     return false;
 }
 
-void UploadSession::closeSocket() {
-    std::lock_guard lock(socketMutex_);
-    socket_.reset();
-}
-
 void UploadSession::interrupt() {
-    std::lock_guard lock(socketMutex_);
-    if (socket_) {
-        socket_->shutdownBoth();
-    }
-}
-
-long UploadSession::socketRecv(std::span<std::uint8_t> buffer) {
-    EngineGate::Quiet quiet(window_.gate());
-    return socket_ ? socket_->recvExact(buffer) : -1;
-}
-
-int UploadSession::socketError() const {
-    return socket_ ? socket_->lastError() : 0;
+    conversation_.interrupt();
 }
 
 bool UploadSession::sendPacket(std::int32_t type, std::span<const std::uint8_t> body,
                                int failureNumber) {
-    const auto packet = transfer::encodePacket(type, body, registrantField_);
-    long sent = -1;
-    if (socket_) {
-        EngineGate::Quiet quiet(window_.gate());
-        sent = socket_->sendAll(packet);
-    }
-    if (sent == static_cast<long>(packet.size())) {
+    if (conversation_.send(type, body)) {
         return true;
     }
-    const auto text = socket_ ? sendErrorText(failureNumber) : "소켓의 핸들을 찾을수 없습니다.";
+    const auto text =
+        conversation_.isOpen() ? sendErrorText(failureNumber) : "소켓의 핸들을 찾을수 없습니다.";
     setRowStatus(text);
     services_.notices.autoClosingBox(text, "", 5);
     return false;
 }
 
 bool UploadSession::closeConversation(int disconnectNumber) {
-    const auto packet = transfer::encodePacket(msg::kClose, {}, registrantField_);
-    long sent = -1;
-    if (socket_) {
-        EngineGate::Quiet quiet(window_.gate());
-        sent = socket_->sendAll(packet);
-    }
-    if (sent == static_cast<long>(packet.size())) {
+    if (conversation_.send(msg::kClose)) {
         return true;
     }
     const auto text = "접속 해제 에러 입니다. (code:" + std::to_string(disconnectNumber) + ")";

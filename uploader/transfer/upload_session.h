@@ -15,6 +15,7 @@
 #include "protocol/job_records.h"
 #include "protocol/packet.h"
 #include "uploader/transfer/engine_operations.h"
+#include "uploader/transfer/server_conversation.h"
 
 namespace quenvara::uploader {
 
@@ -110,13 +111,10 @@ class UploadSession {
 
     void rowSession();
     bool connect(const std::string& address, int port);
-    void closeSocket();
-    long socketRecv(std::span<std::uint8_t> buffer);
-    int socketError() const;
     bool sendPacket(std::int32_t type, std::span<const std::uint8_t> body, int failureNumber);
     bool closeConversation(int disconnectNumber);
     void readConversation();
-    int handle(const transfer::PacketHeader& header, std::span<const std::uint8_t> body);
+    int handle(const ServerMessage& message);
     int onLocation(std::span<const std::uint8_t> body);
     int onFolderRegistered(std::span<const std::uint8_t> body);
     int onRequestRecord();
@@ -162,10 +160,8 @@ class UploadSession {
 
     EngineOperations& window_;
     TransferServices services_;
-    std::array<std::uint8_t, 12> registrantField_{};
     std::string registrant_;
-    std::unique_ptr<platform::TcpConnection> socket_;
-    std::mutex socketMutex_;  // socket_ is replaced on this thread, read by interrupt()
+    ServerConversation conversation_;
     Kind kind_ = kNone;
     UploadJobRecord uploadRecord_;
     MyStorageJobRecord myRecord_;

@@ -33,17 +33,13 @@ namespace msg = transfer::msg;
 // ---- the data phase ----
 
 long UploadSession::countedSend(std::span<const std::uint8_t> data) {
-    if (!socket_) {
+    if (!conversation_.isOpen()) {
         setRowStatus("소켓의 핸들을 찾을수 없습니다.");
         return -1;
     }
     std::size_t sent = 0;
     while (sent < data.size()) {
-        long k = 0;
-        {
-            EngineGate::Quiet quiet(window_.gate());
-            k = socket_->sendSome(data.subspan(sent));
-        }
+        const long k = conversation_.sendSome(data.subspan(sent));
         if (k <= 0) {
             return k;
         }
@@ -193,7 +189,7 @@ int UploadSession::dataPhase(std::span<const std::uint8_t> body) {
         const long sent = countedSend({buffer.data(), static_cast<std::size_t>(got)});
         if (sent < 1) {
             failure = sent == 0 ? Failure::PeerClosed : Failure::Send;
-            failureErrno = socket_ ? socket_->lastError() : 0;
+            failureErrno = conversation_.lastError();
             break;
         }
         remaining -= static_cast<double>(sent);
@@ -318,13 +314,7 @@ int UploadSession::finishFile() {
         return kFailed;
     }
     if (continues) {
-        const auto packet = transfer::encodePacket(msg::kNextFileMy, {}, registrantField_);
-        long sent = -1;
-        if (socket_) {
-            EngineGate::Quiet quiet(window_.gate());
-            sent = socket_->sendAll(packet);
-        }
-        if (sent != static_cast<long>(packet.size())) {
+        if (!conversation_.send(msg::kNextFileMy)) {
             setRowTexts("오류", sendErrorText(1447));
             errorSeen_ = true;
             return kFailed;

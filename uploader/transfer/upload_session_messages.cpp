@@ -32,15 +32,15 @@ using transfer::PacketHeader;
 namespace msg = transfer::msg;
 
 void UploadSession::readConversation() {
+    using Got = ServerMessage::Kind;
     readLoopOn_ = true;
     failureCounted_ = false;
     pendingDone_ = false;
     int result = kGoOn;
     while (readLoopOn_ && !isStopped() && result > 0) {
         window_.gate().safePoint();
-        std::array<std::uint8_t, transfer::kHeaderSize> head{};
-        const long got = socketRecv(head);
-        if (got != static_cast<long>(head.size())) {
+        const auto message = conversation_.next();
+        if (message.kind == Got::Closed || message.kind == Got::Broken) {
             if (!pendingDone_) {
                 return;  // a short read ends the conversation at once
             }
@@ -48,31 +48,29 @@ void UploadSession::readConversation() {
             if (isStopped()) {
                 break;  // paused or closing: not confirmed, not failed
             }
-            if (got == 0) {
+            if (message.kind == Got::Closed) {
                 markFileDone();  // the server closed in order: it has every byte
                 return;
             }
             // Reset: the server dropped the connection before it had the
             // whole file, although every send went out.
-            brokenTransfer(traits().peerClosedFailure, socketError());
+            brokenTransfer(traits().peerClosedFailure, message.error);
             result = kFailed;
             break;
         }
-        const auto header = PacketHeader::decode(head);
-        if (pendingDone_ && header.status >= 0) {
+        if (pendingDone_ && message.header.status >= 0) {
             // The request for the next file, the server's close or its close
             // request confirm the file; a poll or the registered record may
             // come first and leave it pending.
-            switch (header.type) {
-                case msg::kRequestRecord:
-                case msg::kRequestRecordMy:
-                case msg::kClose:
-                case msg::kCloseRequest:
+            switch (message.name()) {
+                case ServerMessageName::RequestRecord:
+                case ServerMessageName::Close:
+                case ServerMessageName::CloseRequest:
                     pendingDone_ = false;
                     markFileDone();
                     break;
-                case msg::kPoll:
-                case msg::kRegisteredRecord:
+                case ServerMessageName::Poll:
+                case ServerMessageName::RegisteredRecord:
                     break;
                 default:
                     pendingDone_ = false;
@@ -83,34 +81,29 @@ void UploadSession::readConversation() {
             pendingDone_ = false;
             unconfirmedEnd();
         }
-        if (header.status < 0) {
-            std::array<std::uint8_t, transfer::kErrorTextSize> text{};
-            if (socketRecv(text) != static_cast<long>(text.size())) {
-                return;
-            }
-            const auto shown = cp949::toUtf8(transfer::errorText(text));
+        if (message.kind == Got::ErrorForm) {
+            const auto shown = cp949::toUtf8(message.text);
             services_.notices.autoClosingBox(shown, "", 5);
             setRowStatus(shown);
             computeGroupStart();
             closeConversation(3658);
             return;
         }
-        auto length = transfer::bodyLength(header);
-        if (!length) {
-            // Nothing is allocated from a header we do not believe.
-            setRowStatus(length.error());
+        if (message.kind == Got::Refused) {
+            setRowStatus(message.text);
             result = kFailed;
             break;
         }
-        std::vector<std::uint8_t> body(*length);
-        if (!body.empty() && socketRecv(body) != static_cast<long>(body.size())) {
-            if (!pendingDone_) {
+        if (message.kind == Got::CutShort) {
+            // A cut error text or body ends the conversation; a file still
+            // pending is sent again below.
+            if (message.header.status < 0 || !pendingDone_) {
                 return;
             }
             result = kFailed;
             break;
         }
-        result = handle(header, body);
+        result = handle(message);
     }
     // A file still waiting for its confirmation when the conversation ends
     // (a short body, a failed answer) is sent again.
@@ -150,52 +143,48 @@ void UploadSession::readConversation() {
     }
 }
 
-int UploadSession::handle(const PacketHeader& header, std::span<const std::uint8_t> body) {
-    switch (header.type) {
-        case msg::kClose:
+int UploadSession::handle(const ServerMessage& message) {
+    const std::span<const std::uint8_t> body = message.body;
+    switch (message.name()) {
+        case ServerMessageName::Close:
             readLoopOn_ = false;
             return kServerClosed;
-        case msg::kCloseRequest:
+        case ServerMessageName::CloseRequest:
             return sendPacket(msg::kClose, {}, 561) ? kGoOn : kFailed;
-        case msg::kLocation:
-        case msg::kLocationMy:
+        case ServerMessageName::Location:
             return onLocation(body);
-        case msg::kFolderRegistered:
-        case msg::kFolderRegisteredMy:
+        case ServerMessageName::FolderRegistered:
             return onFolderRegistered(body);
-        case msg::kRequestRecord:
-        case msg::kRequestRecordMy:
+        case ServerMessageName::RequestRecord:
             return onRequestRecord();
-        case msg::kResendRecord:
-        case msg::kResendRecordMy:
+        case ServerMessageName::ResendRecord:
             return onResendRecord();
-        case msg::kPoll:
+        case ServerMessageName::Poll:
             setStatusLine("");
             return sendPacket(traits().alive, {}, 620) ? kGoOn : kFailed;
-        case msg::kAlreadyConnected:
+        case ServerMessageName::AlreadyConnected:
             alreadyConnected_ = true;
             return sendPacket(msg::kClose, {}, 793) ? kGoOn : kFailed;
-        case msg::kRegisteredRecord:
+        case ServerMessageName::RegisteredRecord:
             return onRegisteredRecord(body);
-        case msg::kSameName:
+        case ServerMessageName::SameName:
             return onSameName();
-        case msg::kDisconnected: {
+        case ServerMessageName::Disconnected: {
             services_.notices.autoClosingBox(
                 "접속을 끊었습니다.\n확인을 누르시면 업로드를 시작 합니다.", "", 5);
             const bool sent = sendPacket(msg::kAlive, {}, 588);
             readLoopOn_ = false;
             return sent ? kGoOn : kFailed;
         }
-        case msg::kRegisterError:
-        case msg::kRegisterErrorMy:
-            return onRegisterError(header.status);
-        case msg::kSendData:
-        case msg::kSendDataMy:
+        case ServerMessageName::RegisterError:
+            return onRegisterError(message.header.status);
+        case ServerMessageName::SendData:
             return dataPhase(body);
-        default:
-            setRowStatus("알 수 없는 패킷입니다. (" + std::to_string(header.type) + ")");
+        case ServerMessageName::Unknown:
+            setRowStatus("알 수 없는 패킷입니다. (" + std::to_string(message.header.type) + ")");
             return kFailed;
     }
+    return kFailed;
 }
 
 int UploadSession::onLocation(std::span<const std::uint8_t> body) {
