@@ -94,7 +94,7 @@ UploadSession::Kind UploadSession::rowKind(int row) const {
 }
 
 int UploadSession::workRow() const {
-    return window_.list().rowOfId(workRowId_);
+    return window_.list().rowOfId(retry_.workRow());
 }
 
 void UploadSession::sleep(platform::Millis duration) {
@@ -223,12 +223,10 @@ void UploadSession::rowSession() {
         auto guard = list.lock();
         auto rowRecord = list.record(row);
         const std::uint64_t id = list.rowId(row);
-        if (retryRowId_ != id) {
-            retryRowId_ = 0;
+        if (!retry_.takeRow(id)) {
             uploadRecord_.setResumeState(0);
             myRecord_.setResumeState(0);
         }
-        workRowId_ = id;
         std::visit(
             [&](auto& rec) {
                 using R = std::decay_t<decltype(rec)>;

@@ -15,6 +15,8 @@
 #include "protocol/job_records.h"
 #include "protocol/packet.h"
 #include "uploader/transfer/engine_operations.h"
+#include "uploader/transfer/retry_state.h"
+#include "uploader/transfer/row_byte_account.h"
 #include "uploader/transfer/server_conversation.h"
 
 namespace quenvara::uploader {
@@ -179,15 +181,8 @@ class UploadSession {
     bool pendingDone_ = false;
     // The failure of this conversation is already counted.
     bool failureCounted_ = false;
-    // The list row the working record belongs to, and the row whose broken
-    // transfer the working record is kept for (0: none). A retry resumes
-    // that row and never hands its record to another.
-    std::uint64_t workRowId_ = 0;
-    std::uint64_t retryRowId_ = 0;
-    // Bytes of each row counted into the run's done bytes, so that bytes
-    // sent again after a break or a failed conversation count once.
-    std::map<std::uint64_t, double> countedBytes_;
-    double* countedHere_ = nullptr;
+    RetryState retry_;
+    RowByteAccount counted_;
     bool skipAllSameName_ = false;
     bool resumeAllSameName_ = false;
 };

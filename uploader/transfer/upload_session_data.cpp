@@ -45,9 +45,7 @@ long UploadSession::countedSend(std::span<const std::uint8_t> data) {
         }
         sent += static_cast<std::size_t>(k);
         fileBytesSent_ += static_cast<double>(k);
-        if (countedHere_ != nullptr) {
-            *countedHere_ += static_cast<double>(k);
-        }
+        counted_.sent(static_cast<double>(k));
         window_.addDoneBytes(static_cast<double>(k));
         window_.addBytesSent(static_cast<double>(k));
         window_.display().setRange(Display::OverallBar, window_.totalBytes() / 1024);
@@ -66,14 +64,8 @@ void UploadSession::startDataPhaseDisplays(double fileSize) {
     window_.setCurrentFile(fileSize, resumeOffset_);
     // A row sent before in this run counts from where the server's data
     // ends: bytes sent twice around a break count once.
-    auto [counted, first] = countedBytes_.try_emplace(workRowId_, 0.0);
-    if (!first) {
-        window_.addDoneBytes(resumeOffset_ - counted->second);
-    } else if (resumeOffset_ != 0 && workingResumeState() != 1) {
-        window_.addDoneBytes(resumeOffset_);
-    }
-    counted->second = resumeOffset_;
-    countedHere_ = &counted->second;
+    window_.addDoneBytes(
+        counted_.startFile(retry_.workRow(), resumeOffset_, workingResumeState() == 1));
     if (resumeOffset_ != 0) {
         view.setPosition(Display::FileBar, resumeOffset_ / 1024 + 1);
         view.setText(Display::FileBar, transfer::fileBarText(resumeOffset_, fileSize, kind4));
@@ -236,9 +228,7 @@ void UploadSession::markFileDone() {
     window_.list().hideProgressBar();
     window_.addDoneCount(1);
     // The file is through: its retry mark must not carry over to the next row.
-    if (retryRowId_ == workRowId_) {
-        retryRowId_ = 0;
-    }
+    retry_.fileDone();
     onWorking([](auto& r) { r.setResumeState(0); });
 }
 
@@ -269,7 +259,7 @@ void UploadSession::unconfirmedEnd() {
 
 void UploadSession::keepForRetry() {
     onWorking([](auto& r) { r.setResumeState(1); });
-    retryRowId_ = workRowId_;
+    retry_.keep();
     errorSeen_ = true;
 }
 

@@ -116,7 +116,7 @@ void UploadSession::readConversation() {
     // Ending steps. A row kept for a retry is repeated by the run loop; a
     // retry that did not finish its row counts as a failure, so that a server
     // that never takes the file ends the run.
-    const bool retrying = workingResumeState() == 1 && retryRowId_ == workRowId_;
+    const bool retrying = workingResumeState() == 1 && retry_.keptForWorkRow();
     if (retrying) {
         setCurrentRow(currentRow() - 1);
         if (!isStopped() && !failureCounted_) {
@@ -325,7 +325,7 @@ int UploadSession::onRequestRecord() {
         }
         setCurrentRow(next);
         record = list.record(next);
-        workRowId_ = list.rowId(next);
+        retry_.nextInGroup(list.rowId(next));
     }
     // The music check may take long (decoding, queries): not under the lock.
     if (auto* up = std::get_if<UploadJobRecord>(&record)) {
