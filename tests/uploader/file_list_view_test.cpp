@@ -82,6 +82,29 @@ TEST(FileListView, DoneAndTotals) {
     EXPECT_EQ(list.text(1, CFileListView::kState), "서버에 연결할 수 없습니다.");
 }
 
+TEST(FileListView, DonenessAndKindAreTheRowsOwnNotTheTextsShown) {
+    CFileListView list;
+    list.addUploadRecord(file("a", 100));
+    // A front-end rewriting the shown columns changes nothing the engine reads.
+    list.setText(0, CFileListView::kState, "완료");
+    list.setText(0, CFileListView::kJobState, "완료");
+    list.setText(0, CFileListView::kDisk, "MyFile Disk");
+    EXPECT_EQ(list.state(0), RowState::Waiting);
+    EXPECT_FALSE(list.allDone());
+    EXPECT_EQ(list.rowKind(0), 4);
+
+    list.setState(0, RowState::Failed, "등록 에러");
+    EXPECT_EQ(list.jobState(0), "등록 에러");
+    EXPECT_EQ(list.text(0, CFileListView::kState), "등록 에러");
+    list.setState(0, RowState::Failed);
+    EXPECT_EQ(list.jobState(0), "오류");
+    // A failed row is finished: the delete command may take it.
+    EXPECT_EQ(list.deletionBoundary().n, 0);
+    list.setState(0, RowState::Paused);
+    EXPECT_EQ(list.jobState(0), "일시중지");
+    EXPECT_EQ(list.deletionBoundary().n, -1);
+}
+
 // Rows given as (state, folder group, user number).
 int boundaryOf(std::vector<std::tuple<std::string, std::string, int>> rows, int* u = nullptr) {
     CFileListView list;

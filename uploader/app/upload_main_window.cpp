@@ -313,7 +313,7 @@ void UploadMainWindow::startStopCommand() {
         auto guard = list_.lock();
         const int row = list_.currentRow();
         if (row >= 0 && row < list_.rowCount()) {
-            list_.setJobState(row, job_state::kUploading);
+            list_.setState(row, RowState::Uploading);
         }
     }
     // Marked before the thread starts: a run that ends at once clears it,

@@ -103,7 +103,7 @@ void UploadMainWindow::completionActions() {
     placeBarOnCurrentRow();
 
     const int rows = list_.rowCount();
-    if (rows > 0 && list_.jobState(rows - 1) == job_state::kDone) {
+    if (rows > 0 && list_.state(rows - 1) == RowState::Done) {
         if (!notificationsOff_) {
             services_.notifier.show(kCompletedNotice, 10, notificationDisplayMs_, 10,
                                     notificationAutoHide_);

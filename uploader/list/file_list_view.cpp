@@ -11,13 +11,6 @@
 namespace quenvara::uploader {
 namespace {
 
-bool equalsNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
 double sizeOf(const JobRecordVariant& r) {
     return std::visit([](const auto& rec) { return rec.itemSize(); }, r);
 }
@@ -75,14 +68,9 @@ int CFileListView::rowKind(int row) const {
     if (row < 0 || row >= static_cast<int>(rows_.size())) {
         return -1;
     }
-    const auto& disk = rows_[static_cast<std::size_t>(row)].columns[kDisk];
-    if (equalsNoCase(disk, kUploadDisk)) {
-        return 4;
-    }
-    if (equalsNoCase(disk, kMyStorageDisk)) {
-        return 3;
-    }
-    return -1;
+    // The kind is the record's, not the text shown for it.
+    return std::holds_alternative<UploadJobRecord>(rows_[static_cast<std::size_t>(row)].record) ? 4
+                                                                                                : 3;
 }
 
 std::uint64_t CFileListView::rowId(int row) const {
@@ -129,12 +117,24 @@ void CFileListView::setText(int row, int column, std::string text) {
     ++revision_;
 }
 
-void CFileListView::setJobState(int row, std::string_view state) {
+RowState CFileListView::state(int row) const {
+    auto guard = lock();
+    return at(row).state;
+}
+
+void CFileListView::setState(int row, RowState state, std::string_view failureText) {
     auto guard = lock();
     auto& r = at(row);
-    r.columns[kJobState] = std::string(state);
-    r.columns[kState] = std::string(state);
+    const std::string_view text =
+        state == RowState::Failed && !failureText.empty() ? failureText : stateCode(state);
+    r.state = state;
+    r.columns[kJobState] = std::string(text);
+    r.columns[kState] = std::string(text);
     ++revision_;
+}
+
+void CFileListView::setJobState(int row, std::string_view state) {
+    setState(row, rowStateOf(state), state);
 }
 
 JobRecordVariant CFileListView::record(int row) const {
@@ -176,16 +176,15 @@ void CFileListView::setBusy(bool busy) {
 
 bool CFileListView::allDone() const {
     auto guard = lock();
-    return std::all_of(rows_.begin(), rows_.end(), [](const Row& r) {
-        return equalsNoCase(r.columns[kJobState], job_state::kDone);
-    });
+    return std::all_of(rows_.begin(), rows_.end(),
+                       [](const Row& r) { return r.state == RowState::Done; });
 }
 
 double CFileListView::unfinishedBytes() const {
     auto guard = lock();
     double total = 0;
     for (const auto& r : rows_) {
-        if (r.columns[kJobState] != job_state::kDone) {
+        if (r.state != RowState::Done) {
             total += sizeOf(r.record);
         }
     }
@@ -197,14 +196,14 @@ CFileListView::DeleteBoundary CFileListView::deletionBoundary() const {
     DeleteBoundary b;
     const int count = static_cast<int>(rows_.size());
     if (count == 1) {
-        if (!isUnfinished(rows_[0].columns[kJobState])) {
+        if (!isUnfinished(rows_[0].state)) {
             b.n = 0;
         }
         return b;
     }
     for (int i = 0; i < count; ++i) {
         const auto& row = rows_[static_cast<std::size_t>(i)];
-        if (isUnfinished(row.columns[kJobState])) {
+        if (isUnfinished(row.state)) {
             b.u = i;
             break;
         }
@@ -230,7 +229,7 @@ CFileListView::DeleteBoundary CFileListView::deletionBoundary() const {
 
 std::optional<Rgb> CFileListView::rowTextColour(int row) const {
     auto guard = lock();
-    if (at(row).columns[kJobState] == job_state::kDone) {
+    if (at(row).state == RowState::Done) {
         return kDoneRowColour;
     }
     return std::nullopt;
@@ -252,7 +251,7 @@ void CFileListView::placeProgressBar(int row, bool windowActive, const ListGeome
         return;
     }
     if (row < 0 || row >= static_cast<int>(rows_.size()) ||
-        rows_[static_cast<std::size_t>(row)].columns[kJobState] == job_state::kDone) {
+        rows_[static_cast<std::size_t>(row)].state == RowState::Done) {
         return;
     }
     const Rect cell = geometry.cellRect(row, kState);

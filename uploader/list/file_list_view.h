@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "protocol/job_records.h"
+#include "uploader/list/job_state.h"
 
 namespace quenvara::uploader {
 
@@ -89,8 +90,14 @@ class CFileListView {
 
     std::string text(int row, int column) const;
     void setText(int row, int column, std::string text);
+    // The state text shown (the code, or a failed row's own text).
     std::string jobState(int row) const { return text(row, kJobState); }
-    // The engine's state change: the code, and its copy in the visible column.
+    RowState state(int row) const;
+    // The engine's state change: the state, and its text in the hidden
+    // column and its copy in the visible one. A failed row shows
+    // `failureText` ("오류" when none is given).
+    void setState(int row, RowState state, std::string_view failureText = {});
+    // The same from a state text: the four codes, or a failure text.
     void setJobState(int row, std::string_view state);
 
     JobRecordVariant record(int row) const;
@@ -137,6 +144,7 @@ class CFileListView {
         std::array<std::string, kColumnCount> columns;
         JobRecordVariant record;
         std::uint64_t id = 0;
+        RowState state = RowState::Waiting;
     };
     template <class Record>
     std::optional<int> add(const Record& record, std::string_view disk);

@@ -89,8 +89,7 @@ UploadSession::Kind UploadSession::rowKind(int row) const {
     if (row < 0 || row >= list.rowCount()) {
         return kNone;
     }
-    return equalsNoCase(list.text(row, CFileListView::kDisk), CFileListView::kUploadDisk) ? kUpload
-                                                                                          : kMy;
+    return list.rowKind(row) == 4 ? kUpload : kMy;
 }
 
 int UploadSession::workRow() const {
@@ -102,12 +101,13 @@ void UploadSession::sleep(platform::Millis duration) {
     services_.clock.sleepFor(duration);
 }
 
-void UploadSession::setRowTexts(std::string_view state, std::string_view status) {
+void UploadSession::setRowTexts(RowState state, std::string_view status,
+                                std::string_view failureText) {
     auto& list = window_.list();
     auto guard = list.lock();
     const int row = workRow();
     if (row >= 0) {
-        list.setJobState(row, state);
+        list.setState(row, state, failureText);
         list.setText(row, CFileListView::kStatusText, std::string(status));
     }
 }
@@ -252,7 +252,7 @@ void UploadSession::rowSession() {
                     rec.setResumeState(2);
                     list.setRecord(row, rec);
                 }
-                if (equalsNoCase(list.text(row, CFileListView::kState), job_state::kDone)) {
+                if (list.state(row) == RowState::Done) {
                     keepGoing_ = false;
                     return;
                 }
@@ -261,7 +261,7 @@ void UploadSession::rowSession() {
                 keepGoing_ = true;
             },
             rowRecord);
-        if (equalsNoCase(list.text(row, CFileListView::kState), job_state::kDone)) {
+        if (list.state(row) == RowState::Done) {
             return;
         }
     }
@@ -440,8 +440,7 @@ void UploadSession::moveToGroupEnd() {
     auto& list = window_.list();
     auto guard = list.lock();
     int row = currentRow();
-    while (row + 1 < rowCount() && sameGroup(row + 1) &&
-           equalsNoCase(list.text(row + 1, CFileListView::kState), job_state::kDone)) {
+    while (row + 1 < rowCount() && sameGroup(row + 1) && list.state(row + 1) == RowState::Done) {
         ++row;
     }
     setCurrentRow(row);

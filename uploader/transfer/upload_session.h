@@ -14,6 +14,7 @@
 #include "platform/tcp.h"
 #include "protocol/job_records.h"
 #include "protocol/packet.h"
+#include "uploader/list/job_state.h"
 #include "uploader/transfer/engine_operations.h"
 #include "uploader/transfer/retry_state.h"
 #include "uploader/transfer/row_byte_account.h"
@@ -97,7 +98,8 @@ class UploadSession {
     void setCurrentRow(int row);
     int rowCount() const;
     Kind rowKind(int row) const;
-    void setRowTexts(std::string_view state, std::string_view status);
+    // A failed row shows `failureText` as its state ("오류" when none).
+    void setRowTexts(RowState state, std::string_view status, std::string_view failureText = {});
     void setRowStatus(std::string_view status);
     void setStatusLine(std::string_view text);
     bool isStopped() const { return window_.stopRequested(); }

@@ -152,7 +152,7 @@ int UploadSession::dataPhase(std::span<const std::uint8_t> body) {
         return kFailed;
     }
     window_.display().setText(Display::PathBox, path);
-    setRowTexts(job_state::kUploading, "업로드중입니다.");
+    setRowTexts(RowState::Uploading, "업로드중입니다.");
     const double fileSize = workingSize();
     startDataPhaseDisplays(fileSize);
 
@@ -214,7 +214,7 @@ int UploadSession::dataPhase(std::span<const std::uint8_t> body) {
                           failureErrno);
         }
         setStatusLine(text);
-        setRowTexts("오류", text);
+        setRowTexts(RowState::Failed, text);
     } else {
         brokenTransfer(failure == Failure::Send ? traits().sendFailure : traits().peerClosedFailure,
                        failureErrno);
@@ -224,7 +224,7 @@ int UploadSession::dataPhase(std::span<const std::uint8_t> body) {
 }
 
 void UploadSession::markFileDone() {
-    setRowTexts(job_state::kDone, "완료되었습니다.");
+    setRowTexts(RowState::Done, "완료되었습니다.");
     window_.list().hideProgressBar();
     window_.addDoneCount(1);
     // The file is through: its retry mark must not carry over to the next row.
@@ -239,7 +239,7 @@ void UploadSession::brokenTransfer(int code, int error) {
     window_.stopTimers();
     char text[160];
     std::snprintf(text, sizeof text, "패킷 전송 에러 입니다. (code:%d , %d)", code, error);
-    setRowTexts("오류", text);
+    setRowTexts(RowState::Failed, text);
     setStatusLine(text);
     sleep(2000ms);
     setStatusLine("1 초 후 재접속을 시도 합니다.");
@@ -253,7 +253,7 @@ void UploadSession::unconfirmedEnd() {
     ++failureCount_;
     failureCounted_ = true;
     window_.list().hideProgressBar();
-    setRowTexts("오류", "서버가 파일을 모두 받았는지 확인하지 못했습니다.");
+    setRowTexts(RowState::Failed, "서버가 파일을 모두 받았는지 확인하지 못했습니다.");
     keepForRetry();
 }
 
@@ -305,12 +305,12 @@ int UploadSession::finishFile() {
     }
     if (continues) {
         if (!conversation_.send(msg::kNextFileMy)) {
-            setRowTexts("오류", sendErrorText(1447));
+            setRowTexts(RowState::Failed, sendErrorText(1447));
             errorSeen_ = true;
             return kFailed;
         }
     } else if (!closeConversation(1817)) {
-        setRowTexts("오류", "오류입니다. (code:1817)");
+        setRowTexts(RowState::Failed, "오류입니다. (code:1817)");
         errorSeen_ = true;
         return kFailed;
     }

@@ -129,7 +129,7 @@ void UploadSession::readConversation() {
     }
     window_.stopTimers();
     if (isStopped()) {
-        setRowTexts(job_state::kPaused, "일시중지입니다.");
+        setRowTexts(RowState::Paused, "일시중지입니다.");
         window_.list().hideProgressBar();
     } else if (result == kFailed) {
         // Every failed conversation counts once towards the limit, so that a
@@ -504,7 +504,7 @@ int UploadSession::onRegisterError(std::int32_t number) {
         auto& list = window_.list();
         auto guard = list.lock();
         if (const int row = workRow(); row >= 0) {
-            list.setJobState(row, "등록 에러");
+            list.setState(row, RowState::Failed, "등록 에러");
         }
     }
     window_.list().hideProgressBar();
