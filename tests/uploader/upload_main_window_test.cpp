@@ -194,17 +194,15 @@ TEST_F(UploadMainWindowTest, HalfWayNoticeOncePerUploadRecord) {
 TEST_F(UploadMainWindowTest, RunToCompletionClosesTheWindow) {
     h.useEngine([](EngineOperations& ops) {
         auto& list = ops.list();
-        ops.setRunningFlag(1);
+        ops.runStarted();
         ops.startTimers();
         for (int row = 0; row < list.rowCount(); ++row) {
             list.setCurrentRow(row);
             list.setJobState(row, "완료");
             ops.addDoneBytes(list.itemSize(row));
-            ops.addDoneCount(1);
+            ops.rowStateChanged(list.rowId(row), RowState::Done, "완료되었습니다.");
         }
-        ops.stopTimers();
-        ops.setRunningFlag(0);
-        ops.completionCheck();
+        ops.runEnded(RunEnd{0, false, true});
     });
     handOver(job("a.txt", 3));
     handOver(job("b.txt", 4));
@@ -476,9 +474,7 @@ TEST(UploadMainWindowRuns, RunThatEndsBeforeTheStartReturnsLeavesNothingStarted)
     int runs = 0;
     h.window.setTransferFactory([&](int, const std::string&, EngineOperations& ops) {
         ++runs;
-        ops.setActiveFlag(0);
-        ops.setRunningFlag(0);
-        ops.setStartedFlag(0);
+        ops.runEnded(RunEnd{});
         return std::make_unique<testing_support::ScriptedThread>([] {});
     });
     h.window.onCommand(control::kStartStop);

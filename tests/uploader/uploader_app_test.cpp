@@ -50,15 +50,14 @@ TEST(UploaderApp, HeadlessRunEndsByItselfAfterCompletion) {
     app.setTransferFactory([&runs](int, const std::string&, EngineOperations& ops) {
         ++runs;
         return std::make_unique<testing_support::ScriptedThread>([&ops] {
-            ops.setRunningFlag(1);
+            ops.runStarted();
             {
                 auto guard = ops.list().lock();
                 for (int row = 0; row < ops.list().rowCount(); ++row) {
                     ops.list().setJobState(row, job_state::kDone);
                 }
             }
-            ops.setRunningFlag(0);
-            ops.completionCheck();
+            ops.runEnded(RunEnd{0, false, true});
         });
     });
 

@@ -12,10 +12,10 @@
 #include "platform/process_table.h"
 #include "platform/shutdown.h"
 #include "platform/system_dirs.h"
+#include "uploader/app/front_end.h"
 #include "uploader/app/music_filter_binding.h"
 #include "uploader/app/upload_main_window.h"
 #include "uploader/app/upload_settings.h"
-#include "uploader/app/front_end.h"
 #include "uploader/handover/overlapped_name_pipe_server.h"
 #include "uploader/transfer/c_file_socket.h"
 

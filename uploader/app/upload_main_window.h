@@ -112,9 +112,9 @@ class UploadMainWindow final : public EngineOperations {
     int activeFlag() const override { return active_; }
     void setActiveFlag(int active) override { active_ = active; }
     int runningFlag() const override { return running_; }
-    void setRunningFlag(int running) override { running_ = running; }
+    void setRunningFlag(int running) { running_ = running; }
     int startedFlag() const override { return started_; }
-    void setStartedFlag(int started) override { started_ = started; }
+    void setStartedFlag(int started) { started_ = started; }
     bool stopRequested() const override { return stopRequest_ != 0; }
     bool handOverBusy() const { return handOverBusy_; }
     bool notificationsOff() const { return notificationsOff_; }
@@ -123,24 +123,24 @@ class UploadMainWindow final : public EngineOperations {
 
     // Counters.
     void addTotalBytes(double bytes) override;
-    void addBytesSent(double bytes) override;
+    void addBytesSent(double bytes);
     void addDoneBytes(double bytes) override;
     double totalBytes() const override { return stats_.totalBytes; }
     double doneBytes() const override { return stats_.doneBytes; }
     double bytesSent() const { return stats_.bytesSent; }
     std::int64_t startTime() const { return stats_.startTime; }
-    void setCurrentFile(double size, double done) override;
+    void setCurrentFile(double size, double done);
     void setCurrentFileDone(double done) override { stats_.currentFileDone = done; }
     std::string currentFileRemainingText() const;
     void setSizeSummary(std::string text) override;
     // Never raised beyond the number of rows.
-    void addDoneCount(int files) override;
+    void addDoneCount(int files);
     int doneCount() const { return doneCount_; }
 
     void recomputeTotals() override;
     void startTimers() override;
     void stopTimers() override;
-    void resetSpeedDisplay() override;
+    void resetSpeedDisplay();
     bool timersRunning() const override { return timersRunning_ != 0; }
 
     std::string serverAddress() const override;
@@ -150,15 +150,23 @@ class UploadMainWindow final : public EngineOperations {
     std::optional<MyStorageJobRecord> pendingMyStorageFolder() const override;
     FolderWaitDialog& folderWait() { return folderWait_; }
 
-    void completionCheck() override;
-    void scheduleShutdown() override;
+    void completionCheck();
+    void scheduleShutdown();
     void scheduleAutoStart(platform::Millis delay) override;
     void closeFolderWaitDialog() override;
-    bool shutdownChecked() const override;
+    bool shutdownChecked() const;
     // The speed box is hidden and keeps its first entry.
     int speedChoice() const override { return 0; }
     void placeProgressBar(int row) override;
-    void setTrayTip(const std::string& tip) override { tray_.setTip(tip); }
+    void setTrayTip(const std::string& tip) { tray_.setTip(tip); }
+
+    // The engine's events.
+    void runStarted() override;
+    void rowStateChanged(std::uint64_t rowId, RowState state, std::string_view statusText) override;
+    void fileStarted(std::uint64_t rowId, double fileSize, double serverOffset,
+                     double doneChange) override;
+    void bytesSent(std::uint64_t rowId, double bytes) override;
+    void runEnded(const RunEnd& end) override;
 
   private:
     void receive(const handover::ServerAddress& address);

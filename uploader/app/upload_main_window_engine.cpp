@@ -124,6 +124,54 @@ void UploadMainWindow::scheduleAutoStart(platform::Millis delay) {
     services_.loop.setTimer(timer::kAutoStart, delay, [this] { onAutoStartTimer(); });
 }
 
+// ---- the engine's events ----
+
+void UploadMainWindow::runStarted() {
+    setRunningFlag(1);
+}
+
+void UploadMainWindow::rowStateChanged(std::uint64_t, RowState state, std::string_view) {
+    // The row's texts are in the list already; the window counts files.
+    if (state == RowState::Done) {
+        addDoneCount(1);
+    }
+}
+
+void UploadMainWindow::fileStarted(std::uint64_t, double fileSize, double serverOffset,
+                                   double doneChange) {
+    setCurrentFile(fileSize, serverOffset);
+    addDoneBytes(doneChange);
+}
+
+void UploadMainWindow::bytesSent(std::uint64_t, double bytes) {
+    addDoneBytes(bytes);
+    addBytesSent(bytes);
+}
+
+void UploadMainWindow::runEnded(const RunEnd& end) {
+    // A finished last job with "컴퓨터 종료" on shuts the PC down.
+    if (shutdownChecked() && !stopRequested() && end.reachedEnd) {
+        scheduleShutdown();
+    }
+    setActiveFlag(0);
+    setRunningFlag(0);
+    resetSpeedDisplay();
+    completionCheck();
+    view_.setEnabled(control::kStartStop, true);
+    setStartedFlag(0);
+    if (end.alreadyConnected) {
+        scheduleAutoStart(189'000ms);
+        view_.setText(control::kStatusLine,
+                      "서버에 접속 되어 있습니다. 3분후 재 전송을 시작합니다.");
+    } else if (end.failures >= kRunFailureLimit) {
+        view_.setText(control::kStatusLine, "10회 이상 재 업로드가 실패 하였습니다.");
+    } else {
+        view_.setText(control::kStatusLine, "");
+    }
+    setTrayTip(std::string(job_state::kWaiting));
+    stopTimers();
+}
+
 void UploadMainWindow::closeFolderWaitDialog() {
     folderWait_.scheduleClose();
 }

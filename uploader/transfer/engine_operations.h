@@ -7,6 +7,7 @@
 #include "protocol/job_records.h"
 
 #include "platform/clock.h"
+#include "uploader/transfer/engine_events.h"
 
 namespace quenvara::uploader {
 
@@ -33,53 +34,39 @@ struct UploadDefaults {
     double sizeCopy = 0;
 };
 
-// What the main window offers the transfer thread. Safe to call from that
-// thread: counters are atomic, controls and rows have their own locks, and
-// timers go through the window's event loop.
-class EngineOperations {
+// What the main window offers the transfer thread, beside taking its
+// events. Safe to call from that thread: counters are atomic, controls and
+// rows have their own locks, and timers go through the window's event loop.
+class EngineOperations : public EngineEvents {
   public:
-    virtual ~EngineOperations() = default;
-
     virtual int runningFlag() const = 0;
-    virtual void setRunningFlag(int running) = 0;
     virtual int startedFlag() const = 0;
-    virtual void setStartedFlag(int started) = 0;
     virtual bool stopRequested() const = 0;
     virtual int activeFlag() const = 0;
     virtual void setActiveFlag(int active) = 0;
 
     virtual void addTotalBytes(double bytes) = 0;
-    virtual void addBytesSent(double bytes) = 0;
     virtual void addDoneBytes(double bytes) = 0;
     virtual double totalBytes() const = 0;
     virtual double doneBytes() const = 0;
-    virtual void setCurrentFile(double size, double done) = 0;
     virtual void setCurrentFileDone(double done) = 0;
     virtual void setSizeSummary(std::string text) = 0;
-    virtual void addDoneCount(int files) = 0;
 
     virtual void recomputeTotals() = 0;
     virtual void startTimers() = 0;
     virtual void stopTimers() = 0;
-    virtual void resetSpeedDisplay() = 0;
     virtual bool timersRunning() const = 0;
 
     virtual std::string serverAddress() const = 0;
     virtual std::int32_t serverPort() const = 0;
     virtual UploadDefaults uploadDefaults() const = 0;
 
-    // Starts timer 3 when every row is done (and no shutdown is asked for).
-    virtual void completionCheck() = 0;
-    // Timer 1: shut the PC down in 10 s (after the last job, "컴퓨터 종료" on).
-    virtual void scheduleShutdown() = 0;
     // Timer 4: start the next run after the delay (1 s, or 189 s after 506).
     virtual void scheduleAutoStart(platform::Millis delay) = 0;
     virtual void closeFolderWaitDialog() = 0;
-    virtual bool shutdownChecked() const = 0;
     virtual int speedChoice() const = 0;
     // The in-row progress bar onto a row (the window knows where rows are).
     virtual void placeProgressBar(int row) = 0;
-    virtual void setTrayTip(const std::string& tip) = 0;
 
     // The folder item waiting for its expansion, of each kind.
     virtual std::optional<UploadJobRecord> pendingUploadFolder() const = 0;

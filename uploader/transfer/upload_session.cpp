@@ -66,7 +66,8 @@ UploadSession::UploadSession(EngineOperations& window, TransferServices services
     : window_(window),
       services_(std::move(services)),
       registrant_(std::move(registrant)),
-      conversation_(headerRegistrant(window, registrant_), &window.gate()) {}
+      conversation_(headerRegistrant(window, registrant_), &window.gate()),
+      events_(services_.events != nullptr ? *services_.events : window) {}
 
 // ---- rows ----
 
@@ -101,15 +102,21 @@ void UploadSession::sleep(platform::Millis duration) {
     services_.clock.sleepFor(duration);
 }
 
-void UploadSession::setRowTexts(RowState state, std::string_view status,
+void UploadSession::setRowTexts(RowState state, std::optional<std::string_view> status,
                                 std::string_view failureText) {
-    auto& list = window_.list();
-    auto guard = list.lock();
-    const int row = workRow();
-    if (row >= 0) {
-        list.setState(row, state, failureText);
-        list.setText(row, CFileListView::kStatusText, std::string(status));
+    {
+        auto& list = window_.list();
+        auto guard = list.lock();
+        const int row = workRow();
+        if (row >= 0) {
+            list.setState(row, state, failureText);
+            if (status) {
+                list.setText(row, CFileListView::kStatusText, std::string(*status));
+            }
+        }
     }
+    // Told outside the list's lock: the window takes its own locks.
+    events_.rowStateChanged(retry_.workRow(), state, status.value_or(""));
 }
 
 void UploadSession::setRowStatus(std::string_view status) {
@@ -160,12 +167,12 @@ void UploadSession::run() {
     gate.enterRun();
     alreadyConnected_ = false;
     errorSeen_ = false;
-    window_.setRunningFlag(1);
+    events_.runStarted();
     failureCount_ = 0;
     setStatusLine("");
     // Every run starts at the top; rows already done are passed over.
     setCurrentRow(0);
-    while (!alreadyConnected_ && failureCount_ < kFailureLimit && rowCount() > 0) {
+    while (!alreadyConnected_ && failureCount_ < kRunFailureLimit && rowCount() > 0) {
         gate.safePoint();
         if (currentRow() >= rowCount() || isStopped()) {
             break;
@@ -179,34 +186,15 @@ void UploadSession::run() {
             break;
         }
     }
-    if (window_.shutdownChecked() && !isStopped() && currentRow() >= rowCount()) {
-        window_.scheduleShutdown();
-    }
-    window_.setActiveFlag(0);
-    window_.setRunningFlag(0);
-    endOfRun();
+    endOfRun(!isStopped() && currentRow() >= rowCount());
     gate.leaveRun();
 }
 
-void UploadSession::endOfRun() {
+void UploadSession::endOfRun(bool reachedEnd) {
     conversation_.close();
-    window_.resetSpeedDisplay();
-    window_.completionCheck();
-    window_.display().setEnabled(Display::StartButton, true);
-    window_.setStartedFlag(0);
-    window_.setRunningFlag(0);
-    if (alreadyConnected_) {
-        window_.scheduleAutoStart(189'000ms);
-        setStatusLine("서버에 접속 되어 있습니다. 3분후 재 전송을 시작합니다.");
-    } else if (failureCount_ >= kFailureLimit) {
-        setStatusLine("10회 이상 재 업로드가 실패 하였습니다.");
-    } else {
-        setStatusLine("");
-    }
+    events_.runEnded(RunEnd{failureCount_, alreadyConnected_, reachedEnd});
     failureCount_ = 0;
     alreadyConnected_ = false;
-    window_.setTrayTip(std::string(job_state::kWaiting));
-    window_.stopTimers();
 }
 
 void UploadSession::rowSession() {

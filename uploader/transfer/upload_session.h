@@ -68,6 +68,8 @@ struct TransferServices {
     platform::TcpConnector& connector;
     ResumeQuestionDialog& question;
     std::shared_ptr<RegisteredRecords> registered;
+    // Where the engine reports a run's events; null: the window it runs for.
+    EngineEvents* events = nullptr;
 };
 
 // One upload run over the rows of the list: locate, folder registration and
@@ -98,8 +100,10 @@ class UploadSession {
     void setCurrentRow(int row);
     int rowCount() const;
     Kind rowKind(int row) const;
-    // A failed row shows `failureText` as its state ("오류" when none).
-    void setRowTexts(RowState state, std::string_view status, std::string_view failureText = {});
+    // The working row's state and status text (none: kept), told as an
+    // event. A failed row shows `failureText` as its state ("오류" when none).
+    void setRowTexts(RowState state, std::optional<std::string_view> status,
+                     std::string_view failureText = {});
     void setRowStatus(std::string_view status);
     void setStatusLine(std::string_view text);
     bool isStopped() const { return window_.stopRequested(); }
@@ -140,7 +144,7 @@ class UploadSession {
     void computeGroupStart();
     bool sameGroup(int row) const;
     void moveToGroupEnd();
-    void endOfRun();
+    void endOfRun(bool reachedEnd);
 
     const KindTraits& traits() const { return kindTraits(kind_ == kMy); }
     // Calls f with the working record of the current kind.
@@ -166,6 +170,7 @@ class UploadSession {
     TransferServices services_;
     std::string registrant_;
     ServerConversation conversation_;
+    EngineEvents& events_;
     Kind kind_ = kNone;
     UploadJobRecord uploadRecord_;
     MyStorageJobRecord myRecord_;

@@ -46,8 +46,7 @@ long UploadSession::countedSend(std::span<const std::uint8_t> data) {
         sent += static_cast<std::size_t>(k);
         fileBytesSent_ += static_cast<double>(k);
         counted_.sent(static_cast<double>(k));
-        window_.addDoneBytes(static_cast<double>(k));
-        window_.addBytesSent(static_cast<double>(k));
+        events_.bytesSent(retry_.workRow(), static_cast<double>(k));
         window_.display().setRange(Display::OverallBar, window_.totalBytes() / 1024);
     }
     return static_cast<long>(sent);
@@ -61,11 +60,11 @@ void UploadSession::startDataPhaseDisplays(double fileSize) {
     view.setShowText(Display::FileBar, true);
     view.setRange(Display::FileBar, fileSize / 1024);
     view.setText(Display::CurrentFile, workingItemName());
-    window_.setCurrentFile(fileSize, resumeOffset_);
     // A row sent before in this run counts from where the server's data
     // ends: bytes sent twice around a break count once.
-    window_.addDoneBytes(
-        counted_.startFile(retry_.workRow(), resumeOffset_, workingResumeState() == 1));
+    const std::uint64_t row = retry_.workRow();
+    events_.fileStarted(row, fileSize, resumeOffset_,
+                        counted_.startFile(row, resumeOffset_, workingResumeState() == 1));
     if (resumeOffset_ != 0) {
         view.setPosition(Display::FileBar, resumeOffset_ / 1024 + 1);
         view.setText(Display::FileBar, transfer::fileBarText(resumeOffset_, fileSize, kind4));
@@ -226,7 +225,6 @@ int UploadSession::dataPhase(std::span<const std::uint8_t> body) {
 void UploadSession::markFileDone() {
     setRowTexts(RowState::Done, "완료되었습니다.");
     window_.list().hideProgressBar();
-    window_.addDoneCount(1);
     // The file is through: its retry mark must not carry over to the next row.
     retry_.fileDone();
     onWorking([](auto& r) { r.setResumeState(0); });

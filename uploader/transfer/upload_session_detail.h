@@ -10,7 +10,6 @@
 namespace quenvara::uploader::session_detail {
 
 inline constexpr int kConnectAttempts = 60;
-inline constexpr int kFailureLimit = 10;
 
 inline std::string sendErrorText(int number) {
     return "패킷 전송 에러 입니다. (code:" + std::to_string(number) + ")";

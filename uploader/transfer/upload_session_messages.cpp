@@ -500,13 +500,7 @@ int UploadSession::onSameName() {
 }
 
 int UploadSession::onRegisterError(std::int32_t number) {
-    {
-        auto& list = window_.list();
-        auto guard = list.lock();
-        if (const int row = workRow(); row >= 0) {
-            list.setState(row, RowState::Failed, "등록 에러");
-        }
-    }
+    setRowTexts(RowState::Failed, std::nullopt, "등록 에러");
     window_.list().hideProgressBar();
     errorSeen_ = true;
     std::string shortText;
