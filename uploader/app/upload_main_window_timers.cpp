@@ -18,7 +18,8 @@ bool UploadMainWindow::updateSpeedAndRemaining(std::int64_t now, bool& noTime) {
     if (stats_.startTime == 0) {
         stats_.startTime = now;
     }
-    const auto kbps = stats_.speedKbps(now);
+    const auto counters = stats_.snapshot();
+    const auto kbps = counters.speedKbps(now);
     if (!kbps) {
         return false;
     }
@@ -28,9 +29,9 @@ bool UploadMainWindow::updateSpeedAndRemaining(std::int64_t now, bool& noTime) {
     view_.setText(control::kSpeed, speedText);
 
     const auto remaining =
-        TransferStatistics::remainingSeconds(stats_.totalBytes - stats_.doneBytes, speed);
+        TransferStatistics::remainingSeconds(counters.totalBytes - counters.doneBytes, speed);
     const auto fileRemaining = TransferStatistics::remainingSeconds(
-        stats_.currentFileSize - stats_.currentFileDone, speed);
+        counters.currentFileSize - counters.currentFileDone, speed);
     noTime = !remaining;
     if (remaining) {
         view_.setText(control::kRemainingTime, clockText(*remaining));
@@ -72,8 +73,9 @@ void UploadMainWindow::onProgressTick() {
     const std::string tip = format("등록하기 완료까지 %s 가 남았습니다.\n", remainingText);
     tray_.setTip(tip);
 
-    const auto doneKb = static_cast<std::int64_t>(stats_.doneBytes / 1024);
-    const auto totalKb = static_cast<std::int64_t>(stats_.totalBytes / 1024);
+    const auto counters = stats_.snapshot();
+    const auto doneKb = static_cast<std::int64_t>(counters.doneBytes / 1024);
+    const auto totalKb = static_cast<std::int64_t>(counters.totalBytes / 1024);
     if (doneKb >= totalKb / 2 && halfWayShown_ == 0) {
         const std::string text =
             format("등록하기 %s 완료.\n%s", view_.text(control::kOverallBar), tip);

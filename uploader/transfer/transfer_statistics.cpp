@@ -4,7 +4,7 @@
 
 namespace quenvara::uploader {
 
-std::optional<std::int64_t> TransferStatistics::speedKbps(std::int64_t now) const {
+std::optional<std::int64_t> TransferSnapshot::speedKbps(std::int64_t now) const {
     const std::int64_t elapsed = now - startTime;
     if (elapsed <= 0) {
         return std::nullopt;
