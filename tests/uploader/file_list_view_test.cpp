@@ -1,5 +1,7 @@
 #include "uploader/list/file_list_view.h"
 
+#include "uploader/app/list_presentation.h"
+
 #include <gtest/gtest.h>
 
 #include "uploader/list/file_type_description.h"
@@ -75,10 +77,10 @@ TEST(FileListView, DoneAndTotals) {
     EXPECT_EQ(list.unfinishedBytes(), 50);
     list.setJobState(1, "완료");
     EXPECT_TRUE(list.allDone());
-    EXPECT_EQ(list.rowTextColour(1), CFileListView::kDoneRowColour);
+    EXPECT_EQ(list_presentation::rowTextColour(list, 1), list_presentation::kDoneRowColour);
     list.setJobState(1, "서버에 연결할 수 없습니다.");
     EXPECT_FALSE(list.allDone());
-    EXPECT_FALSE(list.rowTextColour(1));
+    EXPECT_FALSE(list_presentation::rowTextColour(list, 1));
     EXPECT_EQ(list.text(1, CFileListView::kState), "서버에 연결할 수 없습니다.");
 }
 
@@ -141,40 +143,43 @@ TEST(FileListView, DeletionBoundaryRemovesWholeGroupsAtTheHead) {
 
 TEST(FileListView, ProgressBarPlacement) {
     CFileListView list;
+    ProgressBarPlacement placement;
     StackedListGeometry geometry(541);
     list.addUploadRecord(file("a", 1));
     list.addUploadRecord(file("b", 1));
-    list.placeProgressBar(0, false, geometry);
+    placement.place(list, 0, false, geometry);
     EXPECT_FALSE(list.progressBar().visible);  // no run active
 
-    list.placeProgressBar(1, true, geometry);
-    auto bar = list.progressBar();
-    ASSERT_TRUE(bar.visible);
+    placement.place(list, 1, true, geometry);
+    ASSERT_TRUE(list.progressBar().visible);
     const auto cell = geometry.cellRect(1, CFileListView::kState);
-    EXPECT_EQ(bar.rect, (Rect{cell.left + 5, cell.top + 2, cell.right - 5, cell.bottom - 2}));
+    const Rect rect = placement.rect();
+    EXPECT_EQ(rect, (Rect{cell.left + 5, cell.top + 2, cell.right - 5, cell.bottom - 2}));
 
     // A done row keeps the bar where it was.
     list.setJobState(0, job_state::kDone);
-    list.placeProgressBar(0, true, geometry);
-    EXPECT_EQ(list.progressBar().rect, bar.rect);
+    placement.place(list, 0, true, geometry);
+    EXPECT_EQ(placement.rect(), rect);
+    EXPECT_TRUE(list.progressBar().visible);
 }
 
 TEST(FileListView, ColumnWidthsAndRowClick) {
-    EXPECT_EQ(CFileListView::columnWidths(500, true),
+    EXPECT_EQ(list_presentation::columnWidths(500, true),
               (std::array<int, 8>{120, 85, 85, 0, 120, 0, 160, 0}));
-    EXPECT_EQ(CFileListView::columnWidths(500, false),
+    EXPECT_EQ(list_presentation::columnWidths(500, false),
               (std::array<int, 8>{110, 70, 70, 0, 110, 0, 140, 0}));
 
     CFileListView list;
     list.addUploadRecord(file("a", 1));
     list.addUploadRecord(file("b", 1));
     list.setText(1, CFileListView::kStatusText, "");
-    EXPECT_EQ(list.statusLineForSelection({0}), "대기중입니다.");
-    EXPECT_EQ(list.statusLineForSelection({1}), "대기중입니다.");
+    EXPECT_EQ(list_presentation::statusLineForSelection(list, {0}), "대기중입니다.");
+    EXPECT_EQ(list_presentation::statusLineForSelection(list, {1}), "대기중입니다.");
     list.setText(0, CFileListView::kStatusText, "패킷 전송 에러 입니다. (code:561)");
-    EXPECT_EQ(list.statusLineForSelection({0}), "패킷 전송 에러 입니다. (code:561)");
-    EXPECT_EQ(list.statusLineForSelection({0, 1}), "");
-    EXPECT_EQ(list.statusLineForSelection({}), "");
+    EXPECT_EQ(list_presentation::statusLineForSelection(list, {0}),
+              "패킷 전송 에러 입니다. (code:561)");
+    EXPECT_EQ(list_presentation::statusLineForSelection(list, {0, 1}), "");
+    EXPECT_EQ(list_presentation::statusLineForSelection(list, {}), "");
 }
 
 TEST(MusicList, LaterEntryOfTheSameNameWins) {

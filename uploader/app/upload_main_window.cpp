@@ -384,7 +384,7 @@ void UploadMainWindow::deleteFinishedRows() {
     list_.setBusy(false);
     if (deleted) {
         view_.setText(control::kStatusLine, "완료 / 오류 목록을 삭제 하였습니다.");
-        list_.placeProgressBar(0, active_ != 0, *geometry_);
+        barPlacement_.place(list_, 0, active_ != 0, *geometry_);
     } else {
         view_.setText(control::kStatusLine, "");
     }
@@ -426,7 +426,8 @@ void UploadMainWindow::openWebSite() {
 }
 
 void UploadMainWindow::onRowClick(const std::vector<int>& selectedRows) {
-    view_.setText(control::kStatusLine, list_.statusLineForSelection(selectedRows));
+    view_.setText(control::kStatusLine,
+                  list_presentation::statusLineForSelection(list_, selectedRows));
 }
 
 void UploadMainWindow::onCloseWindowCheck() {

@@ -20,6 +20,7 @@
 #include "uploader/app/corner_notifier.h"
 #include "uploader/app/dialog_view.h"
 #include "uploader/app/folder_wait_dialog.h"
+#include "uploader/app/list_presentation.h"
 #include "uploader/app/music_filter_binding.h"
 #include "uploader/app/transfer_session.h"
 #include "uploader/app/tray_icon.h"
@@ -83,6 +84,8 @@ class UploadMainWindow final : public EngineOperations {
     void setListViewCreated(bool created) { listViewCreated_ = created; }
     // Where the list's cells are; the front-end's geometry.
     void setListGeometry(const ListGeometry* geometry) { geometry_ = geometry; }
+    // Where the in-row progress bar is drawn (its values are the list's).
+    Rect progressBarRect() const { return barPlacement_.rect(); }
 
     // WM_COPYDATA. Refuses a kind or length the protocol does not have.
     Status onCopyData(const handover::ListMessage& message);
@@ -205,6 +208,7 @@ class UploadMainWindow final : public EngineOperations {
     WindowDisplay display_{view_};
     CFileListView list_;
     StackedListGeometry defaultGeometry_{541};
+    ProgressBarPlacement barPlacement_;
     const ListGeometry* geometry_ = &defaultGeometry_;
     EngineGate gate_;
     MusicList musicList_;

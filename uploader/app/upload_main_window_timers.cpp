@@ -144,11 +144,11 @@ void UploadMainWindow::onAutoStartTimer() {
 }
 
 void UploadMainWindow::placeProgressBar(int row) {
-    list_.placeProgressBar(row, active_ != 0, *geometry_);
+    barPlacement_.place(list_, row, active_ != 0, *geometry_);
 }
 
 void UploadMainWindow::placeBarOnCurrentRow() {
-    list_.placeProgressBar(list_.currentRow(), active_ != 0, *geometry_);
+    barPlacement_.place(list_, list_.currentRow(), active_ != 0, *geometry_);
 }
 
 }  // namespace quenvara::uploader

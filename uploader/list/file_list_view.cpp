@@ -227,46 +227,12 @@ CFileListView::DeleteBoundary CFileListView::deletionBoundary() const {
     return b;
 }
 
-std::optional<Rgb> CFileListView::rowTextColour(int row) const {
+void CFileListView::setProgressBarVisible(bool visible) {
     auto guard = lock();
-    if (at(row).state == RowState::Done) {
-        return kDoneRowColour;
+    if (bar_.visible != visible) {
+        bar_.visible = visible;
+        ++revision_;
     }
-    return std::nullopt;
-}
-
-std::string CFileListView::statusLineForSelection(const std::vector<int>& selectedRows) const {
-    auto guard = lock();
-    if (selectedRows.size() != 1) {
-        return "";
-    }
-    const auto& text = at(selectedRows[0]).columns[kStatusText];
-    return text.empty() ? std::string(kWaitingStatusText) : text;
-}
-
-void CFileListView::placeProgressBar(int row, bool windowActive, const ListGeometry& geometry) {
-    auto guard = lock();
-    if (!windowActive || rows_.empty()) {
-        bar_.visible = false;
-        return;
-    }
-    if (row < 0 || row >= static_cast<int>(rows_.size()) ||
-        rows_[static_cast<std::size_t>(row)].state == RowState::Done) {
-        return;
-    }
-    const Rect cell = geometry.cellRect(row, kState);
-    const Rect inner{cell.left + 5, cell.top + 2, cell.right - 5, cell.bottom - 2};
-    if (inner == rememberedBarRect_) {
-        return;
-    }
-    bar_.visible = false;
-    rememberedBarRect_ = inner;
-    if (cell.top <= 17 || cell.bottom >= geometry.clientBottom()) {
-        return;
-    }
-    bar_.rect = inner;
-    bar_.visible = true;
-    ++revision_;
 }
 
 void CFileListView::hideProgressBar() {
@@ -288,28 +254,9 @@ void CFileListView::setProgressBar(double upper, double position, std::string te
     ++revision_;
 }
 
-std::array<int, CFileListView::kColumnCount> CFileListView::columnWidths(int clientWidth,
-                                                                         bool atCreation) {
-    const int q = clientWidth / 5;
-    if (atCreation) {
-        return {q + 20, q - 15, q - 15, 0, q + 20, 0, 2 * q - 40, 0};
-    }
-    return {q + 10, q - 30, q - 30, 0, q + 10, 0, q + 40, 0};
-}
-
 std::uint64_t CFileListView::revision() const {
     auto guard = lock();
     return revision_;
-}
-
-Rect StackedListGeometry::cellRect(int row, int column) const {
-    const auto widths = CFileListView::columnWidths(clientWidth_, true);
-    int left = 0;
-    for (int c = 0; c < column; ++c) {
-        left += widths[static_cast<std::size_t>(c)];
-    }
-    const int top = kHeaderHeight + row * kRowHeight;
-    return {left, top, left + widths[static_cast<std::size_t>(column)], top + kRowHeight};
 }
 
 }  // namespace quenvara::uploader

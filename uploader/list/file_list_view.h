@@ -16,32 +16,9 @@ namespace quenvara::uploader {
 
 using JobRecordVariant = std::variant<UploadJobRecord, MyStorageJobRecord>;
 
-struct Rect {
-    int left = 0;
-    int top = 0;
-    int right = 0;
-    int bottom = 0;
-    friend bool operator==(const Rect&, const Rect&) = default;
-};
-
-struct Rgb {
-    int r, g, b;
-    friend bool operator==(const Rgb&, const Rgb&) = default;
-};
-
-// Where the list's cells are on screen; the GUI asks its list control, the
-// headless front-end lays the rows out one under the other.
-class ListGeometry {
-  public:
-    virtual ~ListGeometry() = default;
-    virtual Rect cellRect(int row, int column) const = 0;
-    virtual int clientBottom() const = 0;
-};
-
 // The in-row progress bar that rides on the current row's status cell.
 struct RowProgressBar {
     bool visible = false;
-    Rect rect;
     double upper = 100;
     double position = 0;
     std::string text = "0 %";
@@ -64,11 +41,8 @@ class CFileListView {
         kJobState = 7,
     };
     static constexpr int kColumnCount = 8;
-    static constexpr std::array<std::string_view, kColumnCount> kHeadings = {
-        "파일이름", "종류", "크기", "디스크구분", "상태", "상세설명", "파일위치", "상태"};
     static constexpr std::string_view kUploadDisk = "File Disk";
     static constexpr std::string_view kMyStorageDisk = "MyFile Disk";
-    static constexpr Rgb kDoneRowColour{74, 84, 184};
 
     std::unique_lock<std::recursive_mutex> lock() const { return std::unique_lock(mutex_); }
 
@@ -122,19 +96,11 @@ class CFileListView {
     };
     DeleteBoundary deletionBoundary() const;
 
-    // Drawing of a row: done rows in their own colour.
-    std::optional<Rgb> rowTextColour(int row) const;
-    // The status line after a click: the selected row's details.
-    std::string statusLineForSelection(const std::vector<int>& selectedRows) const;
-
-    // The in-row progress bar follows the current row.
-    void placeProgressBar(int row, bool windowActive, const ListGeometry& geometry);
+    // The in-row progress bar's values; where it goes is the window's.
+    void setProgressBarVisible(bool visible);
     void hideProgressBar();
     RowProgressBar progressBar() const;
     void setProgressBar(double upper, double position, std::string text);
-
-    // Column widths for client width w: at creation, and after a resize.
-    static std::array<int, kColumnCount> columnWidths(int clientWidth, bool atCreation);
 
     // Grows with every change, so a front-end knows when to redraw.
     std::uint64_t revision() const;
@@ -156,22 +122,8 @@ class CFileListView {
     int currentRow_ = 0;
     bool busy_ = false;
     RowProgressBar bar_;
-    Rect rememberedBarRect_;
     std::uint64_t revision_ = 0;
     std::uint64_t nextRowId_ = 1;
-};
-
-// Rows one under the other below a header, every row visible.
-class StackedListGeometry final : public ListGeometry {
-  public:
-    static constexpr int kHeaderHeight = 20;
-    static constexpr int kRowHeight = 17;
-    explicit StackedListGeometry(int clientWidth) : clientWidth_(clientWidth) {}
-    Rect cellRect(int row, int column) const override;
-    int clientBottom() const override { return 1 << 30; }
-
-  private:
-    int clientWidth_;
 };
 
 }  // namespace quenvara::uploader
