@@ -46,17 +46,16 @@ class RecordingEvents final : public EngineEvents {
         }
         window_.rowStateChanged(rowId, state, statusText);
     }
-    void fileStarted(std::uint64_t rowId, double fileSize, double serverOffset,
-                     double doneChange) override {
+    void fileStarted(const FileStart& file) override {
         std::ostringstream line;
-        line << "file " << rowId << " size " << fileSize << " from " << serverOffset;
+        line << "file " << file.rowId << " size " << file.size << " from " << file.serverOffset;
         add(line.str());
         {
             std::lock_guard lock(mutex_);
-            counted_[rowId] += doneChange;
-            offsets_[rowId].push_back(serverOffset);
+            counted_[file.rowId] += file.doneChange;
+            offsets_[file.rowId].push_back(file.serverOffset);
         }
-        window_.fileStarted(rowId, fileSize, serverOffset, doneChange);
+        window_.fileStarted(file);
     }
     void bytesSent(std::uint64_t rowId, double bytes) override {
         {
@@ -68,6 +67,10 @@ class RecordingEvents final : public EngineEvents {
             }
         }
         window_.bytesSent(rowId, bytes);
+    }
+    void fileStopped(std::uint64_t rowId) override {
+        add("file " + std::to_string(rowId) + " stopped");
+        window_.fileStopped(rowId);
     }
     void runEnded(const RunEnd& end) override {
         add("run ended: " + std::to_string(end.failures) + " failures" +

@@ -195,11 +195,13 @@ TEST_F(UploadMainWindowTest, RunToCompletionClosesTheWindow) {
     h.useEngine([](EngineOperations& ops) {
         auto& list = ops.list();
         ops.runStarted();
-        ops.startTimers();
         for (int row = 0; row < list.rowCount(); ++row) {
             list.setCurrentRow(row);
+            const auto id = list.rowId(row);
+            const double size = list.itemSize(row);
+            ops.fileStarted(FileStart{id, list.text(row, 0), "", size, 0, 0, true});
+            ops.bytesSent(id, size);
             list.setJobState(row, "완료");
-            ops.addDoneBytes(list.itemSize(row));
             ops.rowStateChanged(list.rowId(row), RowState::Done, "완료되었습니다.");
         }
         ops.runEnded(RunEnd{0, false, true});

@@ -127,24 +127,24 @@ class UploadMainWindow final : public EngineOperations {
     // Counters.
     void addTotalBytes(double bytes) override;
     void addBytesSent(double bytes);
-    void addDoneBytes(double bytes) override;
+    void addDoneBytes(double bytes);
     double totalBytes() const override { return stats_.totalBytes; }
     double doneBytes() const override { return stats_.doneBytes; }
     double bytesSent() const { return stats_.bytesSent; }
     std::int64_t startTime() const { return stats_.startTime; }
     void setCurrentFile(double size, double done);
-    void setCurrentFileDone(double done) override { stats_.currentFileDone = done; }
+    void setCurrentFileDone(double done) { stats_.currentFileDone = done; }
     std::string currentFileRemainingText() const;
-    void setSizeSummary(std::string text) override;
+    void setSizeSummary(std::string text);
     // Never raised beyond the number of rows.
     void addDoneCount(int files);
     int doneCount() const { return doneCount_; }
 
-    void recomputeTotals() override;
-    void startTimers() override;
+    void recomputeTotals();
+    void startTimers();
     void stopTimers() override;
     void resetSpeedDisplay();
-    bool timersRunning() const override { return timersRunning_ != 0; }
+    bool timersRunning() const { return timersRunning_ != 0; }
 
     std::string serverAddress() const override;
     std::int32_t serverPort() const override;
@@ -160,15 +160,15 @@ class UploadMainWindow final : public EngineOperations {
     bool shutdownChecked() const;
     // The speed box is hidden and keeps its first entry.
     int speedChoice() const override { return 0; }
-    void placeProgressBar(int row) override;
+    void placeProgressBar(int row);
     void setTrayTip(const std::string& tip) { tray_.setTip(tip); }
 
     // The engine's events.
     void runStarted() override;
     void rowStateChanged(std::uint64_t rowId, RowState state, std::string_view statusText) override;
-    void fileStarted(std::uint64_t rowId, double fileSize, double serverOffset,
-                     double doneChange) override;
+    void fileStarted(const FileStart& file) override;
     void bytesSent(std::uint64_t rowId, double bytes) override;
+    void fileStopped(std::uint64_t rowId) override;
     void runEnded(const RunEnd& end) override;
 
   private:
@@ -207,6 +207,15 @@ class UploadMainWindow final : public EngineOperations {
     DialogView view_;
     WindowDisplay display_{view_};
     CFileListView list_;
+    // The file whose bytes are going out, as the engine's events tell it;
+    // written and read on the transfer thread only.
+    struct SendingFile {
+        double size = 0;
+        double serverOffset = 0;
+        double sent = 0;
+        bool uploadKind = true;
+    };
+    SendingFile sending_;
     StackedListGeometry defaultGeometry_{541};
     ProgressBarPlacement barPlacement_;
     const ListGeometry* geometry_ = &defaultGeometry_;

@@ -137,17 +137,6 @@ void UploadMainWindow::rowStateChanged(std::uint64_t, RowState state, std::strin
     }
 }
 
-void UploadMainWindow::fileStarted(std::uint64_t, double fileSize, double serverOffset,
-                                   double doneChange) {
-    setCurrentFile(fileSize, serverOffset);
-    addDoneBytes(doneChange);
-}
-
-void UploadMainWindow::bytesSent(std::uint64_t, double bytes) {
-    addDoneBytes(bytes);
-    addBytesSent(bytes);
-}
-
 void UploadMainWindow::runEnded(const RunEnd& end) {
     // A finished last job with "컴퓨터 종료" on shuts the PC down.
     if (shutdownChecked() && !stopRequested() && end.reachedEnd) {

@@ -21,6 +21,21 @@ struct RunEnd {
     bool reachedEnd = false;
 };
 
+// A file whose data phase starts.
+struct FileStart {
+    std::uint64_t rowId = 0;
+    std::string_view name;  // the item name, UTF-8
+    std::string_view path;  // where it is read from
+    double size = 0;
+    // Where the server's data ends: the bytes go from here.
+    double serverOffset = 0;
+    // The correction to the run's done bytes for what the server already
+    // holds, so that bytes sent twice around a break count once.
+    double doneChange = 0;
+    // Upload records (kind 4) write their progress texts with two blanks.
+    bool uploadKind = true;
+};
+
 // What the engine tells the outside world about a run, as it happens. Rows
 // are named by their list id, which survives deletes and moves. Called on
 // the transfer thread: an implementation takes its own locks and posts
@@ -33,13 +48,13 @@ class EngineEvents {
     // meanwhile: the id then names no row).
     virtual void rowStateChanged(std::uint64_t rowId, RowState state,
                                  std::string_view statusText) = 0;
-    // A file's data phase starts at the server's offset. `doneChange`
-    // corrects the run's done bytes for what the server already holds, so
-    // that bytes sent twice around a break count once.
-    virtual void fileStarted(std::uint64_t rowId, double fileSize, double serverOffset,
-                             double doneChange) = 0;
-    // Bytes of the current file went out.
+    // A file's data phase starts (its bytes follow in bytesSent).
+    virtual void fileStarted(const FileStart& file) = 0;
+    // Bytes of the current file went out (a chunk, or the part of one that
+    // went before a failure).
     virtual void bytesSent(std::uint64_t rowId, double bytes) = 0;
+    // The user stopped the run while the file's bytes were going out.
+    virtual void fileStopped(std::uint64_t rowId) = 0;
     virtual void runEnded(const RunEnd& end) = 0;
 };
 

@@ -46,16 +46,10 @@ class EngineOperations : public EngineEvents {
     virtual void setActiveFlag(int active) = 0;
 
     virtual void addTotalBytes(double bytes) = 0;
-    virtual void addDoneBytes(double bytes) = 0;
     virtual double totalBytes() const = 0;
     virtual double doneBytes() const = 0;
-    virtual void setCurrentFileDone(double done) = 0;
-    virtual void setSizeSummary(std::string text) = 0;
 
-    virtual void recomputeTotals() = 0;
-    virtual void startTimers() = 0;
     virtual void stopTimers() = 0;
-    virtual bool timersRunning() const = 0;
 
     virtual std::string serverAddress() const = 0;
     virtual std::int32_t serverPort() const = 0;
@@ -65,8 +59,6 @@ class EngineOperations : public EngineEvents {
     virtual void scheduleAutoStart(platform::Millis delay) = 0;
     virtual void closeFolderWaitDialog() = 0;
     virtual int speedChoice() const = 0;
-    // The in-row progress bar onto a row (the window knows where rows are).
-    virtual void placeProgressBar(int row) = 0;
 
     // The folder item waiting for its expansion, of each kind.
     virtual std::optional<UploadJobRecord> pendingUploadFolder() const = 0;

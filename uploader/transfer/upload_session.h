@@ -137,8 +137,6 @@ class UploadSession {
     // where the server's data ends.
     void brokenTransfer(int code, int error);
     long countedSend(std::span<const std::uint8_t> data);
-    void startDataPhaseDisplays(double fileSize);
-    void afterChunkDisplays(double fileSize);
     void applyMusicCheck(UploadJobRecord& record, bool forResend);
     void runMusicCheck(UploadJobRecord& record);
     void computeGroupStart();

@@ -38,77 +38,22 @@ long UploadSession::countedSend(std::span<const std::uint8_t> data) {
         return -1;
     }
     std::size_t sent = 0;
+    long result = 0;
     while (sent < data.size()) {
         const long k = conversation_.sendSome(data.subspan(sent));
         if (k <= 0) {
-            return k;
+            result = k;
+            break;
         }
         sent += static_cast<std::size_t>(k);
-        fileBytesSent_ += static_cast<double>(k);
-        counted_.sent(static_cast<double>(k));
-        events_.bytesSent(retry_.workRow(), static_cast<double>(k));
-        window_.display().setRange(Display::OverallBar, window_.totalBytes() / 1024);
     }
-    return static_cast<long>(sent);
-}
-
-void UploadSession::startDataPhaseDisplays(double fileSize) {
-    auto& view = window_.display();
-    auto& list = window_.list();
-    const bool kind4 = traits().twoBlankTexts;
-    window_.placeProgressBar(currentRow());
-    view.setShowText(Display::FileBar, true);
-    view.setRange(Display::FileBar, fileSize / 1024);
-    view.setText(Display::CurrentFile, workingItemName());
-    // A row sent before in this run counts from where the server's data
-    // ends: bytes sent twice around a break count once.
-    const std::uint64_t row = retry_.workRow();
-    events_.fileStarted(row, fileSize, resumeOffset_,
-                        counted_.startFile(row, resumeOffset_, workingResumeState() == 1));
-    if (resumeOffset_ != 0) {
-        view.setPosition(Display::FileBar, resumeOffset_ / 1024 + 1);
-        view.setText(Display::FileBar, transfer::fileBarText(resumeOffset_, fileSize, kind4));
-        list.setProgressBar(fileSize / 1024, resumeOffset_ / 1024 + 1,
-                            transfer::rowPercentText(resumeOffset_, fileSize));
+    // What went out counts, also the part of a chunk before a failure.
+    if (sent > 0) {
+        fileBytesSent_ += static_cast<double>(sent);
+        counted_.sent(static_cast<double>(sent));
+        events_.bytesSent(retry_.workRow(), static_cast<double>(sent));
     }
-    if (resumeOffset_ == 0) {
-        view.setPosition(Display::FileBar, 0);
-        view.setText(Display::FileBar, transfer::fileBarText(0, fileSize, kind4));
-        list.setProgressBar(fileSize / 1024, 0, transfer::rowPercentText(0, fileSize));
-    }
-    const double total = window_.totalBytes();
-    const double done = window_.doneBytes();
-    view.setRange(Display::OverallBar, total / 1024);
-    view.setPosition(Display::OverallBar, done / 1024);
-    view.setText(Display::OverallBar, transfer::overallPercentText(done, total));
-    window_.setSizeSummary(transfer::sizeSummaryText(done, total, kind4, false));
-    if (!window_.timersRunning()) {
-        window_.startTimers();
-    }
-}
-
-void UploadSession::afterChunkDisplays(double fileSize) {
-    auto& view = window_.display();
-    auto& list = window_.list();
-    const bool kind4 = traits().twoBlankTexts;
-    const double done = resumeOffset_ + fileBytesSent_;
-    const auto barText = transfer::fileBarText(done, fileSize, kind4);
-    list.setProgressBar(fileSize / 1024, done / 1024 + 1, transfer::rowPercentText(done, fileSize));
-    view.setPosition(Display::FileBar, done / 1024 + 1);
-    view.setText(Display::FileBar, barText);
-    {
-        auto guard = list.lock();
-        const int row = workRow();
-        if (row >= 0 && list.text(row, CFileListView::kSize) != barText) {
-            list.setText(row, CFileListView::kSize, barText);
-        }
-    }
-    window_.setCurrentFileDone(done);
-    const double total = window_.totalBytes();
-    const double runDone = window_.doneBytes();
-    view.setText(Display::OverallBar, transfer::overallPercentText(runDone, total));
-    view.setPosition(Display::OverallBar, runDone / 1024);
-    window_.setSizeSummary(transfer::sizeSummaryText(runDone, total, kind4, true));
+    return sent == data.size() ? static_cast<long>(sent) : result;
 }
 
 int UploadSession::dataPhase(std::span<const std::uint8_t> body) {
@@ -150,19 +95,18 @@ int UploadSession::dataPhase(std::span<const std::uint8_t> body) {
         errorSeen_ = true;
         return kFailed;
     }
-    window_.display().setText(Display::PathBox, path);
     setRowTexts(RowState::Uploading, "업로드중입니다.");
     const double fileSize = workingSize();
-    startDataPhaseDisplays(fileSize);
+    const std::uint64_t row = retry_.workRow();
+    events_.fileStarted(FileStart{row, name, path, fileSize, resumeOffset_,
+                                  counted_.startFile(row, resumeOffset_, workingResumeState() == 1),
+                                  traits().twoBlankTexts});
 
     double remaining = fileSize - resumeOffset_;
     fileBytesSent_ = 0;
     const std::size_t chunk = chunkSize(kind_ == kMy, window_.speedChoice());
     std::vector<std::uint8_t> buffer(chunk);
     ::lseek(fd, static_cast<off_t>(resumeOffset_), SEEK_SET);
-    if (!window_.timersRunning()) {
-        window_.startTimers();
-    }
 
     enum class Failure { None, Read, Send, PeerClosed } failure = Failure::None;
     int failureErrno = 0;
@@ -184,12 +128,10 @@ int UploadSession::dataPhase(std::span<const std::uint8_t> body) {
             break;
         }
         remaining -= static_cast<double>(sent);
-        afterChunkDisplays(fileSize);
     }
 
     if (failure == Failure::None && isStopped()) {
-        window_.display().setText(Display::RemainingTime, "00:00:00");
-        window_.display().setText(Display::Speed, "KBps");
+        events_.fileStopped(row);
         ::close(fd);
         errorSeen_ = true;
         return kFailed;
