@@ -139,7 +139,7 @@ void UploadMainWindow::rowStateChanged(std::uint64_t, RowState state, std::strin
 
 void UploadMainWindow::runEnded(const RunEnd& end) {
     // A finished last job with "컴퓨터 종료" on shuts the PC down.
-    if (shutdownChecked() && !stopRequested() && end.reachedEnd) {
+    if (shutdownChecked() && end.reachedEnd) {
         scheduleShutdown();
     }
     setActiveFlag(0);
