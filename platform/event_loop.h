@@ -28,10 +28,16 @@ class EventLoop {
     virtual void quit() = 0;
 };
 
+// A loop that its owner runs on the window thread until quit().
+class RunnableEventLoop : public EventLoop {
+  public:
+    virtual void run() = 0;
+};
+
 // The real loop: runs on the thread that calls run(). Timed by the steady
 // clock; or, for tests, by a virtual clock whose idle time it skips: with
 // nothing to do but wait for a timer, it moves that clock straight to it.
-class ThreadEventLoop final : public EventLoop {
+class ThreadEventLoop final : public RunnableEventLoop {
   public:
     // `virtualClock`, when given, must move forward when slept on.
     explicit ThreadEventLoop(Clock* virtualClock = nullptr)
@@ -41,7 +47,7 @@ class ThreadEventLoop final : public EventLoop {
     ThreadEventLoop& operator=(const ThreadEventLoop&) = delete;
 
     // Handles tasks and timers until quit(); pending sends are then refused.
-    void run();
+    void run() override;
 
     void post(Task task) override;
     bool send(Task task) override;

@@ -24,6 +24,11 @@ packages=(
     vorbis-tools
     ffmpeg
     python3-numpy     # independent check of the fingerprint words
+    libwxgtk3.2-dev   # the window (wxWidgets on GTK 3)
+    xvfb              # the window's tests: a virtual display,
+    xauth
+    x11-apps          # xwd for its screenshots,
+    fonts-nanum       # and Korean text in them
 )
 # `install-deps.sh --fuzz`: also the compiler for the libFuzzer targets.
 if [ "${1:-}" = "--fuzz" ]; then

@@ -37,6 +37,8 @@ void usage(std::ostream& out) {
            "  --after-data LIST         send these packets after a file's last byte, once per\n"
            "                            file, e.g. 505,508,203 (505, 508, 203 or 514)\n"
            "  --silent-after-start      take 512 and say nothing more\n"
+           "  --rate BYTES              take file data at most this fast (bytes a second), so\n"
+           "                            that progress can be watched\n"
            "filter service:\n"
            "  --filter DIR              also serve the filter service over HTTPS; its\n"
            "                            self-signed certificate goes into DIR\n";
@@ -69,6 +71,7 @@ int main(int argc, char** argv) {
         kHeaderOnlyPoll,
         kAfterData,
         kSilent,
+        kRate,
         kHelp
     };
     const option longOptions[] = {
@@ -91,6 +94,7 @@ int main(int argc, char** argv) {
         {"header-only-poll", no_argument, nullptr, kHeaderOnlyPoll},
         {"after-data", required_argument, nullptr, kAfterData},
         {"silent-after-start", no_argument, nullptr, kSilent},
+        {"rate", required_argument, nullptr, kRate},
         {"help", no_argument, nullptr, kHelp},
         {nullptr, 0, nullptr, 0},
     };
@@ -154,6 +158,9 @@ int main(int argc, char** argv) {
                 }
                 break;
             }
+            case kRate:
+                options.faults.bytesPerSecond = std::strtoull(optarg, nullptr, 10);
+                break;
             case kSilent:
                 options.faults.silentAfterStart = true;
                 break;

@@ -57,6 +57,8 @@ struct Faults {
     std::vector<std::int32_t> afterData;
     // The data server takes 512 and then says nothing.
     bool silentAfterStart = false;
+    // Take file data at most this fast (0: as fast as it comes).
+    std::uint64_t bytesPerSecond = 0;
 };
 
 struct StoredFile {

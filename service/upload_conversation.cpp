@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <thread>
 
 #include "common/cp949.h"
 #include "protocol/job_records.h"
@@ -191,6 +192,14 @@ void ReferenceService::uploadConversation(TcpConnection& conn, int kind) {
                 }
                 received += want;
                 remaining -= want;
+                if (f.bytesPerSecond != 0) {
+                    // Never ahead of the rate: wait until it catches up.
+                    const auto due = began + std::chrono::duration<double>(
+                                                 static_cast<double>(received) /
+                                                 static_cast<double>(f.bytesPerSecond));
+                    std::this_thread::sleep_until(
+                        std::chrono::time_point_cast<std::chrono::steady_clock::duration>(due));
+                }
             }
             out.close();
             const std::chrono::duration<double> took = std::chrono::steady_clock::now() - began;

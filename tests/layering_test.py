@@ -17,7 +17,12 @@ def flags_of(source_suffix):
     for c in commands:
         if c["file"].endswith(source_suffix):
             args = c.get("arguments") or c["command"].split()
-            keep = [a for a in args if a.startswith(("-I", "-std=", "-isystem"))]
+            keep = []
+            for i, a in enumerate(args):
+                if a == "-isystem" and i + 1 < len(args):
+                    keep += [a, args[i + 1]]
+                elif a.startswith(("-I", "-std=", "-D")):
+                    keep.append(a)
             return args[0], keep
     sys.exit(f"no compile command for {source_suffix}")
 
@@ -34,6 +39,11 @@ rules = [
     ("uploader/app/upload_main_window.cpp", "uploader/transfer/upload_session.h",
      "musicfilter/check_flow.h"),
     ("uploader/app/upload_app.cpp", "uploader/app/front_end.h",
+     "uploader/frontend/headless/headless_front_end.h"),
+    # Only the widgets and the wx front-end see the toolkit.
+    ("uploader/app/upload_main_window.cpp", "uploader/app/dialog_view.h", "wx/frame.h"),
+    ("uploader/widgets/skin_button.cpp", "wx/frame.h", "uploader/app/dialog_view.h"),
+    ("uploader/frontend/wx/wx_main_frame.cpp", "uploader/widgets/skin_button.h",
      "uploader/frontend/headless/headless_front_end.h"),
     ("service/reference_service.cpp", "protocol/packet.h", "uploader/transfer/upload_session.h"),
     ("musicfilter/check_flow.cpp", "quenvara/music_filter.h", "uploader/app/music_filter_binding.h"),

@@ -12,6 +12,9 @@
 #include "platform/system_dirs.h"
 #include "uploader/app/upload_app.h"
 #include "uploader/frontend/headless/headless_front_end.h"
+#ifdef QUENVARA_HAVE_WX
+#include "uploader/frontend/wx/wx_shell.h"
+#endif
 
 namespace {
 
@@ -45,13 +48,38 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     auto env = platform::processEnvironment();
-    if (auto ui = env("QUENVARA_UI"); ui && *ui == "gui") {
-        std::cerr << "QuenvaraUpLoad: this build has no window toolkit; running headless\n";
-    }
-
+    const auto ui = env("QUENVARA_UI");
+    const bool forcedGui = ui && *ui == "gui";
+    const bool forcedHeadless = ui && *ui == "headless";
     platform::SystemClock clock;
-    uploader::HeadlessNotices notices(std::cerr, clock);
     platform::ProcProcessTable processes;
+#ifdef QUENVARA_HAVE_WX
+    const bool display = uploader::wxui::displayAvailable(env);
+    if (forcedGui && !display) {
+        std::cerr << "QuenvaraUpLoad: QUENVARA_UI=gui needs a display, and neither DISPLAY nor "
+                     "WAYLAND_DISPLAY is set\n";
+        return 2;
+    }
+    if (!forcedHeadless && display) {
+        return uploader::wxui::runWindowed(
+            {processes, clock, env, platform::executablePath(), std::cout, std::cerr}, argv[0],
+            [&](std::function<void()> quit) {
+                std::thread([&stopSignals, quit = std::move(quit)] {
+                    int sig = 0;
+                    sigwait(&stopSignals, &sig);
+                    quit();
+                }).detach();
+            });
+    }
+#else
+    (void)forcedHeadless;
+    if (forcedGui) {
+        std::cerr << "QuenvaraUpLoad: this build has no window; QUENVARA_UI=gui cannot be met\n";
+        return 2;
+    }
+#endif
+
+    uploader::HeadlessNotices notices(std::cerr, clock);
     // The front-end this build has; main() picks it, the application takes it.
     uploader::HeadlessFrontEnd frontEnd(std::cout, notices);
     uploader::UploaderApp app(uploader::UploaderEnvironment{

@@ -9,6 +9,8 @@
 
 namespace quenvara::uploader {
 
+class UploadMainWindow;
+
 // What a front-end gives the application: it draws the window logic's
 // controls and list, shows the corner notices and answers the same-name
 // question. The headless front-end prints lines; a windowed one draws.
@@ -19,6 +21,9 @@ class FrontEnd : public CornerNotifier {
                         const CFileListView& list, const FolderWaitDialog* folderWait) = 0;
     // A last drawing before the program ends.
     virtual void render() = 0;
+    // The window logic that a person's clicks and keys go to; a front-end
+    // without input ignores it.
+    virtual void connect(UploadMainWindow& window) { (void)window; }
     virtual ResumeQuestionDialog& resumeQuestion() = 0;
 };
 

@@ -14,7 +14,8 @@ UploaderApp::UploaderApp(UploaderEnvironment environment)
     : env_(std::move(environment)),
       programFileName_(env_.programPath.filename().string()),
       pipeName_(platform::lowerAscii(programFileName_)),
-      loop_(env_.virtualTime ? &env_.clock : nullptr),
+      ownLoop_(env_.virtualTime ? &env_.clock : nullptr),
+      loop_(env_.loop != nullptr ? *env_.loop : ownLoop_),
       shutdown_(launcher_, env_.env) {}
 
 UploaderApp::~UploaderApp() {
@@ -27,8 +28,8 @@ std::filesystem::path UploaderApp::socketPath() const {
     return platform::pipeDirectory(env_.env) / pipeName_;
 }
 
-std::string UploaderApp::webSiteUrl() const {
-    if (auto url = env_.env("QUENVARA_WEB_URL"); url && !url->empty()) {
+std::string webSiteUrl(const platform::EnvLookup& env) {
+    if (auto url = env("QUENVARA_WEB_URL"); url && !url->empty()) {
         return *url;
     }
     return QUENVARA_WEB_URL;
@@ -49,7 +50,7 @@ int UploaderApp::run() {
     musicFilter_ = std::make_unique<MusicFilterBinding>(env_.notices, programFileName_);
     window_ = std::make_unique<UploadMainWindow>(
         WindowServices{loop_, env_.clock, env_.notices, env_.frontEnd, *musicFilter_, shutdown_,
-                       launcher_, settingsStore_.get(), webSiteUrl()});
+                       launcher_, settingsStore_.get(), webSiteUrl(env_.env)});
     window_->setOnEnd([this] {
         env_.frontEnd.render();
         loop_.quit();
@@ -90,6 +91,7 @@ int UploaderApp::run() {
         return kExitAlreadyRunning;
     }
     env_.frontEnd.attach(loop_, window_->view(), window_->list(), &window_->folderWait());
+    env_.frontEnd.connect(*window_);
     env_.out << kWindowCaption << ": waiting for hand-over on " << socketPath().string()
              << " (close window after transfer: " << (settings_.closeWindowChecked() ? "on" : "off")
              << ", notifications: " << (settings_.notificationsOff ? "off" : "on") << ")"

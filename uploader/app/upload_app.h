@@ -33,7 +33,14 @@ struct UploaderEnvironment {
     FrontEnd& frontEnd;
     // Tests: the clock is virtual and the window loop skips its idle time.
     bool virtualTime = false;
+    // The window thread's loop when a toolkit runs it (the wx front-end);
+    // otherwise the application runs its own.
+    platform::RunnableEventLoop* loop = nullptr;
 };
+
+// The service's web site (banners, tray menu): the environment's
+// QUENVARA_WEB_URL, else the build's.
+std::string webSiteUrl(const platform::EnvLookup& env);
 
 // The application object: start-up, the single-instance rule, settings, the
 // hand-over server thread, the main window and the window thread's loop.
@@ -49,6 +56,7 @@ class UploaderApp {
     int run();
     // Safe from any thread.
     void quit() { loop_.quit(); }
+    platform::EventLoop& loop() { return loop_; }
 
     // The program file name and, lower-cased, the pipe name.
     const std::string& programFileName() const { return programFileName_; }
@@ -60,12 +68,12 @@ class UploaderApp {
 
   private:
     void loadSettings();
-    std::string webSiteUrl() const;
 
     UploaderEnvironment env_;
     std::string programFileName_;
     std::string pipeName_;
-    platform::ThreadEventLoop loop_;
+    platform::ThreadEventLoop ownLoop_;
+    platform::RunnableEventLoop& loop_;
     TransferThreadFactory factory_;
     platform::SpawnLauncher launcher_;
     platform::CommandShutdown shutdown_;

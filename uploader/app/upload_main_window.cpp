@@ -406,6 +406,12 @@ void UploadMainWindow::onSystemClose() {
     hideToTray();
 }
 
+void UploadMainWindow::onWindowStateChanged(WindowState state) {
+    if (view_.windowState() != state) {
+        view_.setWindowState(state);
+    }
+}
+
 void UploadMainWindow::onTrayMouse(TrayIcon::Mouse mouse) {
     if (mouse != TrayIcon::Mouse::LeftDoubleClick) {
         return;  // the right button's menu is the front-end's

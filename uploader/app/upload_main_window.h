@@ -97,6 +97,9 @@ class UploadMainWindow final : public EngineOperations {
     // The system menu's close: hide into the tray.
     void onSystemClose();
     void onTrayMouse(TrayIcon::Mouse mouse);
+    // The desktop changed the window's state itself (restored it from the
+    // task bar, say): the logic's view follows.
+    void onWindowStateChanged(WindowState state);
     void onRowClick(const std::vector<int>& selectedRows);
     // WM_DESTROY: tray icon away, list emptied.
     void destroy();

@@ -1,0 +1,262 @@
+#!/usr/bin/env python3
+"""The real uploader with its window, on a virtual display when there is no
+display: hands it files and a folder through the hand-over socket, lets it
+upload them to the reference service, and checks through what its widgets
+show (written by the window into a probe folder) that the rows, progress,
+buttons, corner notice and completion box behave, that the program ends by
+itself, and that every file arrived identical. Screenshots of the window go
+to BUILD/gui-screenshots/.
+
+usage: gui_upload_test.py BUILD_DIR
+"""
+import filecmp
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import xwd_png  # noqa: E402
+
+build = os.path.abspath(sys.argv[1])
+uploader = os.path.join(build, "lib", "quenvara", "QuenvaraUpLoad")
+service = os.path.join(build, "bin", "quenvara-service")
+handover = os.path.join(build, "bin", "quenvara-handover")
+shots = os.path.join(build, "gui-screenshots")
+
+failures = []
+
+
+def check(ok, what):
+    print(("ok   " if ok else "FAIL ") + what, flush=True)
+    if not ok:
+        failures.append(what)
+
+
+def start_display():
+    """A display of our own unless one is given; Xvfb tells its number."""
+    if os.environ.get("QUENVARA_GUI_TEST_DISPLAY"):
+        return None, os.environ["QUENVARA_GUI_TEST_DISPLAY"]
+    read, write = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x1024x24",
+                             "-nolisten", "tcp"], pass_fds=[write], stderr=subprocess.DEVNULL)
+    os.close(write)
+    number = b""
+    while not number.endswith(b"\n"):
+        chunk = os.read(read, 16)
+        if not chunk:
+            sys.exit("Xvfb did not start")
+        number += chunk
+    os.close(read)
+    return xvfb, ":" + number.decode().strip()
+
+
+class Probe:
+    """What the window's widgets show, as the window writes it."""
+
+    def __init__(self, folder):
+        self.folder = folder
+
+    def read(self):
+        try:
+            with open(os.path.join(self.folder, "state.txt"), encoding="utf-8") as f:
+                return f.read()
+        except FileNotFoundError:
+            return ""
+
+    def line(self, state, prefix):
+        for line in state.splitlines():
+            if line.startswith(prefix):
+                return line
+        return ""
+
+    def rows(self, state):
+        rows = []
+        for line in state.splitlines():
+            m = re.match(r"row (\d+) colour=(-?\d+),(-?\d+),(-?\d+) \| (.*)", line)
+            if m:
+                rows.append({"colour": tuple(int(m.group(i)) for i in (2, 3, 4)),
+                             "cells": m.group(5).split(" | ")})
+        return rows
+
+    def screenshot(self, name, display):
+        """The screen under the window, taken from the X server itself."""
+        m = re.search(r"window shown=1 .*rect=(-?\d+),(-?\d+),(\d+)x(\d+)", self.read())
+        if not m:
+            return False
+        x, y, w, h = (int(v) for v in m.groups())
+        dump = subprocess.run(["xwd", "-root", "-silent", "-display", display],
+                              capture_output=True)
+        if dump.returncode != 0:
+            return False
+        os.makedirs(shots, exist_ok=True)
+        path = os.path.join(shots, name + ".png")
+        xwd_png.save_region(dump.stdout, path, x, y, w, h)
+        print("screenshot: " + path, flush=True)
+        return True
+
+
+def make_files(root):
+    files = os.path.join(root, "files")
+    os.makedirs(os.path.join(files, "앨범", "여름"))
+    with open(os.path.join(files, "안내.txt"), "w", encoding="utf-8") as f:
+        f.write("퀜바라 GUI test\n")
+    with open(os.path.join(files, "사진.jpg"), "wb") as f:
+        f.write(os.urandom(300_000))
+    with open(os.path.join(files, "큰파일.bin"), "wb") as f:
+        f.write(os.urandom(12_000_000))
+    for i, sub in enumerate(["앨범", "앨범", os.path.join("앨범", "여름")]):
+        with open(os.path.join(files, sub, "그림%d.png" % i), "wb") as f:
+            f.write(os.urandom(100_000 + i))
+    return files
+
+
+def stored_identical(files, store):
+    ok = True
+    for dirpath, _, names in os.walk(files):
+        for name in names:
+            original = os.path.join(dirpath, name)
+            found = [os.path.join(d, n) for d, _, ns in os.walk(store) for n in ns if n == name]
+            same = any(filecmp.cmp(original, s, shallow=False) for s in found)
+            check(same, "stored identical: " + os.path.relpath(original, files))
+            ok = ok and same
+    return ok
+
+
+def main():
+    for tool in (uploader, service, handover):
+        if not os.path.exists(tool):
+            sys.exit("missing " + tool)
+    xvfb, display = start_display()
+    work = tempfile.mkdtemp(prefix="quenvara-gui-")
+    procs = []
+    try:
+        env = dict(os.environ, DISPLAY=display, QUENVARA_UI="gui",
+                   QUENVARA_PIPE_DIR=os.path.join(work, "pipes"),
+                   QUENVARA_CONFIG_DIR=os.path.join(work, "config"),
+                   QUENVARA_GUI_PROBE=os.path.join(work, "probe"),
+                   QUENVARA_WEB_URL="http://127.0.0.1:9", LANG="C.UTF-8")
+        env.pop("WAYLAND_DISPLAY", None)
+        files = make_files(work)
+        store = os.path.join(work, "store")
+        port_file = os.path.join(work, "port")
+        # 3 MB a second: slow enough to watch the progress, quick enough for CI.
+        procs.append(subprocess.Popen([service, "--storage", store, "--port-file", port_file,
+                                       "--rate", "3000000"], stdout=subprocess.DEVNULL))
+        deadline = time.time() + 10
+        while time.time() < deadline and not (os.path.exists(port_file) and open(port_file).read()):
+            time.sleep(0.05)
+        port = open(port_file).read().strip()
+
+        log = open(os.path.join(work, "uploader.log"), "w")
+        up = subprocess.Popen([uploader], env=env, stdout=log, stderr=subprocess.STDOUT)
+        procs.append(up)
+        probe = Probe(env["QUENVARA_GUI_PROBE"])
+        socket = os.path.join(env["QUENVARA_PIPE_DIR"], "quenvaraupload")
+        deadline = time.time() + 20
+        while time.time() < deadline and not (os.path.exists(socket) and probe.read()):
+            time.sleep(0.05)
+        state = probe.read()
+        check(bool(state), "the window came up and its widgets were read")
+        check("button 1012 enabled=0 look=start" in state,
+              "start / stop button disabled with its start look before any file")
+        check('check 1031 state=1 enabled=1 "창 닫기"' in state, '"창 닫기" is checked')
+        check(probe.screenshot("1-start", display), "screenshot at start")
+
+        for item, extra in (("안내.txt", []), ("큰파일.bin", []), ("사진.jpg", []), ("앨범", [])):
+            subprocess.run([handover, "--server", "127.0.0.1", "--port", port, "--section", "01",
+                            "--registrant", "guitest", "--user", "1001", *extra,
+                            os.path.join(files, item)], env=env, check=True,
+                           stdout=subprocess.DEVNULL)
+
+        bar_texts, remaining, speeds, row_bar_texts = set(), set(), set(), set()
+        saw_stop_look = mid_shot = completed_checked = False
+        notices = []
+        box_captions = []
+        box_text = ""
+        deadline = time.time() + 90
+        while time.time() < deadline and up.poll() is None:
+            state = probe.read()
+            m = re.search(r'bar 1002 text="([^"]*)"', state)
+            if m:
+                bar_texts.add(m.group(1))
+            m = re.search(r'static 1005 "([^"]*)"', state)
+            if m:
+                remaining.add(m.group(1))
+            m = re.search(r'static 1006 "([^"]*)"', state)
+            if m:
+                speeds.add(m.group(1))
+            m = re.search(r'rowbar shown=1 text="([^"]*)"', state)
+            if m:
+                row_bar_texts.add(m.group(1))
+            if "button 1012 enabled=1 look=stop" in state:
+                saw_stop_look = True
+            m = re.search(r'notifier phase=(appearing|staying) text="(.*?)"\n', state, re.S)
+            if m and m.group(2) not in notices:
+                notices.append(m.group(2))
+            pct = re.search(r'bar 1002 text="([\d.]+) ?%"', state)
+            if not mid_shot and saw_stop_look and pct and 30 <= float(pct.group(1)) <= 80:
+                mid_shot = probe.screenshot("2-mid-upload", display)
+            m = re.search(r'box caption="([^"]*)" text="([^"]*)"', state)
+            if m:
+                if not box_captions or box_captions[-1] != m.group(1):
+                    box_captions.append(m.group(1))
+                box_text = m.group(2)
+                if len(box_captions) == 2 and not completed_checked:
+                    completed_checked = True
+                    # The window after completion, the rows done, the box up.
+                    check(probe.screenshot("3-completed", display), "screenshot after completion")
+                    rows = probe.rows(state)
+                    check(len(rows) >= 6, "%d rows in the list" % len(rows))
+                    check(all(r["cells"][4] == "완료" for r in rows) and rows,
+                          "every row reads 완료")
+                    check(all(r["colour"] == (74, 84, 184) for r in rows) and rows,
+                          "done rows are drawn in their colour (74, 84, 184)")
+            time.sleep(0.05)
+
+        check(saw_stop_look, "the button showed its stop look while uploading")
+        check(mid_shot, "screenshot mid-upload")
+        numeric = {t for t in bar_texts if re.fullmatch(r"[\d.]+ ?%", t)}
+        check(len(numeric) >= 3, "the overall bar's text changed during the upload: %d texts, %s"
+              % (len(numeric), sorted(numeric, key=lambda t: float(t.rstrip(" %")))[-3:]))
+        check(len(remaining) >= 2 and len(speeds) >= 2,
+              "remaining time and speed texts changed: %s / %s" % (sorted(remaining),
+                                                                   sorted(speeds)))
+        check(len(row_bar_texts) >= 2, "the row's bar text changed: %d texts" % len(row_bar_texts))
+        half_way = [n for n in notices if n.startswith("등록하기 ") and " 완료.\n" in n]
+        check(bool(half_way), "the half-way corner notice: %r" % (half_way or notices))
+        check("등록하기 완료" in notices, "the completion corner notice")
+        check(box_text == "등록하기가 완료되었습니다.", "the completion box: %r" % box_text)
+        counts = [int(c.split()[0]) for c in box_captions if c.endswith("초 후 자동 종료 됩니다.")]
+        check(len(counts) >= 3 and counts == sorted(counts, reverse=True),
+              "the completion box counted down in its caption: %s" % counts)
+        try:
+            status = up.wait(timeout=20)
+        except subprocess.TimeoutExpired:
+            status = None
+        check(status == 0, "the uploader ended by itself (exit status %s)" % status)
+        last = probe.read()
+        check("button 1012 enabled=0 look=start" in last,
+              "at the end the button has its start look, disabled: " +
+              probe.line(last, "button 1012"))
+        stored_identical(files, store)
+        if failures:
+            print(open(os.path.join(work, "uploader.log"), encoding="utf-8").read())
+    finally:
+        for p in procs:
+            if p.poll() is None:
+                p.kill()
+                p.wait()
+        if xvfb is not None:
+            xvfb.kill()
+            xvfb.wait()
+        shutil.rmtree(work, ignore_errors=True)
+    print("%d failures" % len(failures))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,96 @@
+#pragma once
+
+#include <wx/frame.h>
+#include <wx/imaglist.h>
+#include <wx/listctrl.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "uploader/app/dialog_view.h"
+#include "uploader/frontend/wx/wx_list_geometry.h"
+#include "uploader/list/file_list_view.h"
+#include "uploader/widgets/skin_button.h"
+#include "uploader/widgets/skin_check_box.h"
+#include "uploader/widgets/text_progress_ctrl.h"
+
+namespace quenvara::uploader {
+class UploadMainWindow;
+}
+
+namespace quenvara::uploader::wxui {
+
+// The main progress window: captionless, shaped, sized from its own frame,
+// with every control of the window logic drawn by a real widget. It reads
+// the logic's values at each refresh and sends clicks back to it.
+class WxMainFrame final : public wxFrame {
+  public:
+    static constexpr int kMinimumSize = 572;
+    static constexpr int kAboutCommand = 16;
+
+    WxMainFrame(const DialogView& view, const CFileListView& list, const std::string& webSite);
+
+    void connect(UploadMainWindow& window);
+    // Brings the widgets up to date with the window logic.
+    void refresh();
+    const WxListGeometry& geometry() const { return geometry_; }
+    bool trayAvailable() const { return trayAvailable_; }
+    void setTrayAvailable(bool available) { trayAvailable_ = available; }
+
+    // What the widgets show, one line each, for scripted checks.
+    std::vector<std::string> describe() const;
+    wxRect rowBarRect() const;
+
+  private:
+    void createControls(const std::string& webSite);
+    void layoutControls();
+    void applyView();
+    void applyList();
+    void applyWindowState();
+    void placeRowBar();
+    void onPaint(wxPaintEvent&);
+    void onLeftDown(wxMouseEvent&);
+    void onMotion(wxMouseEvent&);
+    void onLeftUp(wxMouseEvent&);
+    void showSystemMenu(const wxPoint& at);
+    void showAbout();
+    void animateHide();
+    void command(int id);
+    int iconFor(const std::string& name, int kind);
+
+    const DialogView& view_;
+    const CFileListView& list_;
+    UploadMainWindow* window_ = nullptr;
+    std::uint64_t viewRevision_ = ~std::uint64_t{0};
+    std::uint64_t listRevision_ = ~std::uint64_t{0};
+    WindowState shownState_ = WindowState::Normal;
+    int raised_ = 0;
+    bool trayAvailable_ = false;
+
+    std::map<int, wxStaticText*> statics_;
+    std::map<int, widgets::SkinCheckBox*> checks_;
+    std::map<int, widgets::SkinButton*> buttons_;
+    std::map<int, ButtonLook> looks_;
+    widgets::TextProgressCtrl* overall_ = nullptr;
+    widgets::TextProgressCtrl* rowBar_ = nullptr;
+    wxTextCtrl* pathBox_ = nullptr;
+    wxListCtrl* listCtrl_ = nullptr;
+    wxWindow* bannerStrip_ = nullptr;
+    wxStaticText* title_ = nullptr;
+    wxRect groupBox_;
+    wxImageList icons_{16, 16};
+    std::map<std::string, int> iconIndex_;
+    WxListGeometry geometry_;
+    bool maximizedLook_ = false;
+
+    // A press on the frame: what it moves or sizes, from where.
+    int drag_ = 0;
+    wxPoint dragStart_;
+    wxRect startRect_;
+};
+
+}  // namespace quenvara::uploader::wxui

@@ -1,0 +1,106 @@
+#include "uploader/frontend/wx/wx_notices.h"
+
+#include <wx/msgdlg.h>
+
+#include <cstdio>
+
+#include "uploader/widgets/delay_message_box.h"
+
+namespace quenvara::uploader::wxui {
+
+namespace {
+
+wxString u8(std::string_view text) {
+    return wxString::FromUTF8(text.data(), text.size());
+}
+
+long styleFor(platform::NoticeIcon icon) {
+    switch (icon) {
+        case platform::NoticeIcon::Information:
+            return wxICON_INFORMATION;
+        case platform::NoticeIcon::Question:
+            return wxICON_QUESTION;
+        case platform::NoticeIcon::Warning:
+            return wxICON_WARNING;
+        case platform::NoticeIcon::Stop:
+            return wxICON_ERROR;
+        case platform::NoticeIcon::None:
+            break;
+    }
+    return wxICON_NONE;
+}
+
+}  // namespace
+
+void WxNotices::setOpen(std::string description) {
+    std::lock_guard lock(mutex_);
+    open_ = std::move(description);
+}
+
+std::string WxNotices::openBox() const {
+    std::lock_guard lock(mutex_);
+    if (openWindow_ != nullptr) {
+        // The caption may count down while the box is open.
+        return "caption=\"" + openWindow_->GetLabel().utf8_string() + "\" " + open_;
+    }
+    return open_;
+}
+
+platform::NoticeAnswer WxNotices::messageBox(std::string_view text, std::string_view caption,
+                                             platform::NoticeButtons buttons,
+                                             platform::NoticeIcon icon) {
+    platform::NoticeAnswer answer = buttons == platform::NoticeButtons::YesNo
+                                        ? platform::NoticeAnswer::Yes
+                                        : platform::NoticeAnswer::Ok;
+    const std::string textCopy(text);
+    const std::string captionCopy(caption);
+    const bool shown = loop_.send([&] {
+        const long style =
+            styleFor(icon) | (buttons == platform::NoticeButtons::YesNo ? wxYES_NO : wxOK);
+        wxMessageDialog box(owner_, u8(textCopy), u8(captionCopy), style);
+        box.SetYesNoLabels(u8("예"), u8("아니요"));
+        box.SetOKLabel(u8("확인"));
+        {
+            std::lock_guard lock(mutex_);
+            open_ = "caption=\"" + captionCopy + "\" text=\"" + textCopy + "\"";
+        }
+        const int result = box.ShowModal();
+        setOpen("");
+        if (buttons == platform::NoticeButtons::YesNo) {
+            answer = result == wxID_YES ? platform::NoticeAnswer::Yes : platform::NoticeAnswer::No;
+        }
+    });
+    if (!shown) {
+        // The window has gone: the line is all that is left to show.
+        std::fprintf(stderr, "%s: %s\n", captionCopy.c_str(), platform::oneLine(textCopy).c_str());
+    }
+    return answer;
+}
+
+void WxNotices::autoClosingBox(std::string_view text, std::string_view caption, int seconds) {
+    const std::string textCopy(text);
+    (void)caption;  // the box writes its own caption as it counts down
+    loop_.send([&] {
+        widgets::CDelayMessageBox2 box(owner_, u8(textCopy), seconds, true, widgets::BoxButtons::Ok,
+                                       widgets::BoxIcon::Information);
+        {
+            std::lock_guard lock(mutex_);
+            open_ = "text=\"" + textCopy + "\"";
+            openWindow_ = &box;
+        }
+        box.run();
+        std::lock_guard lock(mutex_);
+        openWindow_ = nullptr;
+        open_.clear();
+    });
+}
+
+ResumeQuestionDialog::Answer WxResumeQuestion::ask(const std::string& itemName) {
+    const std::string text = itemName + "와 \n같은 이름의 파일이 있습니다.\n이어 올리시겠습니까?";
+    const auto answer =
+        notices_.messageBox(text, "파일 올리기 - 알림 창", platform::NoticeButtons::YesNo,
+                            platform::NoticeIcon::Question);
+    return {answer != platform::NoticeAnswer::No, false};
+}
+
+}  // namespace quenvara::uploader::wxui

@@ -1,0 +1,67 @@
+#include "uploader/frontend/wx/wx_shell.h"
+
+#include <wx/app.h>
+#include <wx/image.h>
+#include <wx/init.h>
+
+#include "uploader/app/upload_app.h"
+#include "uploader/frontend/wx/wx_event_loop.h"
+#include "uploader/frontend/wx/wx_front_end.h"
+#include "uploader/frontend/wx/wx_notices.h"
+
+namespace quenvara::uploader::wxui {
+
+namespace {
+
+class QuenvaraWxApp final : public wxApp {
+  public:
+    bool OnInit() override {
+        // The window logic decides when the program ends, not the last frame.
+        SetExitOnFrameDelete(false);
+        wxInitAllImageHandlers();
+        return true;
+    }
+};
+
+}  // namespace
+
+bool displayAvailable(const platform::EnvLookup& env) {
+    const auto set = [&](const char* name) {
+        auto value = env(name);
+        return value && !value->empty();
+    };
+    return set("DISPLAY") || set("WAYLAND_DISPLAY");
+}
+
+int runWindowed(const WindowedRun& run, const char* argv0,
+                const std::function<void(std::function<void()>)>& onStarted) {
+    wxApp::SetInstance(new QuenvaraWxApp);
+    int argc = 1;
+    char* argv[] = {const_cast<char*>(argv0), nullptr};
+    if (!wxEntryStart(argc, argv) || !wxTheApp->CallOnInit()) {
+        run.err << "QuenvaraUpLoad: cannot open the window on this display "
+                   "(QUENVARA_UI=headless runs without one)\n";
+        wxEntryCleanup();
+        return 2;
+    }
+    int status = 0;
+    {
+        WxEventLoop loop;
+        WxNotices notices(loop);
+        std::optional<std::filesystem::path> probe;
+        if (auto dir = run.env("QUENVARA_GUI_PROBE"); dir && !dir->empty()) {
+            probe = std::filesystem::path(*dir);
+            std::error_code error;
+            std::filesystem::create_directories(*probe, error);
+        }
+        WxFrontEnd frontEnd(loop, notices, webSiteUrl(run.env), probe);
+        UploaderApp app(UploaderEnvironment{notices, run.processes, run.clock, run.env,
+                                            run.programPath, run.out, frontEnd, false, &loop});
+        onStarted([&app] { app.quit(); });
+        status = app.run();
+    }
+    wxEntryCleanup();
+    return status;
+}
+
+}  // namespace quenvara::uploader::wxui

@@ -1,0 +1,102 @@
+#include "uploader/widgets/skin_button.h"
+
+#include <wx/dcbuffer.h>
+
+#include "uploader/widgets/mask_region.h"
+#include "uploader/widgets/skin_bitmaps.h"
+
+namespace quenvara::widgets {
+
+wxRegion regionFromMask(const wxBitmap& mask) {
+    wxRegion region;
+    for (const auto& run : maskRuns(skin::toRgbImage(mask.ConvertToImage()))) {
+        region.Union(run.x, run.y, run.width, run.height);
+    }
+    return region;
+}
+
+SkinButton::SkinButton(wxWindow* parent, int id)
+    : wxControl(parent, id, wxDefaultPosition, wxDefaultSize, wxBORDER_NONE) {
+    SetBackgroundStyle(wxBG_STYLE_PAINT);
+    Bind(wxEVT_PAINT, &SkinButton::onPaint, this);
+    Bind(wxEVT_ENTER_WINDOW, [this](wxMouseEvent&) {
+        hover_ = true;
+        Refresh(false);
+    });
+    Bind(wxEVT_LEAVE_WINDOW, [this](wxMouseEvent&) {
+        hover_ = false;
+        pressed_ = false;
+        Refresh(false);
+    });
+    Bind(wxEVT_LEFT_DOWN, [this](wxMouseEvent& event) {
+        if (inside(event.GetPosition())) {
+            pressed_ = true;
+            Refresh(false);
+        }
+    });
+    Bind(wxEVT_LEFT_UP, [this](wxMouseEvent& event) {
+        const bool click = pressed_ && inside(event.GetPosition());
+        pressed_ = false;
+        Refresh(false);
+        if (click && IsEnabled() && onClick_) {
+            onClick_();
+        }
+    });
+}
+
+bool SkinButton::inside(const wxPoint& point) const {
+    if (!GetClientRect().Contains(point)) {
+        return false;
+    }
+    return shape_.IsEmpty() || shape_.Contains(point) == wxInRegion;
+}
+
+void SkinButton::setBitmaps(const wxBitmap& normal, const wxBitmap& hover, const wxBitmap& pressed,
+                            const wxBitmap& disabled) {
+    bitmaps_ = {normal, hover, pressed, disabled};
+    if (normal.IsOk()) {
+        SetMinSize(normal.GetSize());
+    }
+    Refresh(false);
+}
+
+void SkinButton::setMask(const wxBitmap& mask, bool keepSize) {
+    shape_ = regionFromMask(mask);
+    if (!keepSize) {
+        SetSize(mask.GetSize());
+        SetMinSize(mask.GetSize());
+    }
+    Refresh(false);
+}
+
+SkinButton::State SkinButton::state() const {
+    if (!IsEnabled()) {
+        return kDisabled;
+    }
+    if (pressed_) {
+        return kPressed;
+    }
+    return hover_ ? kHover : kNormal;
+}
+
+bool SkinButton::Enable(bool enable) {
+    const bool changed = wxControl::Enable(enable);
+    Refresh(false);
+    return changed;
+}
+
+void SkinButton::onPaint(wxPaintEvent&) {
+    wxAutoBufferedPaintDC dc(this);
+    dc.SetBackground(wxBrush(GetParent()->GetBackgroundColour()));
+    dc.Clear();
+    const wxBitmap& face = bitmaps_[state()].IsOk() ? bitmaps_[state()] : bitmaps_[kNormal];
+    if (!face.IsOk()) {
+        return;
+    }
+    if (!shape_.IsEmpty()) {
+        dc.SetDeviceClippingRegion(shape_);
+    }
+    dc.DrawBitmap(face, 0, 0);
+}
+
+}  // namespace quenvara::widgets
