@@ -3,8 +3,13 @@
 # loopback, starts the uploader headless, hands it a few files the way the web
 # page's control does, lets it upload them and compares what the service
 # stored with the originals.
+#   scripts/demo.sh          headless: the progress as terminal lines
+#   scripts/demo.sh --gui    with the window (on a virtual display when there
+#                            is none), leaving screenshots in build/demo-screenshots
 set -euo pipefail
 cd "$(dirname "$0")/.."
+gui=
+[ "${1:-}" = "--gui" ] && gui=1
 
 scripts/install-deps.sh
 cmake --preset default >/dev/null
@@ -14,8 +19,10 @@ build=build/default
 work=$(mktemp -d /tmp/quenvara-demo-XXXXXX)
 service_pid=
 uploader_pid=
+xvfb_pid=
 cleanup() {
     [ -n "$uploader_pid" ] && kill "$uploader_pid" 2>/dev/null || true
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
     [ -n "$service_pid" ] && kill "$service_pid" 2>/dev/null || true
     rm -rf "$work"
 }
@@ -23,6 +30,28 @@ trap cleanup EXIT
 
 # Private pipe and settings folders, so the demo leaves nothing behind.
 export QUENVARA_PIPE_DIR="$work/pipes" QUENVARA_CONFIG_DIR="$work/config" QUENVARA_UI=headless
+shots=$build/../demo-screenshots
+rate=()
+if [ -n "$gui" ]; then
+    export QUENVARA_UI=gui QUENVARA_GUI_PROBE="$work/probe"
+    if [ -z "${DISPLAY:-}" ]; then
+        # No display: a virtual one, which writes its number when it is up.
+        Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+        xvfb_pid=$!
+        for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+        export DISPLAY=":$(cat "$work/display")"
+        echo "== virtual display $DISPLAY"
+    fi
+    mkdir -p "$shots"
+    # Slow enough to watch the window at work.
+    rate=(--rate 40000000)
+fi
+shot() {
+    [ -n "$gui" ] || return 0
+    if python3 scripts/window_screenshot.py "$DISPLAY" "$QUENVARA_GUI_PROBE" "$shots/$1.png"; then
+        echo "   screenshot: $shots/$1.png"
+    fi
+}
 
 files="$work/files"
 mkdir -p "$files"
@@ -47,7 +76,7 @@ head -c 1000000 /dev/urandom | dd of="$files/disk.img" bs=1M seek=399 conv=notru
 
 echo "== starting the reference service"
 "$build/bin/quenvara-service" --storage "$work/store" --port-file "$work/port" \
-    --filter "$work/filter" > >(sed -u 's/^/[service] /') 2>&1 &
+    --filter "$work/filter" "${rate[@]}" > >(sed -u 's/^/[service] /') 2>&1 &
 service_pid=$!
 for _ in $(seq 50); do [ -s "$work/port" ] && break; sleep 0.1; done
 port=$(cat "$work/port")
@@ -56,10 +85,12 @@ for _ in $(seq 50); do [ -s "$work/filter/url" ] && break; sleep 0.1; done
 # HTTPS with its self-signed certificate trusted.
 export QUENVARA_FILTER_URL=$(cat "$work/filter/url") QUENVARA_FILTER_CAFILE="$work/filter/filter-cert.pem"
 
-echo "== starting the uploader (headless; it closes by itself when everything is sent)"
+echo "== starting the uploader (${QUENVARA_UI}; it closes by itself when everything is sent)"
 "$build/lib/quenvara/QuenvaraUpLoad" > >(sed -u 's/^/[uploader] /') 2>&1 &
 uploader_pid=$!
 for _ in $(seq 50); do [ -S "$QUENVARA_PIPE_DIR/quenvaraupload" ] && break; sleep 0.1; done
+sleep 0.5
+shot 1-start
 
 echo "== handing over the files"
 for f in "$files/안내.txt" "$files/empty.dat" "$files/사진.jpg" "$files/disk.img"; do
@@ -71,6 +102,17 @@ done
 "$build/bin/quenvara-handover" --server 127.0.0.1 --port "$port" --section 01 \
     --registrant demo --user 1001 "$files/사진첩"
 
+if [ -n "$gui" ]; then
+    sleep 4
+    shot 2-mid-upload
+    # The completion box counts down over the finished list.
+    for _ in $(seq 600); do
+        grep -q '^box caption=' "$QUENVARA_GUI_PROBE/state.txt" 2>/dev/null && break
+        kill -0 "$uploader_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    shot 3-completed
+fi
 status=0
 wait "$uploader_pid" || status=$?
 uploader_pid=

@@ -18,8 +18,9 @@ import sys
 import tempfile
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import xwd_png  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
+                                "scripts"))
+import window_screenshot  # noqa: E402
 
 build = os.path.abspath(sys.argv[1])
 uploader = os.path.join(build, "lib", "quenvara", "QuenvaraUpLoad")
@@ -84,17 +85,10 @@ class Probe:
 
     def screenshot(self, name, display):
         """The screen under the window, taken from the X server itself."""
-        m = re.search(r"window shown=1 .*rect=(-?\d+),(-?\d+),(\d+)x(\d+)", self.read())
-        if not m:
-            return False
-        x, y, w, h = (int(v) for v in m.groups())
-        dump = subprocess.run(["xwd", "-root", "-silent", "-display", display],
-                              capture_output=True)
-        if dump.returncode != 0:
-            return False
         os.makedirs(shots, exist_ok=True)
         path = os.path.join(shots, name + ".png")
-        xwd_png.save_region(dump.stdout, path, x, y, w, h)
+        if not window_screenshot.screenshot(display, self.folder, path):
+            return False
         print("screenshot: " + path, flush=True)
         return True
 

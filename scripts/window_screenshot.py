@@ -1,6 +1,14 @@
-"""An X window dump (xwd, 24/32 bits a pixel, TrueColor) cut to a rectangle
-and written as PNG, with the standard library alone."""
+#!/usr/bin/env python3
+"""A screenshot of the uploader's window: the X server's screen (xwd, 24/32
+bits a pixel, TrueColor) cut to the window's rectangle, which the window
+writes into its probe file, and saved as PNG with the standard library alone.
+
+usage: window_screenshot.py DISPLAY PROBE_DIR OUT.png
+"""
+import re
+import subprocess
 import struct
+import sys
 import zlib
 
 
@@ -56,3 +64,30 @@ def save_region(xwd_bytes, path, x, y, w, h):
     if w <= 0 or h <= 0:
         raise ValueError("the rectangle lies off the screen")
     write_png(path, rows, x, y, w, h)
+
+
+def window_rect(probe_dir):
+    try:
+        with open(probe_dir + "/state.txt", encoding="utf-8") as f:
+            m = re.search(r"window shown=1 .*rect=(-?\d+),(-?\d+),(\d+)x(\d+)", f.read())
+    except FileNotFoundError:
+        return None
+    return tuple(int(v) for v in m.groups()) if m else None
+
+
+def screenshot(display, probe_dir, path):
+    """True when the window was on screen and its picture was written."""
+    rect = window_rect(probe_dir)
+    if rect is None:
+        return False
+    dump = subprocess.run(["xwd", "-root", "-silent", "-display", display], capture_output=True)
+    if dump.returncode != 0:
+        return False
+    save_region(dump.stdout, path, *rect)
+    return True
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 4:
+        sys.exit(__doc__)
+    sys.exit(0 if screenshot(*sys.argv[1:]) else 1)
