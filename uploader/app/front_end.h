@@ -1,5 +1,8 @@
 #pragma once
 
+#include <string>
+#include <string_view>
+
 #include "platform/event_loop.h"
 #include "uploader/app/corner_notifier.h"
 #include "uploader/app/dialog_view.h"
@@ -10,6 +13,12 @@
 namespace quenvara::uploader {
 
 class UploadMainWindow;
+
+// The same-name question every front-end asks, and its caption.
+inline std::string sameNameQuestion(const std::string& itemName) {
+    return itemName + "와 \n같은 이름의 파일이 있습니다.\n이어 올리시겠습니까?";
+}
+inline constexpr std::string_view kSameNameCaption = "파일 올리기 - 알림 창";
 
 // What a front-end gives the application: it draws the window logic's
 // controls and list, shows the corner notices and answers the same-name

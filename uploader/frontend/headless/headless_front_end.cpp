@@ -119,11 +119,8 @@ void HeadlessFrontEnd::show(std::string_view text, int, int, int, std::string_vi
 }
 
 ResumeQuestionDialog::Answer HeadlessResumeQuestion::ask(const std::string& itemName) {
-    char text[1024];
-    std::snprintf(text, sizeof text, "%s와 \n같은 이름의 파일이 있습니다.\n이어 올리시겠습니까?",
-                  itemName.c_str());
-    notices_.messageBox(text, "파일 올리기 - 알림 창", platform::NoticeButtons::YesNo,
-                        platform::NoticeIcon::Question);
+    notices_.messageBox(sameNameQuestion(itemName), kSameNameCaption,
+                        platform::NoticeButtons::YesNo, platform::NoticeIcon::Question);
     return {true, false};
 }
 

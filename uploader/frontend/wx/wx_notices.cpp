@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "uploader/app/front_end.h"
 #include "uploader/widgets/delay_message_box.h"
 
 namespace quenvara::uploader::wxui {
@@ -80,7 +81,7 @@ platform::NoticeAnswer WxNotices::messageBox(std::string_view text, std::string_
 void WxNotices::autoClosingBox(std::string_view text, std::string_view caption, int seconds) {
     const std::string textCopy(text);
     (void)caption;  // the box writes its own caption as it counts down
-    loop_.send([&] {
+    const bool shown = loop_.send([&] {
         widgets::CDelayMessageBox2 box(owner_, u8(textCopy), seconds, true, widgets::BoxButtons::Ok,
                                        widgets::BoxIcon::Information);
         {
@@ -93,13 +94,15 @@ void WxNotices::autoClosingBox(std::string_view text, std::string_view caption, 
         openWindow_ = nullptr;
         open_.clear();
     });
+    if (!shown) {
+        std::fprintf(stderr, "%s\n", platform::oneLine(textCopy).c_str());
+    }
 }
 
 ResumeQuestionDialog::Answer WxResumeQuestion::ask(const std::string& itemName) {
-    const std::string text = itemName + "와 \n같은 이름의 파일이 있습니다.\n이어 올리시겠습니까?";
     const auto answer =
-        notices_.messageBox(text, "파일 올리기 - 알림 창", platform::NoticeButtons::YesNo,
-                            platform::NoticeIcon::Question);
+        notices_.messageBox(sameNameQuestion(itemName), kSameNameCaption,
+                            platform::NoticeButtons::YesNo, platform::NoticeIcon::Question);
     return {answer != platform::NoticeAnswer::No, false};
 }
 
