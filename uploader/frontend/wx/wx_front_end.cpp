@@ -3,6 +3,7 @@
 #include <wx/notifmsg.h>
 #include <wx/utils.h>
 
+#include <chrono>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -43,7 +44,7 @@ WxFrontEnd::WxFrontEnd(platform::EventLoop& loop, WxNotices& notices, std::strin
       question_(notices),
       webSite_(std::move(webSite)),
       probeDir_(std::move(probeDir)) {
-    refresh_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { tick(); });
+    refresh_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { onRefreshTimer(); });
 }
 
 WxFrontEnd::~WxFrontEnd() {
@@ -98,7 +99,6 @@ void WxFrontEnd::show(std::string_view text, int appearMs, int stayMs, int disap
     std::string copy(text);
     std::string hide(autoHide);
     loop_.post([this, copy, hide, appearMs, stayMs, disappearMs] {
-        lastNotice_ = copy;
         const auto info = wxGetDisplayInfo();
         if (info.type != wxDisplayX11) {
             // Wayland places no skinned popup in a corner: the desktop's
@@ -110,6 +110,22 @@ void WxFrontEnd::show(std::string_view text, int appearMs, int stayMs, int disap
         notifier_->setAutoHide(hide);
         notifier_->showText(u8(copy), appearMs, stayMs, disappearMs);
     });
+}
+
+void WxFrontEnd::onRefreshTimer() {
+    const std::int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 std::chrono::steady_clock::now().time_since_epoch())
+                                 .count();
+    // A refresh more than a period late means nothing was repainted for
+    // that long.
+    if (lastTickMs_ != 0 && now - lastTickMs_ > 2 * kRefreshMs) {
+        lateTicks_.emplace_back(now, now - lastTickMs_);
+        if (lateTicks_.size() > 20) {
+            lateTicks_.pop_front();
+        }
+    }
+    lastTickMs_ = now;
+    tick();
 }
 
 void WxFrontEnd::tick() {
@@ -144,6 +160,11 @@ void WxFrontEnd::writeProbe() {
         out << folderView_->describe() << "\n";
     }
     out << "inhibitor held=" << inhibitor_.held() << "\n";
+    out << "late-refreshes";
+    for (const auto& [at, gap] : lateTicks_) {
+        out << " " << at << ":" << gap;
+    }
+    out << "\n";
     const std::string state = out.str();
     if (state != lastProbe_) {
         lastProbe_ = state;

@@ -3,6 +3,8 @@
 #include <wx/taskbar.h>
 #include <wx/timer.h>
 
+#include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -43,6 +45,7 @@ class WxFrontEnd final : public FrontEnd {
 
   private:
     void tick();
+    void onRefreshTimer();
     void writeProbe();
 
     platform::EventLoop& loop_;
@@ -59,7 +62,10 @@ class WxFrontEnd final : public FrontEnd {
     wxTimer refresh_;
     SleepInhibitor inhibitor_;
     std::string lastProbe_;
-    std::string lastNotice_;
+    // Refreshes that came late, as (steady-clock milliseconds, gap): the GUI
+    // thread was busy for that long. The last few are kept for the probe.
+    std::int64_t lastTickMs_ = 0;
+    std::deque<std::pair<std::int64_t, std::int64_t>> lateTicks_;
 };
 
 }  // namespace quenvara::uploader::wxui

@@ -436,11 +436,17 @@ int WxMainFrame::iconFor(const std::string& name, int kind) {
 void WxMainFrame::applyList() {
     auto guard = list_.lock();
     const int rows = list_.rowCount();
+    // A large hand-over arrives over several refreshes, so that the window
+    // keeps repainting in between.
+    const int shown = std::min(rows, listCtrl_->GetItemCount() + kRowsPerRefresh);
+    if (shown < rows) {
+        listRevision_ = ~std::uint64_t{0};
+    }
     listCtrl_->Freeze();
     while (listCtrl_->GetItemCount() > rows) {
         listCtrl_->DeleteItem(listCtrl_->GetItemCount() - 1);
     }
-    for (int r = 0; r < rows; ++r) {
+    for (int r = 0; r < shown; ++r) {
         const wxString name = u8(list_.text(r, 0));
         if (r >= listCtrl_->GetItemCount()) {
             listCtrl_->InsertItem(r, name, iconFor(list_.text(r, 0), list_.rowKind(r)));

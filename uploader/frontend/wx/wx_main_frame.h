@@ -31,6 +31,7 @@ class WxMainFrame final : public wxFrame {
   public:
     static constexpr int kMinimumSize = 572;
     static constexpr int kAboutCommand = 16;
+    static constexpr int kRowsPerRefresh = 100;
 
     WxMainFrame(const DialogView& view, const CFileListView& list, const std::string& webSite);
 
