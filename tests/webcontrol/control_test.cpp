@@ -1,0 +1,367 @@
+// The web-page control through its dispatch table, member by member, with
+// scripted dialogs and a stand-in uploader.
+#include <gtest/gtest.h>
+
+#include "common/file_digest.h"
+#include "tests/webcontrol/control_fixture.h"
+
+namespace quenvara::webcontrol {
+namespace {
+
+using Kind = handover::ListMessageKind;
+
+std::int32_t kindOf(const handover::ListMessage& m) {
+    return m.kind;
+}
+
+TEST(DispatchTable, NineteenMembersInDispatchIdOrder) {
+    const auto& members = dispatchMembers();
+    ASSERT_EQ(members.size(), 19u);
+    for (std::size_t i = 0; i < members.size(); ++i) {
+        EXPECT_EQ(members[i].id, static_cast<int>(i) + 1);
+    }
+    EXPECT_EQ(findMember(10)->name, "RunUploadModule");
+    EXPECT_EQ(findMember("SetOrvaneFile")->id, 19);
+    EXPECT_EQ(findMember("NoSuchMember"), nullptr);
+}
+
+TEST(DispatchTable, ArgumentsAreCheckedBeforeTheMemberRuns) {
+    ControlFixture f;
+    EXPECT_FALSE(invoke(f.ctrl(), "ShowSelectDlg", {std::string("1")}));
+    EXPECT_FALSE(invoke(f.ctrl(), "ShowSelectDlg", {}));
+    EXPECT_FALSE(invoke(f.ctrl(), "ShowSelectDlg", {1.5}));
+    EXPECT_FALSE(invoke(f.ctrl(), "SetUpValue", {std::string("등록자")}));
+    EXPECT_FALSE(invoke(f.ctrl(), "dwServerPort", {std::string("9000")}));
+    EXPECT_FALSE(invoke(f.ctrl(), "Nothing", {}));
+    auto error = invoke(f.ctrl(), "GetMusicInfo", {std::string("x")});
+    ASSERT_FALSE(error);
+    EXPECT_EQ(error.error(), "argument 1 of GetMusicInfo must be a whole number");
+    // A whole double is a long; any long is a double.
+    EXPECT_TRUE(invoke(f.ctrl(), "SetMaxFileCount", {5.0}));
+    EXPECT_EQ(f.dialogs->asked(), 0u);
+}
+
+TEST(Properties, ReadWriteAndThePropertyBag) {
+    ControlFixture f;
+    f.call("strCmdServerIP", {std::string("10.0.0.1")});
+    f.call("dwServerPort", {9000});
+    f.call("nUpActiveType", {1});
+    EXPECT_EQ(f.text("strCmdServerIP"), "10.0.0.1");
+    EXPECT_EQ(std::get<std::int32_t>(f.call("dwServerPort")), 9000);
+    EXPECT_TRUE(f.ctrl().modified());
+    const auto bag = f.ctrl().saveProperties();
+
+    ControlFixture g;
+    g.ctrl().loadProperties(bag);
+    EXPECT_EQ(g.ctrl().strCmdServerIP(), "10.0.0.1");
+    EXPECT_EQ(g.ctrl().dwServerPort(), 9000);
+    EXPECT_EQ(g.ctrl().nUpActiveType(), 1);
+    EXPECT_FALSE(g.ctrl().modified());
+}
+
+TEST(Properties, AServerAddressOfSixteenBytesIsRefusedNotWrittenOverThePort) {
+    ControlFixture f;
+    f.call("strCmdServerIP", {std::string("192.168.100.200")});  // 15 bytes
+    f.call("strCmdServerIP", {std::string("192.168.100.2001")});
+    EXPECT_EQ(f.ctrl().strCmdServerIP(), "192.168.100.200");
+    ASSERT_EQ(f.notices.boxes().size(), 1u);
+    EXPECT_EQ(f.notices.boxes()[0].caption, "알림");
+}
+
+TEST(Modes, AModeOtherThanZeroOrOneGivesEmptyTextsAndZero) {
+    ControlFixture f;
+    f.dir.write("a/x.txt", "abc");
+    f.answer({(f.dir / "a").string()});
+    f.call("nUpActiveType", {2});
+    EXPECT_EQ(f.text("ShowSelectDlg", {1}), "");
+    EXPECT_EQ(f.dialogs->asked(), 0u);
+    EXPECT_EQ(f.text("GetFileName"), "");
+    EXPECT_EQ(f.text("GetFileSize"), "");
+    EXPECT_EQ(f.text("GetFileList"), "");
+    EXPECT_EQ(std::get<double>(f.call("GetRealFileSize")), 0.0);
+    f.call("RunUploadModule");
+    EXPECT_TRUE(f.launcher.started.empty());
+    EXPECT_TRUE(std::get<bool>(f.call("IsSucessed")));
+}
+
+TEST(ShowSelectDlg, AFolderOfExactlyTheMaximumIsRefusedOneFewerAccepted) {
+    ControlFixture f;
+    // Three files, one of them in a sub-folder; the sub-folders do not count.
+    f.dir.write("full/a.txt", "1");
+    f.dir.write("full/sub/b.txt", "22");
+    f.dir.write("full/sub/deeper/c.txt", "333");
+    f.dir.write("fewer/a.txt", "1");
+    f.dir.write("fewer/sub/b.txt", "22");
+    std::filesystem::create_directories(f.dir / "fewer/empty/sub");
+    f.answer({(f.dir / "full").string(), (f.dir / "fewer").string()});
+    f.call("SetMaxFileCount", {3});
+
+    EXPECT_EQ(f.text("ShowSelectDlg", {1}), "");
+    ASSERT_EQ(f.notices.boxes().size(), 1u);
+    EXPECT_EQ(f.notices.boxes()[0].text,
+              "한번에 업로드 할수 있는 목록을 3 개 이상 만들수 없습니다.\n");
+    EXPECT_EQ(f.notices.boxes()[0].icon, platform::NoticeIcon::Information);
+    EXPECT_EQ(f.ctrl().uploadRecord().itemKind(), 0);  // left cleared
+
+    EXPECT_EQ(f.text("ShowSelectDlg", {1}), (f.dir / "fewer").string());
+    EXPECT_EQ(f.text("GetFileName"), "fewer");
+    EXPECT_EQ(std::get<double>(f.call("GetRealFileSize")), 3.0);
+    EXPECT_EQ(f.text("GetFileSize"), "3.0 B");
+    const auto& record = f.ctrl().uploadRecord();
+    EXPECT_EQ(record.itemKind(), 1);
+    EXPECT_EQ(record.recordTag(), 4);
+    EXPECT_EQ(record.folderName(), "fewer");
+    EXPECT_EQ(record.parentFolder(), f.dir.path().string() + "/");
+    EXPECT_EQ(f.ctrl().uploadValues().folderFlag(), 'Y');
+    EXPECT_EQ(std::get<std::int32_t>(f.call("GetAllFileCount")), 2);
+    EXPECT_EQ(f.text("GetAllFileList", {0}), "a.txt");
+    EXPECT_EQ(f.text("GetAllFileList", {1}), "b.txt");
+    EXPECT_FALSE(std::get<bool>(f.call("IsOpenSelectDlg")));
+}
+
+TEST(ShowSelectDlg, ASingleFileRunsTheMusicCensus) {
+    ControlFixture f;
+    const auto song = f.dir.write("노래.MP3", std::string(5000, 's'));
+    const auto plain = f.dir.write("README", "text");
+    f.answer({song.string(), plain.string(), ""});
+
+    EXPECT_EQ(f.text("ShowSelectDlg", {2}), song.string());
+    ASSERT_EQ(std::get<std::int32_t>(f.call("GetMusicCount")), 1);
+    EXPECT_EQ(f.text("GetMusicInfo", {0}), "노래.MP3:**:5000:**:" + *fileDigest(song));
+    const auto& record = f.ctrl().uploadRecord();
+    EXPECT_EQ(record.itemKind(), 2);
+    EXPECT_EQ(record.userNumberCopy(), 1);
+    EXPECT_EQ(f.ctrl().uploadValues().folderFlag(), 'N');
+    EXPECT_EQ(f.text("GetFileList"), "");  // a single file has no list
+
+    // A name without an extension joins the file list, not the music list.
+    EXPECT_EQ(f.text("ShowSelectDlg", {2}), plain.string());
+    EXPECT_EQ(std::get<std::int32_t>(f.call("GetAllFileCount")), 1);
+    EXPECT_EQ(f.text("GetAllFileList", {0}), "README");
+    EXPECT_EQ(std::get<std::int32_t>(f.call("GetMusicCount")), 0);
+    EXPECT_TRUE(std::get<bool>(f.call("CheckUploadFileSize", {plain.string()})));
+    EXPECT_FALSE(std::get<bool>(f.call("CheckUploadFileSize", {song.string()})));
+
+    // Cancelled: an empty text.
+    EXPECT_EQ(f.text("ShowSelectDlg", {2}), "");
+}
+
+TEST(ShowSelectDlg, AnIndexOutsideAnArrayGivesAnEmptyValue) {
+    ControlFixture f;
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(f.call("GetAllFileList", {0})));
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(f.call("GetMusicInfo", {-1})));
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(f.call("GetMusicInfo", {1 << 30})));
+}
+
+TEST(ShowSelectDlg, PageListModesFillTheAreaNotTheRecord) {
+    ControlFixture f;
+    const auto file = f.dir.write("docs/report.pdf", std::string(2048, 'r'));
+    f.answer({file.string()});
+    EXPECT_EQ(f.text("ShowSelectDlg", {4}), (f.dir / "docs").string() + "/");
+    EXPECT_EQ(f.text("GetFileName"), "report.pdf");
+    EXPECT_EQ(f.text("GetFileSize"), "2.0 K");
+    EXPECT_EQ(f.ctrl().uploadRecord().itemKind(), 0);
+}
+
+TEST(GetFileList, SubFolderThenFileWithoutTheLeadingSlash) {
+    ControlFixture f;
+    std::filesystem::create_directories(f.dir / "top/A");
+    f.dir.write("top/b", "x");
+    f.answer({(f.dir / "top").string()});
+    f.text("ShowSelectDlg", {1});
+    EXPECT_EQ(f.text("GetFileList"), "1|A/2|b");
+}
+
+TEST(SetUpValue, ValuesSetBeforeTheSelectionAreLost) {
+    ControlFixture f;
+    f.dir.write("album/a.txt", "1");
+    f.answer({(f.dir / "album").string()});
+    f.call("SetUpValue", {std::string("등록자"), std::string("early")});
+    f.text("ShowSelectDlg", {1});
+    EXPECT_EQ(f.ctrl().uploadValues().registrantName(), "");
+    f.call("SetUpValue", {std::string("등록자"), std::string("member01")});
+    f.call("SetUpValue", {std::string("아이디"), std::string("1234.9")});
+    f.call("SetUpValue", {std::string("SECTCODE"), std::string("07")});
+    f.call("SetUpValue", {std::string("ADULT"), std::string("N")});
+    f.call("SetUpValue", {std::string("파일및폴더명"), std::string("내 앨범")});
+    f.call("SetUpValue", {std::string("unknown"), std::string("ignored")});
+    const auto block = f.ctrl().uploadValues();
+    EXPECT_EQ(block.registrantName(), "member01");
+    EXPECT_EQ(block.userNumber(), 1234);
+    EXPECT_EQ(f.ctrl().uploadRecord().userNumberCopy(), 1234);
+    EXPECT_EQ(block.sectionCode(), "07");
+    EXPECT_EQ(block.adultFlag(), "N");
+    EXPECT_EQ(block.displayText(), "내 앨범");
+}
+
+TEST(SetUpValue, ALongValueIsCutAtACharacterAndNeverSpills) {
+    ControlFixture f;
+    f.dir.write("album/a.txt", "1");
+    f.answer({(f.dir / "album").string()});
+    f.text("ShowSelectDlg", {1});
+    f.call("SetUpValue", {std::string("ADULT"), std::string("Y")});
+    std::string longName;
+    for (int i = 0; i < 20; ++i) {
+        longName += "가";  // two bytes each in CP949; the field holds 29
+    }
+    f.call("SetUpValue", {std::string("등록자"), longName});
+    const auto block = f.ctrl().uploadValues();
+    EXPECT_EQ(block.registrantName(), longName.substr(0, 14 * 3));
+    EXPECT_EQ(block.adultFlag(), "Y");
+    // A number too large for 32 bits is not wrapped into another one.
+    f.call("SetUpValue", {std::string("아이디"), std::string("99999999999")});
+    EXPECT_EQ(f.ctrl().uploadValues().userNumber(), 0);
+}
+
+TEST(SetUpValue, PathKeysFillTheRecordAndAMissingFileIsReported) {
+    ControlFixture f;
+    const auto file = f.dir.write("song.ogg", std::string(300, 'o'));
+    f.call("SetUpValue", {std::string("파일경로"), file.string()});
+    EXPECT_EQ(f.ctrl().uploadRecord().itemName(), "song.ogg");
+    EXPECT_EQ(f.ctrl().uploadRecord().itemSize(), 300.0);
+    f.call("SetUpValue", {std::string("파일경로"), (f.dir / "gone.ogg").string()});
+    ASSERT_EQ(f.notices.texts(), std::vector<std::string>{"파일을 찾지 못했습니다."});
+    EXPECT_EQ(f.notices.boxes()[0].icon, platform::NoticeIcon::Stop);
+}
+
+TEST(SetOrvaneFile, TwoRecordsAreReadFromTheEnd) {
+    const auto entries = parseMusicListText("YNa.mp3:**:NNb.mp3");
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].fileNameBytes(), "b.mp3");
+    EXPECT_EQ(entries[0].musicChecked(), 'N');
+    EXPECT_EQ(entries[0].secondFlag(), 'N');
+    EXPECT_EQ(entries[1].fileNameBytes(), "a.mp3");
+    EXPECT_EQ(entries[1].musicChecked(), 'Y');
+    EXPECT_EQ(entries[1].secondFlag(), 'N');
+    // A record too short for its flags gets "N".
+    const auto shortOne = parseMusicListText("Y");
+    ASSERT_EQ(shortOne.size(), 1u);
+    EXPECT_EQ(shortOne[0].secondFlag(), 'N');
+    EXPECT_TRUE(parseMusicListText("").empty());
+}
+
+class RunUploadModuleTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        song = f.dir.write("곡.mp3", std::string(4000, 'm'));
+        f.dir.write("album/a.mp3", "aaaa");
+        f.dir.write("album/b.mp3", "bbbbbb");
+        f.call("strCmdServerIP", {std::string("127.0.0.1")});
+        f.call("dwServerPort", {9000});
+    }
+    std::vector<std::int32_t> kinds() {
+        std::vector<std::int32_t> out;
+        for (const auto& m : f.messages()) {
+            out.push_back(kindOf(m));
+        }
+        return out;
+    }
+    ControlFixture f;
+    std::filesystem::path song;
+};
+
+TEST_F(RunUploadModuleTest, TwiceSendsTheSequenceTwiceAndReusesTheRunningUploader) {
+    f.answer({(f.dir / "album").string()});
+    f.text("ShowSelectDlg", {1});
+    f.call("SetOrvaneFile", {std::string("YNa.mp3:**:NNb.mp3")});
+    f.call("RunUploadModule");
+    f.call("RunUploadModule");
+    ASSERT_EQ(f.launcher.started.size(), 1u);
+    EXPECT_EQ(f.launcher.started[0][0], (f.dir / "system" / "QuenvaraUpLoad").string());
+    const std::int32_t address = static_cast<std::int32_t>(Kind::ServerAddress);
+    const std::int32_t music = static_cast<std::int32_t>(Kind::MusicList);
+    const std::int32_t job = static_cast<std::int32_t>(Kind::UploadJob);
+    EXPECT_EQ(kinds(), (std::vector<std::int32_t>{address, music, job, address, music, job}));
+    const auto messages = f.messages();
+    EXPECT_EQ(messages[0].payload.size(), 20u);
+    EXPECT_EQ(messages[1].payload.size(), 2 * handover::kMusicListEntrySize);
+    EXPECT_EQ(messages[2].payload.size(), 7972u);
+    auto record = UploadJobRecord::fromBytes(messages[2].payload);
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->itemKind(), 1);
+    EXPECT_EQ(record->itemSize(), 10.0);
+}
+
+TEST_F(RunUploadModuleTest, NoMusicListTextSendsNoMusicListMessage) {
+    f.answer({(f.dir / "album").string()});
+    f.text("ShowSelectDlg", {1});
+    f.call("RunUploadModule");
+    EXPECT_EQ(kinds(), (std::vector<std::int32_t>{0, 4}));
+}
+
+TEST_F(RunUploadModuleTest, ASectionSevenSingleFileCarriesFlagY) {
+    f.answer({song.string()});
+    f.text("ShowSelectDlg", {2});
+    f.call("SetUpValue", {std::string("SECTCODE"), std::string("07")});
+    f.call("RunUploadModule");
+    ASSERT_EQ(kinds(), (std::vector<std::int32_t>{0, 4}));
+    auto record = UploadJobRecord::fromBytes(f.messages()[1].payload);
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->musicCheckedFlag(), 'Y');
+    EXPECT_EQ(record->userValues().sectionCode(), "07");
+}
+
+TEST_F(RunUploadModuleTest, ASingleFileTakesTheFirstEntrysFlagsAndAnEmptyMusicList) {
+    f.answer({song.string()});
+    f.text("ShowSelectDlg", {2});
+    f.call("SetOrvaneFile", {std::string("NY곡.mp3")});
+    f.call("RunUploadModule");
+    ASSERT_EQ(kinds(), (std::vector<std::int32_t>{0, 13, 4}));
+    EXPECT_TRUE(f.messages()[1].payload.empty());
+    auto record = UploadJobRecord::fromBytes(f.messages()[2].payload);
+    EXPECT_EQ(record->musicCheckedFlag(), 'N');
+    EXPECT_EQ(record->musicListFlag(), 'Y');
+}
+
+TEST_F(RunUploadModuleTest, MyStorageModeSendsTheAddressAndTheRecordAsKindThree) {
+    f.call("nUpActiveType", {1});
+    f.answer({(f.dir / "album").string()});
+    EXPECT_EQ(f.text("ShowSelectDlg", {1}), (f.dir / "album").string());
+    f.call("SetUpValue", {std::string("등록자"), std::string("member01")});
+    f.call("SetOrvaneFile", {std::string("YNa.mp3")});  // not sent in this mode
+    f.call("RunUploadModule");
+    ASSERT_EQ(kinds(), (std::vector<std::int32_t>{3, 3}));
+    const auto messages = f.messages();
+    EXPECT_EQ(messages[0].payload.size(), 20u);
+    handover::ServerAddressPayload address(FixedBlock<20>::fromBytes(messages[0].payload).value());
+    EXPECT_EQ(address.address(), "127.0.0.1");
+    EXPECT_EQ(address.port(), 9000);
+    auto record = MyStorageJobRecord::fromBytes(messages[1].payload);
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->recordTag(), 3);
+    EXPECT_EQ(record->userValues().registrantName(), "member01");
+    EXPECT_EQ(std::get<std::int32_t>(f.call("GetAllFileCount")), 0);  // no census
+}
+
+TEST_F(RunUploadModuleTest, UploadModeWithoutASelectionSendsNothingAndSaysSo) {
+    f.call("RunUploadModule");
+    EXPECT_TRUE(f.launcher.started.empty());
+    EXPECT_TRUE(f.messages().empty());
+    EXPECT_EQ(f.notices.texts(), std::vector<std::string>{"올릴 파일이나 폴더를 먼저 선택하세요."});
+}
+
+TEST_F(RunUploadModuleTest, AnUploaderThatNeverAppearsIsReportedAfterThirtyAttempts) {
+    f.launcher.uploaderStarts = false;
+    f.answer({song.string()});
+    f.text("ShowSelectDlg", {2});
+    f.call("RunUploadModule");
+    EXPECT_EQ(f.launcher.started.size(), 1u);
+    EXPECT_EQ(f.clock.sleeps().size(), 60u);  // 30 × (300 ms, 500 ms)
+    EXPECT_EQ(f.notices.texts(),
+              std::vector<std::string>{"컨텐츠등록 프로그램을 찾을수 없습니다."});
+}
+
+TEST_F(RunUploadModuleTest, MoreMusicRecordsThanTheBufferHoldsAreCutWithAMessage) {
+    f.call("SetMaxFileCount", {3});
+    f.answer({(f.dir / "album").string()});
+    f.text("ShowSelectDlg", {1});
+    f.call("SetOrvaneFile", {std::string("NNa:**:NNb:**:NNc:**:NNd:**:NNe")});
+    f.call("RunUploadModule");
+    ASSERT_EQ(kinds(), (std::vector<std::int32_t>{0, 13, 4}));
+    EXPECT_EQ(f.messages()[1].payload.size(), 3 * handover::kMusicListEntrySize);
+    ASSERT_EQ(f.notices.boxes().size(), 1u);
+    EXPECT_EQ(f.notices.boxes()[0].icon, platform::NoticeIcon::Warning);
+}
+
+}  // namespace
+}  // namespace quenvara::webcontrol
