@@ -29,6 +29,9 @@ packages=(
     xauth
     x11-apps          # xwd for its screenshots,
     fonts-nanum       # and Korean text in them
+    libgtk-3-dev      # the control host's file chooser (GTK's native dialog, the portal's client)
+    nlohmann-json3-dev  # the control host's messages from the browser
+    chromium          # the browser bridge's end-to-end test
 )
 # `install-deps.sh --fuzz`: also the compiler for the libFuzzer targets.
 if [ "${1:-}" = "--fuzz" ]; then

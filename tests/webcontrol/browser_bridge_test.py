@@ -1,0 +1,247 @@
+#!/usr/bin/env python3
+"""The browser bridge end to end, in headless Chromium: the extension and
+the native host installed into a fresh profile by the install script, our
+sample page on an allowed origin picks a folder and a single file (scripted
+dialog answers), sets its values and runs; the uploader starts headless by
+itself and the reference service stores every file identical. A page on an
+origin that was not allowed gets no control.
+
+Chromium is driven over the DevTools protocol on a pipe (no extra packages).
+
+usage: browser_bridge_test.py SOURCE_DIR BUILD_DIR
+"""
+import filecmp
+import functools
+import http.server
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+source, build = (os.path.abspath(a) for a in sys.argv[1:3])
+failures = []
+
+
+def check(ok, what):
+    print(("ok   " if ok else "FAIL ") + what, flush=True)
+    if not ok:
+        failures.append(what)
+
+
+def serve(folder):
+    """The sample page on a loopback port of its own; returns its origin."""
+    class Quiet(http.server.SimpleHTTPRequestHandler):
+        def log_message(self, *args):
+            pass
+    handler = functools.partial(Quiet, directory=folder)
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return "http://127.0.0.1:%d" % server.server_address[1]
+
+
+class Browser:
+    """Chromium with --remote-debugging-pipe: JSON messages ending in NUL,
+    written to its fd 3, read from its fd 4."""
+
+    def __init__(self, profile, extension, env):
+        to_chrome_r, self.to_chrome = os.pipe()
+        self.from_chrome, from_chrome_w = os.pipe()
+        # The browser sees the pipes as its fds 3 and 4.
+        self.proc = subprocess.Popen(
+            ["bash", "-c", 'exec "$@" 3<&%d 4>&%d' % (to_chrome_r, from_chrome_w), "chromium",
+             "/usr/bin/chromium", "--headless=new", "--no-sandbox", "--disable-gpu",
+             "--no-first-run", "--disable-background-networking", "--disable-component-update",
+             "--disable-sync", "--disable-quic", "--user-data-dir=" + profile,
+             "--load-extension=" + extension, "--disable-extensions-except=" + extension,
+             "--remote-debugging-pipe", "about:blank"],
+            env=env, pass_fds=(to_chrome_r, from_chrome_w),
+            stdout=subprocess.DEVNULL, stderr=open(os.path.join(profile, "..", "chromium.log"), "w"))
+        os.close(to_chrome_r)
+        os.close(from_chrome_w)
+        self.buffer = b""
+        self.next_id = 0
+
+    def send(self, method, params=None, session=None, timeout=30):
+        self.next_id += 1
+        message = {"id": self.next_id, "method": method, "params": params or {}}
+        if session:
+            message["sessionId"] = session
+        os.write(self.to_chrome, json.dumps(message).encode() + b"\0")
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            while b"\0" in self.buffer:
+                raw, self.buffer = self.buffer.split(b"\0", 1)
+                reply = json.loads(raw)
+                if reply.get("id") == self.next_id:
+                    if "error" in reply:
+                        raise RuntimeError("%s: %s" % (method, reply["error"]))
+                    return reply["result"]
+            chunk = os.read(self.from_chrome, 65536)
+            if not chunk:
+                raise RuntimeError("Chromium closed its pipe")
+            self.buffer += chunk
+        raise RuntimeError(method + ": no answer")
+
+    def open(self, url):
+        """A new tab on the page, once it has loaded."""
+        target = self.send("Target.createTarget", {"url": url})["targetId"]
+        session = self.send("Target.attachToTarget", {"targetId": target,
+                                                      "flatten": True})["sessionId"]
+        deadline = time.time() + 20
+        while time.time() < deadline:
+            try:
+                if self.evaluate(session, "location.href + ' ' + document.readyState",
+                                 timeout=5) == url + " complete":
+                    return session
+            except RuntimeError:
+                pass  # the context went away while the page was loading
+            time.sleep(0.1)
+        raise RuntimeError("the page did not load: " + url)
+
+    def evaluate(self, session, expression, timeout=60):
+        result = self.send("Runtime.evaluate", {"expression": expression, "awaitPromise": True,
+                                                "returnByValue": True}, session, timeout)
+        if "exceptionDetails" in result:
+            raise RuntimeError(json.dumps(result["exceptionDetails"])[:500])
+        return result["result"].get("value")
+
+    def close(self):
+        try:
+            self.send("Browser.close", timeout=5)
+        except Exception:
+            pass
+        try:
+            self.proc.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+
+
+WAIT_FOR_CONTROL = """new Promise((resolve) => {
+  if (window.QuenvaraUploadControl) return resolve(true);
+  window.addEventListener('quenvara-control-ready', () => resolve(true));
+  setTimeout(() => resolve(!!window.QuenvaraUploadControl), %d);
+})"""
+
+
+def main():
+    work = tempfile.mkdtemp(prefix="quenvara-bridge-")
+    procs = []
+    browser = None
+    try:
+        files = os.path.join(work, "files")
+        album = os.path.join(files, "앨범")
+        os.makedirs(os.path.join(album, "여름"))
+        for name, size in (("사진1.jpg", 120_000), ("여름/사진2.jpg", 80_000), ("곡.mp3", 50_000)):
+            with open(os.path.join(album, name), "wb") as f:
+                f.write(os.urandom(size))
+        single = os.path.join(files, "보고서.pdf")
+        with open(single, "wb") as f:
+            f.write(os.urandom(200_000))
+        answers = os.path.join(work, "answers")
+        with open(answers, "w", encoding="utf-8") as f:
+            f.write(album + "\n" + single + "\n")
+
+        store = os.path.join(work, "store")
+        port_file = os.path.join(work, "port")
+        procs.append(subprocess.Popen([os.path.join(build, "bin", "quenvara-service"), "--storage",
+                                       store, "--port-file", port_file],
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        deadline = time.time() + 10
+        while time.time() < deadline and not (os.path.exists(port_file) and open(port_file).read()):
+            time.sleep(0.05)
+        service_port = open(port_file).read().strip()
+
+        allowed = serve(os.path.join(source, "webcontrol", "sample"))
+        other = serve(os.path.join(source, "webcontrol", "sample"))
+        profile = os.path.join(work, "profile")
+        extension = os.path.join(work, "extension")
+        subprocess.run([os.path.join(source, "scripts", "install-browser-bridge.sh"),
+                        "--profile", profile, "--allow-origin", allowed,
+                        "--host", os.path.join(build, "bin", "quenvara-control-host"),
+                        "--extension-dir", extension], check=True, stdout=subprocess.DEVNULL)
+
+        pipes = os.path.join(work, "pipes")
+        env = dict(os.environ, QUENVARA_PIPE_DIR=pipes,
+                   QUENVARA_CONFIG_DIR=os.path.join(work, "config"),
+                   QUENVARA_SYSTEM_DIR=os.path.join(build, "lib", "quenvara"),
+                   QUENVARA_UI="headless", QUENVARA_DIALOG_ANSWERS=answers,
+                   QUENVARA_WEB_URL="https://quenvara.example", HOME=work)
+        env.pop("DISPLAY", None)
+        env.pop("WAYLAND_DISPLAY", None)
+        browser = Browser(profile, extension, env)
+
+        session = browser.open(allowed + "/index.html")
+        check(browser.evaluate(session, WAIT_FOR_CONTROL % 15000) is True,
+              "the sample page on an allowed origin has window.QuenvaraUploadControl")
+        flow = """(async () => {
+          document.getElementById('port').value = '%s';
+          const folder = await window.sample.chooseFolder();
+          await window.sample.setValues();
+          await window.sample.run();
+          const file = await window.sample.chooseFile();
+          await window.sample.setValues();
+          await window.sample.run();
+          return { folder, file, status: document.getElementById('status').textContent,
+                   members: Object.keys(window.QuenvaraUploadControl).length,
+                   port: await window.QuenvaraUploadControl.dwServerPort() };
+        })()""" % service_port
+        result = browser.evaluate(session, flow, timeout=120)
+        print(json.dumps(result, ensure_ascii=False, indent=1))
+        check(result["members"] == 19, "19 members, each a method")
+        check(result["port"] == int(service_port), "a property reads back what was written")
+        check(result["folder"]["path"] == album and len(result["folder"]["files"]) == 3,
+              "the folder's census: %s" % result["folder"]["files"])
+        check(len(result["folder"]["music"]) == 1 and
+              result["folder"]["music"][0].startswith("곡.mp3:**:50000:**:"),
+              "the folder's music: %s" % result["folder"]["music"])
+        check(result["file"]["path"] == single, "the single file was chosen")
+
+        expected = [os.path.join(d, n) for d, _, ns in os.walk(files) for n in ns]
+        deadline = time.time() + 90
+        stored = {}
+        while time.time() < deadline:
+            stored = {}
+            for d, _, ns in os.walk(store):
+                for n in ns:
+                    stored.setdefault(n, []).append(os.path.join(d, n))
+            done = [e for e in expected
+                    if any(filecmp.cmp(e, s, shallow=False) for s in stored.get(os.path.basename(e), []))]
+            if len(done) == len(expected):
+                break
+            time.sleep(0.25)
+        for e in expected:
+            same = any(filecmp.cmp(e, s, shallow=False) for s in stored.get(os.path.basename(e), []))
+            check(same, "stored identical: " + os.path.relpath(e, files))
+        started = subprocess.run(["pgrep", "-f", os.path.join(build, "lib", "quenvara",
+                                                                 "QuenvaraUpLoad")],
+                                 capture_output=True, text=True).stdout.split()
+        check(os.path.exists(os.path.join(work, "config", "QuenvaraUpLoad.INI")),
+              "the uploader was started by the control (its settings were written)")
+
+        session = browser.open(other + "/index.html")
+        present = browser.evaluate(session, WAIT_FOR_CONTROL % 1500)
+        check(present is False, "a page on another origin gets no QuenvaraUploadControl")
+        for pid in started:
+            subprocess.run(["kill", pid])
+    finally:
+        if browser:
+            browser.close()
+        for p in procs:
+            p.kill()
+            p.wait()
+        if failures:
+            log = os.path.join(work, "chromium.log")
+            if os.path.exists(log):
+                print(open(log, errors="replace").read()[-4000:])
+        shutil.rmtree(work, ignore_errors=True)
+    print("%d failures" % len(failures))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,85 @@
+// quenvara-control-host: the browser extension's native messaging host. One
+// process per page connection, holding one control; requests arrive on
+// standard input, answers leave on standard output.
+#include <unistd.h>
+
+#include <iostream>
+#include <memory>
+
+#include "handover_client/pipe_list_writer.h"
+#include "platform/clock.h"
+#include "platform/launcher.h"
+#include "platform/process_table.h"
+#include "platform/system_dirs.h"
+#include "webcontrol/host/gtk_file_dialogs.h"
+#include "webcontrol/host/host_session.h"
+#include "webcontrol/host/native_message_reader.h"
+
+namespace {
+
+bool writeAll(int fd, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace quenvara;
+    if (argc > 1 && std::string_view(argv[1]) == "--help") {
+        std::cout << "quenvara-control-host: started by the browser for a page that uses the "
+                     "upload control.\nEnvironment: QUENVARA_DIALOG_ANSWERS=FILE answers the "
+                     "selection dialogs, one line each (empty: cancelled).\n";
+        return 0;
+    }
+    // Standard output carries the browser's frames and nothing else.
+    const int answers = ::dup(STDOUT_FILENO);
+    ::dup2(STDERR_FILENO, STDOUT_FILENO);
+
+    auto env = platform::processEnvironment();
+    platform::SystemClock clock;
+    platform::ProcProcessTable processes;
+    platform::SpawnLauncher launcher;
+    webcontrol::CollectingNotices notices;
+    std::unique_ptr<platform::FileDialogs> dialogs;
+    if (auto file = env("QUENVARA_DIALOG_ANSWERS"); file && !file->empty()) {
+        dialogs = std::make_unique<platform::ScriptedFileDialogs>(
+            platform::ScriptedFileDialogs::readAnswers(*file));
+    } else {
+        dialogs = std::make_unique<webcontrol::GtkFileDialogs>();
+    }
+    handover::PipeListWriter writer(notices, clock, [&env](std::string_view name) {
+        return platform::pipeDirectory(env) / std::string(name);
+    });
+    webcontrol::ControlModule module(writer);
+    webcontrol::CQuenvaraUploadControlCtrl control(
+        webcontrol::ControlServices{notices, clock, processes, launcher, *dialogs, env,
+                                    platform::executablePath().parent_path()},
+        module);
+    webcontrol::HostSession session(control, notices);
+
+    webcontrol::NativeMessageReader reader([](void* buffer, std::size_t size) {
+        return static_cast<long>(::read(STDIN_FILENO, buffer, size));
+    });
+    for (;;) {
+        auto message = reader.next();
+        std::string answer;
+        if (!message) {
+            answer = webcontrol::HostSession::errorAnswer(message.error());
+        } else if (!*message) {
+            return 0;  // the page went away
+        } else {
+            answer = session.handle(**message);
+        }
+        if (!writeAll(answers, webcontrol::nativeMessageFrame(answer)) || reader.broken()) {
+            return reader.broken() ? 1 : 0;
+        }
+    }
+}
