@@ -45,6 +45,9 @@ rules = [
     ("uploader/widgets/skin_button.cpp", "wx/frame.h", "uploader/app/dialog_view.h"),
     ("uploader/frontend/wx/wx_main_frame.cpp", "uploader/widgets/skin_button.h",
      "uploader/frontend/headless/headless_front_end.h"),
+    # The control is the hand-over's client side: never the uploader's code.
+    ("webcontrol/dispatch_table.cpp", "handover_client/pipe_list_writer.h",
+     "uploader/app/dialog_view.h"),
     ("service/reference_service.cpp", "protocol/packet.h", "uploader/transfer/upload_session.h"),
     ("musicfilter/check_flow.cpp", "quenvara/music_filter.h", "uploader/app/music_filter_binding.h"),
     ("wmadecoder/entry_points.cpp", "quenvara/wma_module.h", "musicfilter/fingerprint.h"),
