@@ -11,7 +11,7 @@ extern char** environ;
 namespace quenvara::platform {
 namespace {
 
-int spawn(const std::vector<std::string>& argv, pid_t& pid) {
+int spawn(const std::vector<std::string>& argv, pid_t& pid, bool ownSession) {
     if (argv.empty()) {
         return EINVAL;
     }
@@ -20,7 +20,16 @@ int spawn(const std::vector<std::string>& argv, pid_t& pid) {
         args.push_back(const_cast<char*>(a.c_str()));
     }
     args.push_back(nullptr);
-    return ::posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    if (ownSession) {
+        // A program started and left running outlives its starter's
+        // session (a browser ends its native host's whole group).
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+    }
+    const int rc = ::posix_spawnp(&pid, args[0], nullptr, &attributes, args.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    return rc;
 }
 
 int waitFor(pid_t pid) {
@@ -41,7 +50,7 @@ int waitFor(pid_t pid) {
 Launcher::Outcome SpawnLauncher::run(const std::vector<std::string>& argv) {
     Outcome out;
     pid_t pid = 0;
-    out.error = spawn(argv, pid);
+    out.error = spawn(argv, pid, false);
     if (out.error != 0) {
         return out;
     }
@@ -53,7 +62,7 @@ Launcher::Outcome SpawnLauncher::run(const std::vector<std::string>& argv) {
 Launcher::Outcome SpawnLauncher::start(const std::vector<std::string>& argv) {
     Outcome out;
     pid_t pid = 0;
-    out.error = spawn(argv, pid);
+    out.error = spawn(argv, pid, true);
     if (out.error != 0) {
         return out;
     }

@@ -327,10 +327,13 @@ std::string CQuenvaraUploadControlCtrl::selectMyStorage(std::int32_t nSelect) {
         const std::string path = withoutTrailingSeparator(*chosen);
         Walk walk;
         walkFolder(path, walk, false);
-        if (walk.count > 999) {
+        // A walk cut short at a maximum below 1000 leaves no true size:
+        // refused too, rather than taken with a size of 0.
+        if (walk.count > 999 || walk.count > maxFileCount_) {
             myStorage_ = MyStorageJobRecord{};
             myStorageValues_ = UserValueBlock{};
-            warn("한번에 업로드 할수 있는 목록을 1000개 이상 만들수 없습니다.\n",
+            warn(walk.count > 999 ? "한번에 업로드 할수 있는 목록을 1000개 이상 만들수 없습니다.\n"
+                                  : limitText(),
                  platform::NoticeIcon::Information);
             return "";
         }

@@ -333,6 +333,24 @@ TEST_F(RunUploadModuleTest, MyStorageModeSendsTheAddressAndTheRecordAsKindThree)
     EXPECT_EQ(std::get<std::int32_t>(f.call("GetAllFileCount")), 0);  // no census
 }
 
+TEST(ShowSelectDlgMyStorage, AFolderOverALowMaximumIsRefusedNotTakenWithSizeZero) {
+    ControlFixture f;
+    for (int i = 0; i < 5; ++i) {
+        f.dir.write("many/f" + std::to_string(i), "12345");
+    }
+    f.dir.write("few/f", "12345");
+    f.answer({(f.dir / "many").string(), (f.dir / "few").string()});
+    f.call("nUpActiveType", {1});
+    f.call("SetMaxFileCount", {3});
+    EXPECT_EQ(f.text("ShowSelectDlg", {1}), "");
+    EXPECT_EQ(
+        f.notices.texts(),
+        std::vector<std::string>{"한번에 업로드 할수 있는 목록을 3 개 이상 만들수 없습니다.\n"});
+    EXPECT_EQ(f.text("ShowSelectDlg", {1}), (f.dir / "few").string());
+    EXPECT_EQ(std::get<double>(f.call("GetRealFileSize")), 5.0);
+    EXPECT_EQ(f.ctrl().myStorageRecord().recordTag(), 3);
+}
+
 TEST_F(RunUploadModuleTest, UploadModeWithoutASelectionSendsNothingAndSaysSo) {
     f.call("RunUploadModule");
     EXPECT_TRUE(f.launcher.started.empty());

@@ -1,6 +1,7 @@
 // quenvara-control-host: the browser extension's native messaging host. One
 // process per page connection, holding one control; requests arrive on
 // standard input, answers leave on standard output.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <iostream>
@@ -39,8 +40,18 @@ int main(int argc, char** argv) {
                      "selection dialogs, one line each (empty: cancelled).\n";
         return 0;
     }
-    // Standard output carries the browser's frames and nothing else.
-    const int answers = ::dup(STDOUT_FILENO);
+    // The browser's frames move to descriptors of their own that a started
+    // uploader does not inherit; standard input and output then point at
+    // nothing and at the log, so no stray line can corrupt a frame.
+    const int requests = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3);
+    const int answers = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    if (requests < 0 || answers < 0) {
+        return 1;
+    }
+    if (const int nothing = ::open("/dev/null", O_RDONLY | O_CLOEXEC); nothing >= 0) {
+        ::dup2(nothing, STDIN_FILENO);
+        ::close(nothing);
+    }
     ::dup2(STDERR_FILENO, STDOUT_FILENO);
 
     auto env = platform::processEnvironment();
@@ -65,8 +76,8 @@ int main(int argc, char** argv) {
         module);
     webcontrol::HostSession session(control, notices);
 
-    webcontrol::NativeMessageReader reader([](void* buffer, std::size_t size) {
-        return static_cast<long>(::read(STDIN_FILENO, buffer, size));
+    webcontrol::NativeMessageReader reader([requests](void* buffer, std::size_t size) {
+        return static_cast<long>(::read(requests, buffer, size));
     });
     for (;;) {
         auto message = reader.next();
