@@ -121,6 +121,26 @@ class Browser:
             self.proc.wait()
 
 
+def uploader_pids():
+    program = os.path.join(build, "lib", "quenvara", "QuenvaraUpLoad")
+    return subprocess.run(["pgrep", "-f", program], capture_output=True,
+                          text=True).stdout.split()
+
+
+def end_uploader():
+    """The uploader the control started closes by itself after its last
+    file; one that does not is ended, and gone before the next test."""
+    deadline = time.time() + 30
+    while uploader_pids() and time.time() < deadline:
+        time.sleep(0.2)
+    for sig in ("-TERM", "-KILL"):
+        for pid in uploader_pids():
+            subprocess.run(["kill", sig, pid])
+        deadline = time.time() + 10
+        while uploader_pids() and time.time() < deadline:
+            time.sleep(0.1)
+
+
 WAIT_FOR_CONTROL = """new Promise((resolve) => {
   if (window.QuenvaraUploadControl) return resolve(true);
   window.addEventListener('quenvara-control-ready', () => resolve(true));
@@ -217,18 +237,14 @@ def main():
         for e in expected:
             same = any(filecmp.cmp(e, s, shallow=False) for s in stored.get(os.path.basename(e), []))
             check(same, "stored identical: " + os.path.relpath(e, files))
-        started = subprocess.run(["pgrep", "-f", os.path.join(build, "lib", "quenvara",
-                                                                 "QuenvaraUpLoad")],
-                                 capture_output=True, text=True).stdout.split()
         check(os.path.exists(os.path.join(work, "config", "QuenvaraUpLoad.INI")),
               "the uploader was started by the control (its settings were written)")
 
         session = browser.open(other + "/index.html")
         present = browser.evaluate(session, WAIT_FOR_CONTROL % 1500)
         check(present is False, "a page on another origin gets no QuenvaraUploadControl")
-        for pid in started:
-            subprocess.run(["kill", pid])
     finally:
+        end_uploader()
         if browser:
             browser.close()
         for p in procs:
