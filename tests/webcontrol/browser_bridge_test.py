@@ -16,6 +16,7 @@ import http.server
 import json
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -122,9 +123,16 @@ class Browser:
 
 
 def uploader_pids():
-    program = os.path.join(build, "lib", "quenvara", "QuenvaraUpLoad")
-    return subprocess.run(["pgrep", "-f", program], capture_output=True,
-                          text=True).stdout.split()
+    program = os.path.join(build, "lib", "quenvara", "QuenvaraUpLoad").encode()
+    pids = []
+    for entry in os.listdir("/proc"):
+        try:
+            with open("/proc/%s/cmdline" % entry, "rb") as f:
+                if f.read().split(b"\0")[0] == program:
+                    pids.append(entry)
+        except (OSError, ValueError):
+            pass
+    return pids
 
 
 def end_uploader():
@@ -133,9 +141,12 @@ def end_uploader():
     deadline = time.time() + 30
     while uploader_pids() and time.time() < deadline:
         time.sleep(0.2)
-    for sig in ("-TERM", "-KILL"):
+    for sig in (signal.SIGTERM, signal.SIGKILL):
         for pid in uploader_pids():
-            subprocess.run(["kill", sig, pid])
+            try:
+                os.kill(int(pid), sig)
+            except ProcessLookupError:
+                pass
         deadline = time.time() + 10
         while uploader_pids() and time.time() < deadline:
             time.sleep(0.1)
