@@ -9,6 +9,9 @@ namespace quenvara::webcontrol {
 bool GtkFileDialogs::ready() {
     if (!tried_) {
         tried_ = true;
+        // Ask GTK for the desktop's portal; where there is none, GTK falls
+        // back to its own dialog. A user's own setting is kept.
+        g_setenv("GTK_USE_PORTAL", "1", FALSE);
         ready_ = gtk_init_check(nullptr, nullptr) != 0;
         if (!ready_) {
             std::cerr << "quenvara-control-host: no display for the file chooser\n";

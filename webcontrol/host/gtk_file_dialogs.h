@@ -4,9 +4,9 @@
 
 namespace quenvara::webcontrol {
 
-// The desktop's file chooser through GTK's native dialog, which uses the
-// freedesktop file-chooser portal where the desktop offers one. Without a
-// display every dialog counts as cancelled.
+// The desktop's file chooser: the freedesktop file-chooser portal where the
+// desktop offers one, else GTK's own dialog (both through GTK's native
+// dialog). Without a display every dialog counts as cancelled.
 class GtkFileDialogs final : public platform::FileDialogs {
   public:
     std::optional<std::string> browseFolder(std::string_view title) override;

@@ -5,6 +5,9 @@
 #include <atomic>
 #include <thread>
 
+#include <signal.h>
+
+#include "uploader/frontend/wx/sleep_inhibitor.h"
 #include "uploader/frontend/wx/wx_event_loop.h"
 
 namespace quenvara::uploader::wxui {
@@ -79,6 +82,27 @@ TEST(WxEventLoop, ASendAfterTheLoopEndedIsRefused) {
     other.join();
     EXPECT_FALSE(accepted);
     EXPECT_FALSE(ran);
+}
+
+// The lock's holder lives exactly as long as the run wants it; a command
+// that cannot start holds nothing.
+TEST(SleepInhibitor, HoldsWhileWantedAndLetsGoWhenTheRunEnds) {
+    SleepInhibitor inhibitor({"cat"});
+    EXPECT_FALSE(inhibitor.held());
+    inhibitor.hold(true);
+    ASSERT_TRUE(inhibitor.held());
+    const pid_t holder = inhibitor.holder();
+    EXPECT_EQ(::kill(holder, 0), 0);
+    inhibitor.hold(true);  // holding twice starts nothing more
+    EXPECT_EQ(inhibitor.holder(), holder);
+    inhibitor.hold(false);
+    EXPECT_FALSE(inhibitor.held());
+    // Gone and reaped: its pipe closed, it ended.
+    EXPECT_EQ(::kill(holder, 0), -1);
+
+    SleepInhibitor missing({"/nonexistent/systemd-inhibit"});
+    missing.hold(true);
+    EXPECT_FALSE(missing.held());
 }
 
 }  // namespace

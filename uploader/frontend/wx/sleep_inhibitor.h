@@ -20,6 +20,8 @@ class SleepInhibitor {
 
     void hold(bool wanted);
     bool held() const { return child_ > 0; }
+    // The process holding the lock, while held.
+    pid_t holder() const { return child_; }
 
     static std::vector<std::string> defaultCommand();
 
