@@ -108,6 +108,13 @@ void TcpConnection::shutdownBoth() {
     }
 }
 
+void TcpConnection::shutdownWrite() {
+    std::lock_guard lock(closeMutex_);
+    if (fd_.valid()) {
+        ::shutdown(fd_.get(), SHUT_WR);
+    }
+}
+
 std::unique_ptr<TcpConnection> PosixTcpConnector::connect(const std::string& address, int port,
                                                           int& error, const Abandon& abandon) {
     sockaddr_in addr;

@@ -33,6 +33,8 @@ class TcpConnection {
     // For a TLS layer on top.
     int nativeHandle() const { return fd_.get(); }
     void shutdownBoth();
+    // Sends FIN and goes on reading: an orderly close from this side.
+    void shutdownWrite();
     // Ends the connection with a reset, as a broken network would, instead
     // of an orderly close.
     void abort();

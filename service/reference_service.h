@@ -2,6 +2,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -59,6 +60,33 @@ struct Faults {
     bool silentAfterStart = false;
     // Take file data at most this fast (0: as fast as it comes).
     std::uint64_t bytesPerSecond = 0;
+
+    // A cut of one file's data, once for its name: at byte `at` the server
+    // stores what it has and either resets the connection or, `orderly`,
+    // sends FIN and reads on to the end without storing (a close in order
+    // that confirms nothing).
+    struct Cut {
+        std::string name;
+        std::uint64_t at = 0;
+        bool orderly = false;
+    };
+    std::vector<Cut> cuts;
+    // Files of these names are stored whole, but the server then closes in
+    // order without its confirmation (once per name).
+    std::set<std::string> closeUnconfirmed;
+    // After the error form, answer the uploader's 5 with the server's 5.
+    bool closeAfterErrorForm = false;
+    // Poll (505) once per file name after this many bytes of its data (0:
+    // never); the uploader answers once it reads again.
+    std::uint64_t pollDuringData = 0;
+    // Wait this long before confirming a file (503 / 2006 or 5), once per
+    // file name.
+    std::chrono::milliseconds confirmDelay{0};
+    // Report holding one byte more than the file has, once, for the file of
+    // this name.
+    std::string offsetBeyondEndName;
+    // Refuse the first record only (with registerError's number).
+    bool registerErrorOnce = false;
 };
 
 struct StoredFile {
@@ -77,6 +105,9 @@ class ReferenceService {
         int commandPort = 0;  // 0: ephemeral
         std::filesystem::path storage;
         Faults faults;
+        // Take the data and store nothing (bytes are still counted and
+        // answered as usual): for measuring the uploader alone.
+        bool discard = false;
     };
 
     explicit ReferenceService(Options options);
@@ -115,6 +146,14 @@ class ReferenceService {
     void folderRegistration(platform::TcpConnection& conn, int kind,
                             std::vector<std::uint8_t> body);
     void uploadConversation(platform::TcpConnection& conn, int kind);
+    // The file's data from `held` on, into `path`; `polled` tells that a 505
+    // went out meanwhile. False when the
+    // conversation is over (a cut, the peer gone, a write failure).
+    bool receiveData(platform::TcpConnection& conn, const std::string& name,
+                     const std::filesystem::path& path, std::uint64_t held, std::uint64_t size,
+                     double& seconds, bool& polled);
+    // True the first time `what` is asked for `name`.
+    bool firstFor(const std::string& what, const std::string& name);
     bool takeOnce(bool& flag);
     void protocolError(std::string text);
     // Reads the uploader's answer and checks its number.
@@ -145,6 +184,7 @@ class ReferenceService {
     int unknownSent_ = 0;
     bool brokeSinceErrorForm_ = false;
     std::set<std::string> afterDataDone_;
+    std::set<std::string> onceDone_;
     std::vector<std::string> protocolErrors_;
     std::vector<std::array<std::uint8_t, 12>> openingRegistrants_;
     std::vector<std::vector<std::uint8_t>> locateBodies_;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <thread>
 
 #include "common/cp949.h"
@@ -19,6 +20,99 @@ namespace quenvara::service {
 using namespace wire;
 using platform::TcpConnection;
 namespace msg = transfer::msg;
+using namespace std::chrono_literals;
+
+bool ReferenceService::firstFor(const std::string& what, const std::string& name) {
+    std::lock_guard lock(mutex_);
+    return onceDone_.insert(what + "\n" + name).second;
+}
+
+bool ReferenceService::receiveData(TcpConnection& conn, const std::string& name,
+                                   const std::filesystem::path& path, std::uint64_t held,
+                                   std::uint64_t size, double& seconds, bool& polled) {
+    const auto& f = options_.faults;
+    std::fstream out;
+    if (!options_.discard) {
+        out.open(path, std::ios::binary | std::ios::in | std::ios::out);
+        out.seekp(static_cast<std::streamoff>(held));
+    }
+    std::uint64_t remaining = size - held;
+    std::optional<Faults::Cut> cut;
+    if (f.dropAfterBytes != 0 && (f.dropName.empty() || f.dropName == name)) {
+        std::lock_guard lock(mutex_);
+        if (!dropped_.contains(name)) {
+            dropped_.insert(name);
+            cut = Faults::Cut{name, f.dropAfterBytes, false};
+        }
+    }
+    for (const auto& c : f.cuts) {
+        if (!cut && c.name == name && firstFor("cut", name)) {
+            cut = c;
+        }
+    }
+    std::uint64_t pollAt = 0;
+    if (f.pollDuringData != 0 && f.pollDuringData < remaining && firstFor("poll", name)) {
+        pollAt = f.pollDuringData;
+    }
+    std::vector<std::uint8_t> buffer(64 * 1024);
+    std::uint64_t received = 0;
+    const auto began = std::chrono::steady_clock::now();
+    while (remaining > 0) {
+        auto want = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, buffer.size()));
+        if (cut) {
+            if (received >= cut->at) {
+                {
+                    std::lock_guard lock(mutex_);
+                    brokeSinceErrorForm_ = true;
+                }
+                if (!cut->orderly) {
+                    conn.abort();  // the injected break: no orderly close
+                    return false;
+                }
+                // FIN, then the rest is read and thrown away.
+                conn.shutdownWrite();
+                while (conn.recvExact({buffer.data(), 1}) > 0) {
+                }
+                return false;
+            }
+            want = static_cast<std::size_t>(std::min<std::uint64_t>(want, cut->at - received));
+        }
+        if (pollAt != 0) {
+            if (received >= pollAt) {
+                pollAt = 0;
+                if (!send(conn, msg::kPoll)) {
+                    return false;
+                }
+                polled = true;
+            } else {
+                want = static_cast<std::size_t>(std::min<std::uint64_t>(want, pollAt - received));
+            }
+        }
+        if (conn.recvExact({buffer.data(), want}) != static_cast<long>(want)) {
+            return false;
+        }
+        if (!options_.discard) {
+            out.write(reinterpret_cast<const char*>(buffer.data()),
+                      static_cast<std::streamsize>(want));
+            out.flush();
+            if (!out) {
+                return false;  // not stored: the conversation ends, the upload fails
+            }
+        }
+        received += want;
+        remaining -= want;
+        if (f.bytesPerSecond != 0) {
+            // Never ahead of the rate: wait until it catches up.
+            const auto due =
+                began + std::chrono::duration<double>(static_cast<double>(received) /
+                                                      static_cast<double>(f.bytesPerSecond));
+            std::this_thread::sleep_until(
+                std::chrono::time_point_cast<std::chrono::steady_clock::duration>(due));
+        }
+    }
+    seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    return true;
+}
 
 void ReferenceService::uploadConversation(TcpConnection& conn, int kind) {
     const auto& f = options_.faults;
@@ -45,7 +139,10 @@ void ReferenceService::uploadConversation(TcpConnection& conn, int kind) {
         auto head = transfer::PacketHeader{msg::kClose, 0, 0, -1, {}}.encode();
         conn.sendAll(head);
         conn.sendAll(text);
-        readPacket(conn);
+        const auto answer = readPacket(conn);
+        if (answer && answer->header.type == msg::kClose && f.closeAfterErrorForm) {
+            send(conn, msg::kClose);
+        }
         return;
     }
     if (f.alreadyConnectedOnce && takeOnce(alreadyConnectedUsed_)) {
@@ -97,7 +194,7 @@ void ReferenceService::uploadConversation(TcpConnection& conn, int kind) {
                 std::lock_guard lock(mutex_);
                 records_.push_back(packet->body);
             }
-            if (f.registerError != 0) {
+            if (f.registerError != 0 && (!f.registerErrorOnce || firstFor("register", ""))) {
                 send(conn, Info::kRegisterError, {}, f.registerError);
                 readPacket(conn);
                 return;
@@ -125,14 +222,17 @@ void ReferenceService::uploadConversation(TcpConnection& conn, int kind) {
             }
             const auto folder = options_.storage / safeComponent(record->contentIdBytes()) /
                                 safeFolder(cp949::toUtf8(record->serverFolderPathBytes()));
-            std::filesystem::create_directories(folder);
             const auto path = folder / safeComponent(name);
             std::error_code ec;
+            if (!options_.discard) {
+                std::filesystem::create_directories(folder);
+            }
             // Only a record sent again, or the same-name "continue", goes on
             // from what is stored; a new upload starts from nothing.
-            std::uint64_t held = continueExisting && std::filesystem::exists(path, ec)
-                                     ? std::filesystem::file_size(path, ec)
-                                     : 0;
+            std::uint64_t held =
+                continueExisting && !options_.discard && std::filesystem::exists(path, ec)
+                    ? std::filesystem::file_size(path, ec)
+                    : 0;
             const auto size = static_cast<std::uint64_t>(record->itemSize());
             held = std::min(held, size);
             double reported = static_cast<double>(held);
@@ -140,73 +240,30 @@ void ReferenceService::uploadConversation(TcpConnection& conn, int kind) {
                 held = 0;
                 reported = -1.0;
             }
-            if (f.offsetBeyondEnd) {
+            if (f.offsetBeyondEnd || (f.offsetBeyondEndName == name && firstFor("beyond", name))) {
                 send(conn, Info::kSendData, transfer::encodeResume(static_cast<double>(size) + 1));
                 readPacket(conn);
                 return;
             }
-            std::filesystem::resize_file(path, held, ec);
-            if (ec) {
-                std::ofstream(path, std::ios::binary).close();
+            if (!options_.discard) {
+                std::filesystem::resize_file(path, held, ec);
+                if (ec) {
+                    std::ofstream(path, std::ios::binary).close();
+                }
             }
             if (!send(conn, Info::kSendData, transfer::encodeResume(reported))) {
                 return;
             }
-            std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
-            out.seekp(static_cast<std::streamoff>(held));
-            std::uint64_t remaining = size - held;
-            std::uint64_t dropAt = 0;
-            if (f.dropAfterBytes != 0 && (f.dropName.empty() || f.dropName == name)) {
-                std::lock_guard lock(mutex_);
-                if (!dropped_.contains(name)) {
-                    dropped_.insert(name);
-                    dropAt = f.dropAfterBytes;
-                }
+            double took = 0;
+            bool polled = false;  // a 505 went out during the data
+            if (!receiveData(conn, name, path, held, size, took, polled)) {
+                return;
             }
-            std::vector<std::uint8_t> buffer(64 * 1024);
-            std::uint64_t received = 0;
-            const auto began = std::chrono::steady_clock::now();
-            while (remaining > 0) {
-                std::size_t want =
-                    static_cast<std::size_t>(std::min<std::uint64_t>(remaining, buffer.size()));
-                if (dropAt != 0) {
-                    if (received >= dropAt) {
-                        {
-                            std::lock_guard lock(mutex_);
-                            brokeSinceErrorForm_ = true;
-                        }
-                        conn.abort();  // the injected break: no orderly close
-                        return;
-                    }
-                    want =
-                        static_cast<std::size_t>(std::min<std::uint64_t>(want, dropAt - received));
-                }
-                if (conn.recvExact({buffer.data(), want}) != static_cast<long>(want)) {
-                    return;
-                }
-                out.write(reinterpret_cast<const char*>(buffer.data()),
-                          static_cast<std::streamsize>(want));
-                out.flush();
-                if (!out) {
-                    return;  // not stored: the conversation ends, the upload fails
-                }
-                received += want;
-                remaining -= want;
-                if (f.bytesPerSecond != 0) {
-                    // Never ahead of the rate: wait until it catches up.
-                    const auto due = began + std::chrono::duration<double>(
-                                                 static_cast<double>(received) /
-                                                 static_cast<double>(f.bytesPerSecond));
-                    std::this_thread::sleep_until(
-                        std::chrono::time_point_cast<std::chrono::steady_clock::duration>(due));
-                }
-            }
-            out.close();
-            const std::chrono::duration<double> took = std::chrono::steady_clock::now() - began;
             {
                 std::lock_guard lock(mutex_);
                 std::erase_if(stored_, [&](const StoredFile& s) { return s.path == path; });
-                stored_.push_back({name, path, size, Info::kKind, took.count()});
+                stored_.push_back({name, options_.discard ? std::filesystem::path{} : path, size,
+                                   Info::kKind, took});
             }
             ++files;
             // The uploader's word after the last byte: 502 / 2007 for the
@@ -217,6 +274,9 @@ void ReferenceService::uploadConversation(TcpConnection& conn, int kind) {
             }
             if (next->header.type != Info::kNextFile && next->header.type != msg::kClose) {
                 protocolError(std::to_string(next->header.type) + " after the data of " + name);
+                return;
+            }
+            if (polled && !expectAnswer(conn, Info::kAlive, msg::kPoll)) {
                 return;
             }
             bool firstTime = false;
@@ -242,9 +302,20 @@ void ReferenceService::uploadConversation(TcpConnection& conn, int kind) {
                     return;  // closed in order
                 }
             }
-            if (next->header.type != Info::kNextFile) {
-                break;  // 5: the uploader closes
+            if (f.closeUnconfirmed.contains(name) && firstFor("unconfirmed", name)) {
+                return;  // stored, but closed in order without a word
             }
+            if (f.confirmDelay.count() > 0 && firstFor("delay", name)) {
+                for (auto waited = std::chrono::milliseconds{0};
+                     waited < f.confirmDelay && !stopping_; waited += 10ms) {
+                    std::this_thread::sleep_for(10ms);
+                }
+            }
+            if (next->header.type != Info::kNextFile) {
+                send(conn, msg::kClose);  // the file is stored: conversation over
+                break;
+            }
+            // The request for the next file confirms this one.
             if (!poll() || !send(conn, Info::kRequestRecord)) {
                 return;
             }

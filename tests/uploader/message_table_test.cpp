@@ -20,6 +20,10 @@ struct Case {
     std::int32_t answer;  // 0: the uploader answers nothing and closes
 };
 
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.name;
+}
+
 S::Step sendWithStatus(std::int32_t type, std::int32_t status) {
     return [=](platform::TcpConnection& c) {
         const auto head = transfer::PacketHeader{type, 0, 0, status, {}}.encode();
@@ -119,7 +123,9 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"FolderRegistered518", false, sendRecord(518, false), 5},
         Case{"Location1001", false, S::send(1001, std::vector<std::uint8_t>(40, 0)), 5},
         Case{"ErrorForm", false, sendErrorForm(), 5}, Case{"Unknown4242", false, S::send(4242), 0},
-        Case{"RequestRecord503WithoutANextRow", false, S::send(503), 0}),
+        // Asked before any file of the conversation: this row's record.
+        Case{"RequestRecord503First", false, S::send(503), 501},
+        Case{"RequestRecord2006First", true, S::send(2006), 2003}),
     caseName);
 
 }  // namespace

@@ -260,15 +260,15 @@ TEST_F(ScriptedTest, RegisteredRecordCutShortAfterTheDataRepeatsThatFileOnly) {
 TEST_F(ScriptedTest, DeletingTheEnginesFinishedRowWhileItWaitsKeepsTheNextRow) {
     std::atomic<bool> go{false};
     ScriptedServer server({
-        then(upload(1000), {S::send(203), S::expect(5), S::waitFor(go)}),
+        then(upload(1000), {S::send(203), S::expect(5), S::send(5), S::waitFor(go)}),
         then(upload(700), {S::send(5)}),
     });
     h.window.clickCheckBox(control::kCloseWindowCheck);
     handOverTo(file("first.bin", 1000), server.port(), 1);
     handOverTo(file("second.bin", 700), server.port(), 2);
     h.window.onCommand(control::kStartStop);
-    // The first file is confirmed by the close request; the server then
-    // keeps the connection open.
+    // The first file is confirmed by the server's 5; the server then keeps
+    // the connection open.
     const auto end = std::chrono::steady_clock::now() + 20s;
     while (rowState(0) != "완료" && std::chrono::steady_clock::now() < end) {
         std::this_thread::sleep_for(5ms);

@@ -139,6 +139,7 @@ class TransferTest : public ::testing::Test {
     std::vector<std::filesystem::path> folderRows(const std::vector<std::size_t>& sizes,
                                                   std::int32_t userNumber = 77) {
         std::vector<std::filesystem::path> paths;
+        const auto job = h.window.list().newJob();  // one folder item
         for (std::size_t i = 0; i < sizes.size(); ++i) {
             paths.push_back(
                 file("f" + std::to_string(i) + ".bin", sizes[i], static_cast<unsigned>(i + 11)));
@@ -148,7 +149,7 @@ class TransferTest : public ::testing::Test {
             auto r = tools::buildUploadJob(paths.back(), v);
             EXPECT_TRUE(r);
             r->setItemKind(ItemKind::Folder);
-            h.window.list().addUploadRecord(*r);
+            h.window.list().addUploadRecord(*r, job);
             h.window.addTotalBytes(r->itemSize());
         }
         return paths;

@@ -50,7 +50,8 @@ TEST_F(TransferTest, SingleEmptyAndOneChunkFilesArriveIdentical) {
 TEST_F(TransferTest, FolderGroupGoesOnOneConnection) {
     startService();
     // Rows of one folder item, as folder expansion makes them: item kind 1,
-    // the same user number.
+    // the same user number, one job.
+    const auto job = h.window.list().newJob();
     for (int i = 0; i < 4; ++i) {
         const auto path = file("song" + std::to_string(i) + ".bin", 20'000 + i, i + 1);
         tools::PageValues v;
@@ -59,7 +60,7 @@ TEST_F(TransferTest, FolderGroupGoesOnOneConnection) {
         auto r = tools::buildUploadJob(path, v);
         ASSERT_TRUE(r);
         r->setItemKind(ItemKind::Folder);
-        h.window.list().addUploadRecord(*r);
+        h.window.list().addUploadRecord(*r, job);
         h.window.addTotalBytes(r->itemSize());
     }
     h.window.onCommand(control::kStartStop);
@@ -292,17 +293,25 @@ TEST_F(TransferTest, TenFailuresEndTheRun) {
     EXPECT_NE(rowState(0), "완료");
 }
 
-TEST_F(TransferTest, ResumeOffsetBeyondTheFileIsRefusedNeverDone) {
+TEST_F(TransferTest, ResumeOffsetBeyondTheFileIsRefusedForThatRowAndTheRunGoesOn) {
     service::Faults faults;
-    faults.offsetBeyondEnd = true;
+    faults.offsetBeyondEndName = "short.bin";
     startService(faults);
     handOver(file("short.bin", 1000));
+    const auto other = file("other.bin", 3000, 2);
+    handOver(other);
     runToEnd();
-    // Never taken for a finished file; the run gives up after ten tries.
-    EXPECT_NE(rowState(0), "완료");
-    EXPECT_EQ(rowStatus(0).rfind("잘못된 이어 올리기 위치입니다.", 0), 0u);
-    EXPECT_EQ(h.window.view().text(control::kStatusLine), "10회 이상 재 업로드가 실패 하였습니다.");
+    // Never taken for a finished file, nor tried again and again: the row
+    // reads "오류" with the reason, the next row is sent.
+    EXPECT_EQ(rowState(0), "오류");
+    EXPECT_EQ(rowStatus(0), "잘못된 이어 올리기 위치입니다. (1001 / 1000 바이트)");
     EXPECT_FALSE(stored("short.bin"));
+    EXPECT_EQ(rowState(1), "완료");
+    expectStoredIdentical(other);
+    // A second start sends it.
+    runAgain();
+    EXPECT_EQ(rowState(0), "완료");
+    expectStoredIdentical(h.dir / "files" / "short.bin");
 }
 
 TEST_F(TransferTest, UnknownPacketFailsTheConversationAndTheRowIsTriedAgain) {

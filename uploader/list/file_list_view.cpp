@@ -18,13 +18,15 @@ double sizeOf(const JobRecordVariant& r) {
 }  // namespace
 
 template <class Record>
-std::optional<int> CFileListView::add(const Record& record, std::string_view disk) {
+std::optional<int> CFileListView::add(const Record& record, std::string_view disk,
+                                      std::uint64_t job) {
     const std::string name = record.itemName();
     const bool folder = record.itemKind() == static_cast<std::int32_t>(ItemKind::Folder);
     if (folder && (name == "." || name == "..")) {
         return std::nullopt;
     }
-    Row row{{}, record, nextRowId_++};
+    auto guard = lock();
+    Row row{{}, record, nextRowId_++, job != 0 ? job : nextJob_++};
     row.columns[kName] = name;
     row.columns[kKind] = folder ? sizeText(record.itemSize()) : FileTypeDescription(name);
     row.columns[kSize] = sizeText(record.itemSize());
@@ -33,18 +35,32 @@ std::optional<int> CFileListView::add(const Record& record, std::string_view dis
     row.columns[kStatusText] = std::string(kWaitingStatusText);
     row.columns[kLocation] = record.parentFolder();
     row.columns[kJobState] = std::string(job_state::kWaiting);
-    auto guard = lock();
     rows_.push_back(std::move(row));
     ++revision_;
     return static_cast<int>(rows_.size()) - 1;
 }
 
-std::optional<int> CFileListView::addUploadRecord(const UploadJobRecord& record) {
-    return add(record, kUploadDisk);
+std::optional<int> CFileListView::addUploadRecord(const UploadJobRecord& record,
+                                                  std::uint64_t job) {
+    return add(record, kUploadDisk, job);
 }
 
-std::optional<int> CFileListView::addMyStorageRecord(const MyStorageJobRecord& record) {
-    return add(record, kMyStorageDisk);
+std::optional<int> CFileListView::addMyStorageRecord(const MyStorageJobRecord& record,
+                                                     std::uint64_t job) {
+    return add(record, kMyStorageDisk, job);
+}
+
+std::uint64_t CFileListView::newJob() {
+    auto guard = lock();
+    return nextJob_++;
+}
+
+std::uint64_t CFileListView::rowJob(int row) const {
+    auto guard = lock();
+    if (row < 0 || row >= static_cast<int>(rows_.size())) {
+        return 0;
+    }
+    return rows_[static_cast<std::size_t>(row)].job;
 }
 
 const CFileListView::Row& CFileListView::at(int row) const {

@@ -47,9 +47,15 @@ class CFileListView {
     std::unique_lock<std::recursive_mutex> lock() const { return std::unique_lock(mutex_); }
 
     // Appends a row for the record and returns its index; folder items named
-    // "." or ".." get no row.
-    std::optional<int> addUploadRecord(const UploadJobRecord& record);
-    std::optional<int> addMyStorageRecord(const MyStorageJobRecord& record);
+    // "." or ".." get no row. `job` is the handed-over item the row came
+    // from (newJob()); 0 gives the row a job of its own.
+    std::optional<int> addUploadRecord(const UploadJobRecord& record, std::uint64_t job = 0);
+    std::optional<int> addMyStorageRecord(const MyStorageJobRecord& record, std::uint64_t job = 0);
+    // A new job identity: the files of one folder item share it, and only
+    // rows of one job form a folder group.
+    std::uint64_t newJob();
+    // The job of a row; 0 for an index out of range.
+    std::uint64_t rowJob(int row) const;
 
     int rowCount() const;
     // 4 for "File Disk", 3 for "MyFile Disk", -1 otherwise or out of range.
@@ -110,10 +116,11 @@ class CFileListView {
         std::array<std::string, kColumnCount> columns;
         JobRecordVariant record;
         std::uint64_t id = 0;
+        std::uint64_t job = 0;
         RowState state = RowState::Waiting;
     };
     template <class Record>
-    std::optional<int> add(const Record& record, std::string_view disk);
+    std::optional<int> add(const Record& record, std::string_view disk, std::uint64_t job);
     const Row& at(int row) const;
     Row& at(int row);
 
@@ -124,6 +131,7 @@ class CFileListView {
     RowProgressBar bar_;
     std::uint64_t revision_ = 0;
     std::uint64_t nextRowId_ = 1;
+    std::uint64_t nextJob_ = 1;
 };
 
 }  // namespace quenvara::uploader

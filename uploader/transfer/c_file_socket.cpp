@@ -70,12 +70,14 @@ void CFileSocket::addExpanded(const std::optional<Record>& folderItem) {
         }
         return;
     }
+    // The files of this folder item are one job: its folder group.
+    const std::uint64_t job = list.newJob();
     for (const auto& record : outcome.records) {
         std::optional<int> row;
         if constexpr (std::is_same_v<Record, UploadJobRecord>) {
-            row = list.addUploadRecord(record);
+            row = list.addUploadRecord(record, job);
         } else {
-            row = list.addMyStorageRecord(record);
+            row = list.addMyStorageRecord(record, job);
         }
         if (row) {
             window_.addTotalBytes(record.itemSize());

@@ -172,6 +172,7 @@ void UploadSession::run() {
     setStatusLine("");
     // Every run starts at the top; rows already done are passed over.
     setCurrentRow(0);
+    taken_.clear();
     while (!alreadyConnected_ && failureCount_ < kRunFailureLimit && rowCount() > 0) {
         gate.safePoint();
         if (currentRow() >= rowCount() || isStopped()) {
@@ -186,8 +187,37 @@ void UploadSession::run() {
             break;
         }
     }
+    settleRows();
     endOfRun(!isStopped() && currentRow() >= rowCount());
     gate.leaveRun();
+}
+
+void UploadSession::settleRows() {
+    auto& list = window_.list();
+    std::vector<std::uint64_t> failed;
+    {
+        auto guard = list.lock();
+        for (int row = 0; row < list.rowCount(); ++row) {
+            const auto state = list.state(row);
+            const bool took = taken_.contains(list.rowId(row));
+            if (took && (state == RowState::Waiting || state == RowState::Uploading)) {
+                // Its conversation ended without the file: the status
+                // column keeps the reason when one was given.
+                const auto status = list.text(row, CFileListView::kStatusText);
+                list.setState(row, RowState::Failed);
+                if (status.empty() || status == kWaitingStatusText || status == "업로드중입니다." ||
+                    status == traits().dataPhaseStatus) {
+                    list.setText(row, CFileListView::kStatusText, "업로드하지 못했습니다.");
+                }
+                failed.push_back(list.rowId(row));
+            } else if (!took && state == RowState::Uploading) {
+                list.setState(row, RowState::Waiting);
+            }
+        }
+    }
+    for (const auto id : failed) {
+        events_.rowStateChanged(id, RowState::Failed, "");
+    }
 }
 
 void UploadSession::endOfRun(bool reachedEnd) {
@@ -211,6 +241,10 @@ void UploadSession::rowSession() {
         auto guard = list.lock();
         auto rowRecord = list.record(row);
         const std::uint64_t id = list.rowId(row);
+        workJob_ = list.rowJob(row);
+        if (list.state(row) != RowState::Done) {
+            taken_.insert(id);
+        }
         if (!retry_.takeRow(id)) {
             uploadRecord_.setResumeState(0);
             myRecord_.setResumeState(0);
@@ -401,12 +435,7 @@ bool UploadSession::closeConversation(int disconnectNumber) {
 // ---- groups ----
 
 bool UploadSession::sameGroup(int row) const {
-    if (rowKind(row) != kind_) {
-        return false;
-    }
-    const auto record = window_.list().record(row);
-    const auto mine = onWorking([](const auto& r) { return groupOf(r); });
-    return std::visit([&](const auto& r) { return groupOf(r) == mine; }, record);
+    return rowKind(row) == kind_ && window_.list().rowJob(row) == workJob_;
 }
 
 void UploadSession::computeGroupStart() {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <variant>
@@ -94,6 +95,10 @@ class UploadSession {
     static constexpr int kStoppedByUser = 0;
     static constexpr int kFailed = -1;
     static constexpr int kServerClosed = -2;
+    // The working row cannot be sent now (its file does not open, the
+    // server's offset is impossible): it reads "오류" and the run goes on
+    // with the next row instead of repeating it.
+    static constexpr int kRowGivenUp = -3;
 
     // Rows and the engine's current row.
     int currentRow() const;
@@ -114,8 +119,19 @@ class UploadSession {
     // A file whose last byte went out but which the server did not confirm:
     // the row is tried again from the server's offset.
     void unconfirmedEnd();
-    // The working record is kept, marked 1, for a retry of the working row.
+    // The working record is kept, marked 1, for a retry of the working row;
+    // the row's own record is marked too, so that a later run also asks the
+    // server for its offset.
     void keepForRetry();
+    // The working row reads "오류" with `text` and is not repeated in this run.
+    void giveUpRow(std::string_view text);
+    // The server's answer to a file whose last byte went out: true when it
+    // confirms the file; false when the file stays unconfirmed (already
+    // dealt with) or the answer merely comes first (a poll, 508, 203).
+    bool confirms(const ServerMessage& message);
+    // After the run: rows it took and left unfinished read "오류"; a row
+    // still shown as being sent that it never took reads "대기중" again.
+    void settleRows();
 
     void rowSession();
     bool connect(const std::string& address, int port);
@@ -140,6 +156,8 @@ class UploadSession {
     void applyMusicCheck(UploadJobRecord& record, bool forResend);
     void runMusicCheck(UploadJobRecord& record);
     void computeGroupStart();
+    // The row belongs to the working row's folder group: the same kind and
+    // the same handed-over job.
     bool sameGroup(int row) const;
     void moveToGroupEnd();
     void endOfRun(bool reachedEnd);
@@ -181,9 +199,17 @@ class UploadSession {
     bool keepGoing_ = false;
     bool groupStart_ = false;
     bool readLoopOn_ = false;
-    // A file whose bytes all went out, done once the server confirms it
-    // (503 / 2006, 5, 203, or an orderly close).
-    bool pendingDone_ = false;
+    // A file whose bytes all went out waits for the server's confirmation:
+    // 503 / 2006 after our 502 / 2007, or the server's 5 after our 5.
+    enum class Awaiting { Nothing, NextRecord, Close } awaiting_ = Awaiting::Nothing;
+    // The row our 502 / 2007 announced (its list id).
+    std::uint64_t announcedRow_ = 0;
+    // Data phases begun in this conversation.
+    int dataPhases_ = 0;
+    // The handed-over job of the working row: its folder group.
+    std::uint64_t workJob_ = 0;
+    // Rows this run took (list ids), settled at its end.
+    std::set<std::uint64_t> taken_;
     // The failure of this conversation is already counted.
     bool failureCounted_ = false;
     RetryState retry_;

@@ -63,16 +63,18 @@ int UploadSession::dataPhase(std::span<const std::uint8_t> body) {
         errorSeen_ = true;
         return kFailed;
     }
+    ++dataPhases_;
     setStatusLine(traits().dataPhaseStatus);
     resumeOffset_ = *resume;
-    // The server cannot hold more than the file, nor part of a byte.
+    // The server cannot hold more than the file, nor part of a byte: this
+    // row is refused (a later start asks again); the run goes on.
     if (!std::isfinite(resumeOffset_) || resumeOffset_ > workingSize() ||
         resumeOffset_ != std::floor(resumeOffset_)) {
-        const std::string text =
-            "잘못된 이어 올리기 위치입니다. (" + std::to_string(resumeOffset_) + ")";
-        setRowStatus(text);
-        errorSeen_ = true;
-        return kFailed;
+        char text[160];
+        std::snprintf(text, sizeof text, "잘못된 이어 올리기 위치입니다. (%.0f / %.0f 바이트)",
+                      resumeOffset_, workingSize());
+        giveUpRow(text);
+        return kRowGivenUp;
     }
 
     // Records carry CP949; the file system takes UTF-8.
@@ -89,11 +91,9 @@ int UploadSession::dataPhase(std::span<const std::uint8_t> body) {
         }
     }
     if (fd < 0) {
-        const std::string& text = openError;
-        services_.notices.autoClosingBox(text, "", 5);
-        setRowStatus(text);
-        errorSeen_ = true;
-        return kFailed;
+        services_.notices.autoClosingBox(openError, "", 5);
+        giveUpRow(openError);
+        return kRowGivenUp;
     }
     setRowTexts(RowState::Uploading, "업로드중입니다.");
     const double fileSize = workingSize();
@@ -166,6 +166,16 @@ int UploadSession::dataPhase(std::span<const std::uint8_t> body) {
 
 void UploadSession::markFileDone() {
     setRowTexts(RowState::Done, "완료되었습니다.");
+    {
+        // A later resume mark of this row would mean nothing.
+        auto& list = window_.list();
+        auto guard = list.lock();
+        if (const int row = workRow(); row >= 0) {
+            auto record = list.record(row);
+            std::visit([](auto& r) { r.setResumeState(0); }, record);
+            list.setRecord(row, record);
+        }
+    }
     window_.list().hideProgressBar();
     // The file is through: its retry mark must not carry over to the next row.
     retry_.fileDone();
@@ -197,21 +207,43 @@ void UploadSession::unconfirmedEnd() {
     keepForRetry();
 }
 
+void UploadSession::giveUpRow(std::string_view text) {
+    setRowTexts(RowState::Failed, text);
+    setStatusLine(text);
+    errorSeen_ = true;
+    // Not repeated in this run; the row's record keeps its resume mark, so
+    // that a later start asks the server for its offset again.
+    retry_.fileDone();
+    onWorking([](auto& r) { r.setResumeState(0); });
+}
+
 void UploadSession::keepForRetry() {
     onWorking([](auto& r) { r.setResumeState(1); });
     retry_.keep();
     errorSeen_ = true;
+    auto& list = window_.list();
+    auto guard = list.lock();
+    if (const int row = workRow(); row >= 0) {
+        onWorking([&](const auto& r) { list.setRecord(row, r); });
+    }
 }
 
 int UploadSession::finishFile() {
     auto& list = window_.list();
-    // The next row continues the folder group on this connection.
-    bool continues = false;
+    // The next row continues the folder group on this connection: a file of
+    // the same folder item (and, as the server expects, the same user and,
+    // kind 4, the same content id).
+    std::uint64_t next = 0;
     if (workingIsFolder()) {
         auto guard = list.lock();
-        const int next = currentRow() + 1;
-        if (next < list.rowCount() && rowKind(next) == kind_) {
-            const auto nextRecord = list.record(next);
+        // Files of the group already stored are never sent again.
+        int row = currentRow() + 1;
+        while (row < list.rowCount() && sameGroup(row) && list.state(row) == RowState::Done) {
+            ++row;
+        }
+        if (row < list.rowCount() && sameGroup(row)) {
+            const auto nextRecord = list.record(row);
+            bool continues = false;
             std::visit(
                 [&](const auto& r) {
                     const auto values = r.userValues();
@@ -224,37 +256,35 @@ int UploadSession::finishFile() {
                     }
                 },
                 nextRecord);
-        }
-    }
-    // Every byte is out; the file is done once the server's next packet or
-    // its orderly close shows that it has them all.
-    if (kind_ == kUpload) {
-        if (continues) {
-            if (!sendPacket(msg::kNextFile, {}, 1724)) {
-                return kFailed;
+            if (continues) {
+                next = list.rowId(row);
             }
-            pendingDone_ = true;
-            return kGoOn;
         }
-        if (closeConversation(2186)) {
-            pendingDone_ = true;
-            return kGoOn;
-        }
-        errorSeen_ = true;
-        return kFailed;
     }
-    if (continues) {
-        if (!conversation_.send(msg::kNextFileMy)) {
-            setRowTexts(RowState::Failed, sendErrorText(1447));
+    // Every byte is out; the file is done once the server confirms it: 503 /
+    // 2006 after our 502 / 2007, or its 5 after our 5.
+    if (next != 0) {
+        const bool sent = kind_ == kMy ? conversation_.send(msg::kNextFileMy)
+                                       : sendPacket(msg::kNextFile, {}, 1724);
+        if (!sent) {
+            if (kind_ == kMy) {
+                setRowTexts(RowState::Failed, sendErrorText(1447));
+            }
             errorSeen_ = true;
             return kFailed;
         }
-    } else if (!closeConversation(1817)) {
-        setRowTexts(RowState::Failed, "오류입니다. (code:1817)");
+        announcedRow_ = next;
+        awaiting_ = Awaiting::NextRecord;
+        return kGoOn;
+    }
+    if (!closeConversation(kind_ == kMy ? 1817 : 2186)) {
+        if (kind_ == kMy) {
+            setRowTexts(RowState::Failed, "오류입니다. (code:1817)");
+        }
         errorSeen_ = true;
         return kFailed;
     }
-    pendingDone_ = true;
+    awaiting_ = Awaiting::Close;
     return kGoOn;
 }
 

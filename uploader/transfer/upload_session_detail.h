@@ -43,10 +43,4 @@ bool sameFile(const Record& registered, const Record& working) {
            registered.contentIdBytes() == working.contentIdBytes();
 }
 
-template <class Record>
-std::pair<std::string, std::int32_t> groupOf(const Record& r) {
-    const auto values = r.userValues();
-    return {values.folderGroupTextBytes(), values.userNumber()};
-}
-
 }  // namespace quenvara::uploader::session_detail

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "common/cp949.h"
@@ -31,55 +32,74 @@ using namespace session_detail;
 using transfer::PacketHeader;
 namespace msg = transfer::msg;
 
+bool UploadSession::confirms(const ServerMessage& message) {
+    using Got = ServerMessage::Kind;
+    const Awaiting awaited = awaiting_;
+    if (message.kind == Got::Packet) {
+        switch (message.name()) {
+            case ServerMessageName::RequestRecord:
+            case ServerMessageName::Close:
+                awaiting_ = Awaiting::Nothing;
+                if ((awaited == Awaiting::NextRecord) ==
+                    (message.name() == ServerMessageName::RequestRecord)) {
+                    markFileDone();
+                    return true;
+                }
+                announcedRow_ = 0;
+                break;
+            case ServerMessageName::Poll:
+            case ServerMessageName::RegisteredRecord:
+                return false;  // answered; the confirmation may still come
+            case ServerMessageName::CloseRequest:
+                // Answered with our 5: the server's 5 may then confirm.
+                awaiting_ = Awaiting::Close;
+                return false;
+            default:
+                awaiting_ = Awaiting::Nothing;
+                announcedRow_ = 0;
+                break;
+        }
+    } else {
+        awaiting_ = Awaiting::Nothing;
+        announcedRow_ = 0;
+    }
+    if (isStopped()) {
+        return false;  // paused or closing: not confirmed, not failed
+    }
+    if (message.kind == Got::Broken) {
+        // The server dropped the connection although every send went out.
+        brokenTransfer(traits().peerClosedFailure, message.error);
+    } else {
+        // An orderly close, a reset of the conversation or any other answer
+        // says nothing about what the server stored.
+        unconfirmedEnd();
+    }
+    return false;
+}
+
 void UploadSession::readConversation() {
     using Got = ServerMessage::Kind;
     readLoopOn_ = true;
     failureCounted_ = false;
-    pendingDone_ = false;
+    awaiting_ = Awaiting::Nothing;
+    announcedRow_ = 0;
+    dataPhases_ = 0;
     int result = kGoOn;
     while (readLoopOn_ && !isStopped() && result > 0) {
         window_.gate().safePoint();
         const auto message = conversation_.next();
-        if (message.kind == Got::Closed || message.kind == Got::Broken) {
-            if (!pendingDone_) {
-                return;  // a short read ends the conversation at once
-            }
-            pendingDone_ = false;
-            if (isStopped()) {
-                break;  // paused or closing: not confirmed, not failed
-            }
-            if (message.kind == Got::Closed) {
-                markFileDone();  // the server closed in order: it has every byte
-                return;
-            }
-            // Reset: the server dropped the connection before it had the
-            // whole file, although every send went out.
-            brokenTransfer(traits().peerClosedFailure, message.error);
-            result = kFailed;
+        const bool wasAwaiting = awaiting_ != Awaiting::Nothing;
+        if (wasAwaiting && confirms(message) && message.name() == ServerMessageName::Close) {
+            readLoopOn_ = false;
+            result = kServerClosed;
             break;
         }
-        if (pendingDone_ && message.header.status >= 0) {
-            // The request for the next file, the server's close or its close
-            // request confirm the file; a poll or the registered record may
-            // come first and leave it pending.
-            switch (message.name()) {
-                case ServerMessageName::RequestRecord:
-                case ServerMessageName::Close:
-                case ServerMessageName::CloseRequest:
-                    pendingDone_ = false;
-                    markFileDone();
-                    break;
-                case ServerMessageName::Poll:
-                case ServerMessageName::RegisteredRecord:
-                    break;
-                default:
-                    pendingDone_ = false;
-                    unconfirmedEnd();
-                    break;
+        if (message.kind == Got::Closed || message.kind == Got::Broken) {
+            if (!wasAwaiting) {
+                return;  // a short read ends the conversation at once
             }
-        } else if (pendingDone_) {
-            pendingDone_ = false;
-            unconfirmedEnd();
+            result = kFailed;
+            break;
         }
         if (message.kind == Got::ErrorForm) {
             const auto shown = cp949::toUtf8(message.text);
@@ -95,9 +115,9 @@ void UploadSession::readConversation() {
             break;
         }
         if (message.kind == Got::CutShort) {
-            // A cut error text or body ends the conversation; a file still
-            // pending is sent again below.
-            if (message.header.status < 0 || !pendingDone_) {
+            // A cut error text or body ends the conversation; a file that
+            // waited for its confirmation is sent again below.
+            if (message.header.status < 0 || !wasAwaiting) {
                 return;
             }
             result = kFailed;
@@ -106,9 +126,9 @@ void UploadSession::readConversation() {
         result = handle(message);
     }
     // A file still waiting for its confirmation when the conversation ends
-    // (a short body, a failed answer) is sent again.
-    if (pendingDone_) {
-        pendingDone_ = false;
+    // (paused, a failed answer) is not done.
+    if (awaiting_ != Awaiting::Nothing) {
+        awaiting_ = Awaiting::Nothing;
         if (!isStopped()) {
             unconfirmedEnd();
         }
@@ -131,13 +151,13 @@ void UploadSession::readConversation() {
     if (isStopped()) {
         setRowTexts(RowState::Paused, "일시중지입니다.");
         window_.list().hideProgressBar();
-    } else if (result == kFailed) {
+    } else if (result == kFailed || result == kRowGivenUp) {
         // Every failed conversation counts once towards the limit, so that a
         // row that can never succeed ends the run instead of looping.
         if (!failureCounted_) {
             ++failureCount_;
         }
-        if (!retrying) {
+        if (!retrying && result == kFailed) {
             setCurrentRow(currentRow() - 1);
         }
     }
@@ -230,24 +250,17 @@ int UploadSession::onFolderRegistered(std::span<const std::uint8_t> body) {
         window_.display().setEnabled(Display::StartButton, true);
         return kFailed;
     }
-    const auto workingGroup = onWorking([](const auto& r) { return groupOf(r); });
     const std::string displayText =
         onWorking([](const auto& r) { return r.userValues().displayTextBytes(); });
     {
         auto guard = list.lock();
+        // Only the rows of this folder item: a single file or another folder
+        // item of the same user keeps its own location and path.
         for (int row = currentRow(); row < list.rowCount(); ++row) {
-            if (rowKind(row) != kind_) {
+            if (!sameGroup(row)) {
                 continue;
             }
             auto record = list.record(row);
-            const bool inGroup =
-                std::visit([&](const auto& r) { return groupOf(r) == workingGroup; }, record);
-            if (!inGroup) {
-                if (kind_ == kUpload) {
-                    break;
-                }
-                continue;
-            }
             std::visit(
                 [&](auto& r) {
                     using R = std::decay_t<decltype(r)>;
@@ -314,18 +327,24 @@ void UploadSession::sendWorkingRecord(std::int32_t type,
 
 int UploadSession::onRequestRecord() {
     auto& list = window_.list();
+    if (announcedRow_ == 0 && dataPhases_ == 0) {
+        // Asked before any file of this conversation: the record is the
+        // conversation's own row's, never the next row's.
+        return onResendRecord();
+    }
     std::variant<UploadJobRecord, MyStorageJobRecord> record;
-    int next = 0;
     {
         auto guard = list.lock();
-        next = currentRow() + 1;
-        if (next >= list.rowCount()) {
+        // Only the row our 502 / 2007 announced follows on this connection.
+        const int next = list.rowOfId(std::exchange(announcedRow_, 0));
+        if (next < 0) {
             setRowStatus("다음 목록이 없습니다.");
             return kFailed;
         }
         setCurrentRow(next);
         record = list.record(next);
         retry_.nextInGroup(list.rowId(next));
+        taken_.insert(list.rowId(next));
     }
     // The music check may take long (decoding, queries): not under the lock.
     if (auto* up = std::get_if<UploadJobRecord>(&record)) {
