@@ -16,7 +16,9 @@
 namespace {
 
 void usage(std::ostream& out) {
-    out << "usage: quenvara-service --storage DIR [options]\n"
+    out << "usage: quenvara-service (--storage DIR | --discard) [options]\n"
+           "  --discard                 take file data and store nothing (still counted and\n"
+           "                            answered as usual), to measure the uploader alone\n"
            "  --address ADDR            listen address (default 127.0.0.1)\n"
            "  --port N                  command server port (default: any free port)\n"
            "  --port-file FILE          write the command server port into FILE\n"
@@ -39,6 +41,14 @@ void usage(std::ostream& out) {
            "  --silent-after-start      take 512 and say nothing more\n"
            "  --rate BYTES              take file data at most this fast (bytes a second), so\n"
            "                            that progress can be watched\n"
+           "  --cut NAME:BYTE[:fin]     cut the data of file NAME once at BYTE: a reset, or with\n"
+           "                            :fin a close in order that confirms nothing\n"
+           "  --close-unconfirmed NAME  store file NAME whole, then close without confirming\n"
+           "  --close-after-error-form  answer the uploader's 5 after the error form with 5\n"
+           "  --poll-during-data N      send 505 after N bytes of each file's data, once\n"
+           "  --confirm-delay MS        wait MS before confirming a file, once\n"
+           "  --offset-beyond-end NAME  report one byte more than file NAME has, once\n"
+           "  --register-error-once     with --register-error: refuse the first record only\n"
            "filter service:\n"
            "  --filter DIR              also serve the filter service over HTTPS; its\n"
            "                            self-signed certificate goes into DIR\n";
@@ -72,6 +82,14 @@ int main(int argc, char** argv) {
         kAfterData,
         kSilent,
         kRate,
+        kDiscard,
+        kCut,
+        kCloseUnconfirmed,
+        kCloseAfterErrorForm,
+        kPollDuringData,
+        kConfirmDelay,
+        kOffsetBeyondEnd,
+        kRegisterErrorOnce,
         kHelp
     };
     const option longOptions[] = {
@@ -95,6 +113,14 @@ int main(int argc, char** argv) {
         {"after-data", required_argument, nullptr, kAfterData},
         {"silent-after-start", no_argument, nullptr, kSilent},
         {"rate", required_argument, nullptr, kRate},
+        {"discard", no_argument, nullptr, kDiscard},
+        {"cut", required_argument, nullptr, kCut},
+        {"close-unconfirmed", required_argument, nullptr, kCloseUnconfirmed},
+        {"close-after-error-form", no_argument, nullptr, kCloseAfterErrorForm},
+        {"poll-during-data", required_argument, nullptr, kPollDuringData},
+        {"confirm-delay", required_argument, nullptr, kConfirmDelay},
+        {"offset-beyond-end", required_argument, nullptr, kOffsetBeyondEnd},
+        {"register-error-once", no_argument, nullptr, kRegisterErrorOnce},
         {"help", no_argument, nullptr, kHelp},
         {nullptr, 0, nullptr, 0},
     };
@@ -164,6 +190,51 @@ int main(int argc, char** argv) {
             case kSilent:
                 options.faults.silentAfterStart = true;
                 break;
+            case kDiscard:
+                options.discard = true;
+                break;
+            case kCut: {
+                // NAME:BYTE or NAME:BYTE:fin; the name may hold colons.
+                std::string text = optarg;
+                Faults::Cut cut;
+                if (text.ends_with(":fin")) {
+                    cut.orderly = true;
+                    text.resize(text.size() - 4);
+                }
+                const auto colon = text.rfind(':');
+                char* end = nullptr;
+                const auto at = colon == std::string::npos
+                                    ? 0
+                                    : std::strtoull(text.c_str() + colon + 1, &end, 10);
+                if (colon == std::string::npos || colon == 0 || end == nullptr || *end != '\0' ||
+                    at == 0) {
+                    std::cerr << "--cut takes NAME:BYTE or NAME:BYTE:fin with BYTE above 0, not "
+                              << optarg << "\n";
+                    return 2;
+                }
+                cut.name = text.substr(0, colon);
+                cut.at = at;
+                options.faults.cuts.push_back(cut);
+                break;
+            }
+            case kCloseUnconfirmed:
+                options.faults.closeUnconfirmed.insert(optarg);
+                break;
+            case kCloseAfterErrorForm:
+                options.faults.closeAfterErrorForm = true;
+                break;
+            case kPollDuringData:
+                options.faults.pollDuringData = std::strtoull(optarg, nullptr, 10);
+                break;
+            case kConfirmDelay:
+                options.faults.confirmDelay = std::chrono::milliseconds(std::atoll(optarg));
+                break;
+            case kOffsetBeyondEnd:
+                options.faults.offsetBeyondEndName = optarg;
+                break;
+            case kRegisterErrorOnce:
+                options.faults.registerErrorOnce = true;
+                break;
             case kRefuse:
                 options.faults.refuseSeconds = std::atoi(optarg);
                 break;
@@ -177,6 +248,9 @@ int main(int argc, char** argv) {
                 usage(std::cerr);
                 return 2;
         }
+    }
+    if (options.discard && options.storage.empty()) {
+        options.storage = std::filesystem::temp_directory_path() / "quenvara-service-discard";
     }
     if (options.storage.empty() || optind != argc) {
         usage(std::cerr);

@@ -34,10 +34,15 @@ bool ReferenceService::listen(Server& server, int port, std::string& error) {
 }
 
 bool ReferenceService::start(std::string& error) {
-    std::filesystem::create_directories(options_.storage);
+    std::error_code ec;
+    std::filesystem::create_directories(options_.storage, ec);
+    if (ec) {
+        error = options_.storage.string() + ": " + ec.message();
+        return false;
+    }
     // Content ids go on from those already stored, so a new file never
     // lands on an old one's bytes.
-    for (const auto& entry : std::filesystem::directory_iterator(options_.storage)) {
+    for (const auto& entry : std::filesystem::directory_iterator(options_.storage, ec)) {
         const auto name = entry.path().filename().string();
         if (name.size() == 5 && name[0] == 'C') {
             nextContentId_ = std::max(nextContentId_, std::atoi(name.c_str() + 1) + 1);

@@ -79,8 +79,7 @@ struct Faults {
     // Poll (505) once per file name after this many bytes of its data (0:
     // never); the uploader answers once it reads again.
     std::uint64_t pollDuringData = 0;
-    // Wait this long before confirming a file (503 / 2006 or 5), once per
-    // file name.
+    // Wait this long before confirming a file (503 / 2006 or 5), once.
     std::chrono::milliseconds confirmDelay{0};
     // Report holding one byte more than the file has, once, for the file of
     // this name.

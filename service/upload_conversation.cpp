@@ -305,13 +305,19 @@ void ReferenceService::uploadConversation(TcpConnection& conn, int kind) {
             if (f.closeUnconfirmed.contains(name) && firstFor("unconfirmed", name)) {
                 return;  // stored, but closed in order without a word
             }
-            if (f.confirmDelay.count() > 0 && firstFor("delay", name)) {
+            if (f.confirmDelay.count() > 0 && firstFor("delay", "")) {
                 for (auto waited = std::chrono::milliseconds{0};
                      waited < f.confirmDelay && !stopping_; waited += 10ms) {
                     std::this_thread::sleep_for(10ms);
                 }
             }
             if (next->header.type != Info::kNextFile) {
+                // Counted before the confirmation, which may end the run.
+                if (files > 1) {
+                    std::lock_guard lock(mutex_);
+                    ++multiFile_;
+                    files = 0;
+                }
                 send(conn, msg::kClose);  // the file is stored: conversation over
                 break;
             }

@@ -1,13 +1,17 @@
 // Stress run of the transfer engine against the reference service, by hand
-// (scripts/soak.sh): every upload hands over a folder, breaks one random file
-// of the group at a random offset and meets a random fault on the retry. It
-// ends with every file compared with its original and prints the counts.
-//   upload_soak [ITERATIONS] [SEED]
+// (scripts/soak.sh). Every upload hands over a mix of jobs of one user
+// (one to three folders, side by side or in different parents, with files
+// of the same relative path; single files before and after them), of one
+// kind, and meets one or two of the service's faults at random offsets.
+// After the first run every row reading "완료" must have an identical
+// stored file; one more start must leave every file stored identical.
+//   upload_soak [UPLOADS] [SEED]
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
 #include <random>
+#include <set>
 
 #include "handover_client/job_builder.h"
 #include "service/reference_service.h"
@@ -31,63 +35,212 @@ std::string readAll(const std::filesystem::path& p) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-struct Fault {
-    const char* name;
-    void (*apply)(service::Faults&);
+struct LocalFile {
+    std::filesystem::path path;
+    std::string content;
 };
 
+// What a fault needs to know of the upload it is drawn for.
+struct Draw {
+    std::mt19937_64& gen;
+    const std::vector<LocalFile>& files;
+    bool myStorage;
+
+    const LocalFile& anyFile() const { return files[gen() % files.size()]; }
+    std::string anyName() const { return anyFile().path.filename().string(); }
+    // A byte inside a file that has at least two.
+    std::optional<std::pair<std::string, std::uint64_t>> anyCut() const {
+        for (int tries = 0; tries < 8; ++tries) {
+            const auto& f = anyFile();
+            if (f.content.size() >= 2) {
+                return std::pair{f.path.filename().string(), 1 + gen() % (f.content.size() - 1)};
+            }
+        }
+        return std::nullopt;
+    }
+};
+
+struct Fault {
+    const char* name;
+    void (*apply)(service::Faults&, const Draw&);
+};
+
+void cut(service::Faults& f, const Draw& d, bool orderly) {
+    if (auto c = d.anyCut()) {
+        f.cuts.push_back({c->first, c->second, orderly});
+    }
+}
+
+// Written from the message tables: what a server may say, and when.
 const Fault kFaults[] = {
-    {"none", [](service::Faults&) {}},
-    {"header-only poll", [](service::Faults& f) { f.headerOnlyPoll = true; }},
-    {"error form after the break", [](service::Faults& f) { f.errorFormAfterBreak = true; }},
-    {"203 after the last byte", [](service::Faults& f) { f.afterData = {203}; }},
-    {"505 after the last byte", [](service::Faults& f) { f.afterData = {505}; }},
-    {"508 after the last byte", [](service::Faults& f) { f.afterData = {508}; }},
-    {"514 after the last byte", [](service::Faults& f) { f.afterData = {514}; }},
-    {"505, 508, 203 after the last byte",
-     [](service::Faults& f) {
-         f.afterData = {505, 508, 203};
+    {"none", [](service::Faults&, const Draw&) {}},
+    {"reset at a random byte", [](service::Faults& f, const Draw& d) { cut(f, d, false); }},
+    {"several resets in one run",
+     [](service::Faults& f, const Draw& d) {
+         for (int i = 0; i < 3; ++i) {
+             cut(f, d, false);
+         }
      }},
+    {"FIN at a random byte", [](service::Faults& f, const Draw& d) { cut(f, d, true); }},
+    {"FIN after the last byte",
+     [](service::Faults& f, const Draw& d) { f.closeUnconfirmed.insert(d.anyName()); }},
+    {"error form after a break",
+     [](service::Faults& f, const Draw& d) {
+         cut(f, d, false);
+         f.errorFormAfterBreak = true;
+     }},
+    {"error form, then the server's 5",
+     [](service::Faults& f, const Draw& d) {
+         cut(f, d, false);
+         f.errorFormAfterBreak = true;
+         f.closeAfterErrorForm = true;
+     }},
+    {"505 during the data",
+     [](service::Faults& f, const Draw& d) {
+         if (auto c = d.anyCut()) {
+             f.pollDuringData = c->second;
+         }
+     }},
+    {"confirmation delayed 3-35 s",
+     [](service::Faults& f, const Draw& d) {
+         f.confirmDelay = std::chrono::milliseconds(3000 + d.gen() % 32'001);
+     }},
+    {"resume offset beyond the file",
+     [](service::Faults& f, const Draw& d) { f.offsetBeyondEndName = d.anyName(); }},
+    {"registration error",
+     [](service::Faults& f, const Draw& d) {
+         const int numbers[2][2] = {{4001, 4003}, {2001, 2003}};
+         f.registerError = numbers[d.myStorage ? 1 : 0][d.gen() % 2];
+         f.registerErrorOnce = true;
+     }},
+    {"header-only poll", [](service::Faults& f, const Draw&) { f.headerOnlyPoll = true; }},
+    {"203 after the last byte", [](service::Faults& f, const Draw&) { f.afterData = {203}; }},
+    {"505, 508 after the last byte",
+     [](service::Faults& f, const Draw&) {
+         f.afterData = {505, 508};
+     }},
+    {"514 after the last byte", [](service::Faults& f, const Draw&) { f.afterData = {514}; }},
+    {"514 once", [](service::Faults& f, const Draw&) { f.disconnectOnce = true; }},
+    {"506 once", [](service::Faults& f, const Draw&) { f.alreadyConnectedOnce = true; }},
+    {"509 same name", [](service::Faults& f, const Draw& d) { f.sameName = d.anyName(); }},
+    {"negative offset once", [](service::Faults& f, const Draw&) { f.negativeOffsetOnce = true; }},
+    {"unknown packet once", [](service::Faults& f, const Draw&) { f.unknownPacket = 4242; }},
+};
+
+struct Tally {
+    int uploads = 0;
+    int passed = 0;
 };
 
 struct Counts {
     int uploads = 0;
-    int identical = 0;
-    int failed = 0;
     int files = 0;
-    int runs = 0;
+    int secondStarts = 0;
     double bytes = 0;
-    std::map<std::string, int> faults;
+    std::map<std::string, Tally> byFault;
+    std::map<std::string, Tally> byMix;
+    std::vector<std::string> falseDone;
 };
 
-// One folder upload; false when a file is missing or differs.
-bool oneUpload(std::mt19937_64& gen, Counts& counts, std::string& why) {
-    testing_support::WindowHarness h;
-    h.window.clickCheckBox(control::kCloseWindowCheck);  // keep the window for a second run
-    const int fileCount = 2 + static_cast<int>(gen() % 6);
-    std::vector<std::filesystem::path> files;
-    std::vector<std::size_t> sizes;
-    for (int i = 0; i < fileCount; ++i) {
-        const std::size_t size = 1 + gen() % (3 * 1024 * 1024);
-        std::string data(size, '\0');
+std::size_t drawSize(std::mt19937_64& gen) {
+    switch (gen() % 10) {
+        case 0:
+            return 0;
+        case 1:
+        case 2:
+            return gen() % 1025;
+        case 3:
+            return 1 + gen() % (8 * 1024 * 1024);
+        default:
+            return 1 + gen() % (300 * 1024);
+    }
+}
+
+// The files of one folder: a file of the same relative path in every
+// folder of the upload, and one to three of its own.
+void makeFolder(testing_support::WindowHarness& h, std::mt19937_64& gen, const std::string& folder,
+                std::vector<LocalFile>& files) {
+    const auto add = [&](const std::string& relative) {
+        std::string data(drawSize(gen), '\0');
         for (auto& c : data) {
             c = static_cast<char>(gen());
         }
-        files.push_back(h.dir.write(
-            "group/sub" + std::to_string(i % 2) + "/file" + std::to_string(i) + ".bin", data));
-        sizes.push_back(size);
+        files.push_back({h.dir.write(folder + "/" + relative, data), data});
+    };
+    add("sub/같은 이름.bin");
+    const int own = 1 + static_cast<int>(gen() % 3);
+    for (int i = 0; i < own; ++i) {
+        add((i % 2 ? "sub/" : "") + std::string("곡 ") + std::to_string(gen() % 100000) + ".bin");
     }
-    const int broken = static_cast<int>(gen() % static_cast<unsigned>(fileCount));
-    const auto& fault = kFaults[gen() % std::size(kFaults)];
+}
+
+struct Job {
+    std::filesystem::path path;
+};
+
+// One upload; false (with the reason) when a file is not stored identical.
+bool oneUpload(std::mt19937_64& gen, Counts& counts, std::vector<std::string>& used,
+               std::string& mixName, std::string& why) {
+    testing_support::WindowHarness h;
+    h.window.clickCheckBox(control::kCloseWindowCheck);  // keep the window for a second run
+    const bool myStorage = gen() % 2 == 0;
+    std::vector<LocalFile> files;
+    std::vector<Job> jobs;
+    const auto single = [&](const std::string& name) {
+        std::string data(drawSize(gen), '\0');
+        for (auto& c : data) {
+            c = static_cast<char>(gen());
+        }
+        files.push_back({h.dir.write("singles/" + name, data), data});
+        jobs.push_back({files.back().path});
+    };
+    const int mix = static_cast<int>(gen() % 4);
+    switch (mix) {
+        case 0:
+            mixName = "one folder";
+            makeFolder(h, gen, "앨범", files);
+            jobs.push_back({h.dir / "앨범"});
+            break;
+        case 1: {
+            const int n = 2 + static_cast<int>(gen() % 2);
+            const bool sideBySide = gen() % 2 == 0;
+            mixName = std::to_string(n) +
+                      (sideBySide ? " folders side by side" : " folders in different parents");
+            for (int i = 0; i < n; ++i) {
+                const std::string folder = sideBySide ? "앨범 " + std::to_string(i)
+                                                      : "parent" + std::to_string(i) + "/앨범";
+                makeFolder(h, gen, folder, files);
+                jobs.push_back({h.dir / folder});
+            }
+            break;
+        }
+        case 2:
+            mixName = "single files around a folder";
+            single("before.bin");
+            makeFolder(h, gen, "앨범", files);
+            jobs.push_back({h.dir / "앨범"});
+            single("after.bin");
+            break;
+        default:
+            mixName = "single files";
+            for (int i = 0; i < 1 + static_cast<int>(gen() % 3); ++i) {
+                single("single" + std::to_string(i) + ".bin");
+            }
+            break;
+    }
+    mixName += myStorage ? ", my storage" : ", upload";
+
     service::ReferenceService::Options options;
     options.storage = h.dir / "store";
-    options.faults.dropName = files[static_cast<std::size_t>(broken)].filename().string();
-    options.faults.dropAfterBytes = 1 + gen() % std::max<std::size_t>(1, sizes[broken] - 1);
-    fault.apply(options.faults);
+    const Draw draw{gen, files, myStorage};
+    const int faultCount = 1 + static_cast<int>(gen() % 2);
+    for (int i = 0; i < faultCount; ++i) {
+        const auto& fault = kFaults[gen() % std::size(kFaults)];
+        fault.apply(options.faults, draw);
+        used.push_back(fault.name);
+    }
     service::ReferenceService service(options);
-    std::string error;
-    if (!service.start(error)) {
-        why = error;
+    if (!service.start(why)) {
         return false;
     }
     platform::PosixTcpConnector connector;
@@ -97,51 +250,92 @@ bool oneUpload(std::mt19937_64& gen, Counts& counts, std::string& why) {
     h.window.onCopyData(handover::makeServerAddressMessage(handover::ListMessageKind::ServerAddress,
                                                            "127.0.0.1", service.commandPort()));
     tools::PageValues values;
-    values.userNumber = 40 + counts.uploads;
+    values.userNumber = 40 + counts.uploads % 7;
     values.registrant = "soak";
-    auto item = tools::buildUploadJob(h.dir / "group", values);
-    if (!item) {
-        why = item.error();
-        return false;
-    }
-    h.window.onCopyData(handover::makeUploadJobMessage(*item));
-    if (auto* expansion = h.window.folderSession().current()) {
-        expansion->join();
+    for (const auto& job : jobs) {
+        if (myStorage) {
+            auto item = tools::buildMyStorageJob(job.path, values);
+            if (!item) {
+                why = item.error();
+                return false;
+            }
+            h.window.onCopyData(handover::makeMyStorageJobMessage(*item));
+        } else {
+            auto item = tools::buildUploadJob(job.path, values);
+            if (!item) {
+                why = item.error();
+                return false;
+            }
+            h.window.onCopyData(handover::makeUploadJobMessage(*item));
+        }
+        if (auto* expansion = h.window.folderSession().current()) {
+            expansion->join();
+        }
     }
     h.loop.advance(1000ms);  // the wait dialog closes, then the run starts
     h.waitForEngine();
-    int runs = 1;
-    // Rows a run could not finish (the error form ends a retry) go with the
-    // next press of the start button, as the user would do.
-    while (!h.window.list().allDone() && runs < 5) {
-        h.loop.runPending();
-        h.window.onCommand(control::kStartStop);
+    h.loop.runPending();
+    // A run the server found already connected (506) starts again by
+    // itself after 189 seconds.
+    if (h.window.view().text(control::kStatusLine).starts_with("서버에 접속 되어 있습니다.")) {
+        h.loop.advance(189'000ms);
         h.waitForEngine();
-        ++runs;
+        h.loop.runPending();
     }
-    service.stop();
-    counts.runs += runs;
-    counts.files += fileCount;
-    ++counts.faults[fault.name];
-    std::map<std::string, std::filesystem::path> stored;
+
+    // Every "완료" must be a file the service holds identical.
+    std::multiset<std::string> stored;
     for (const auto& s : service.stored()) {
-        stored[s.path.parent_path().filename().string() + "/" + s.itemName] = s.path;
+        stored.insert(readAll(s.path));
     }
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        const auto key =
-            files[i].parent_path().filename().string() + "/" + files[i].filename().string();
-        const auto it = stored.find(key);
-        if (it == stored.end() || readAll(it->second) != readAll(files[i])) {
-            why = key + (it == stored.end() ? " missing" : " differs") + " (fault: " + fault.name +
-                  ", broken file " + std::to_string(broken) + " after " +
-                  std::to_string(options.faults.dropAfterBytes) + " bytes)";
+    auto& list = h.window.list();
+    for (int row = 0; row < list.rowCount(); ++row) {
+        const auto state = list.jobState(row);
+        if (state == job_state::kUploading) {
+            why = "row " + std::to_string(row) + " still reads 업로드중 after the run";
             return false;
         }
-        counts.bytes += static_cast<double>(sizes[i]);
+        if (state != job_state::kDone) {
+            continue;
+        }
+        const auto record = list.record(row);
+        const auto path = std::visit([](const auto& r) { return r.localPath(); }, record);
+        const auto it = stored.find(readAll(path));
+        if (it == stored.end()) {
+            counts.falseDone.push_back("upload " + std::to_string(counts.uploads) + ", " + path +
+                                       " reads 완료 without an identical stored file");
+        } else {
+            stored.erase(it);
+        }
     }
-    if (!h.window.list().allDone()) {
-        why = "rows not done after " + std::to_string(runs) + " runs";
-        return false;
+    // One more start takes what the first run could not finish.
+    if (!list.allDone()) {
+        ++counts.secondStarts;
+        h.window.onCommand(control::kStartStop);
+        h.waitForEngine();
+        h.loop.runPending();
+    }
+    service.stop();
+    counts.files += static_cast<int>(files.size());
+    std::multiset<std::string> all;
+    for (const auto& s : service.stored()) {
+        all.insert(readAll(s.path));
+    }
+    for (const auto& f : files) {
+        const auto it = all.find(f.content);
+        if (it == all.end()) {
+            why = f.path.string() + " not stored identical";
+            return false;
+        }
+        all.erase(it);
+        counts.bytes += static_cast<double>(f.content.size());
+    }
+    for (int row = 0; row < list.rowCount(); ++row) {
+        if (list.jobState(row) != job_state::kDone) {
+            why = "row " + std::to_string(row) + " reads " + list.jobState(row) + ": " +
+                  list.text(row, CFileListView::kStatusText);
+            return false;
+        }
     }
     for (const auto& e : service.protocolErrors()) {
         why = "protocol: " + e;
@@ -160,21 +354,49 @@ int main(int argc, char** argv) {
     Counts counts;
     std::printf("upload soak: %d uploads, seed %llu\n", iterations,
                 static_cast<unsigned long long>(seed));
+    int failed = 0;
     for (int i = 0; i < iterations; ++i) {
         std::string why;
+        std::string mix;
+        std::vector<std::string> used;
         ++counts.uploads;
-        if (oneUpload(gen, counts, why)) {
-            ++counts.identical;
-        } else {
-            ++counts.failed;
-            std::printf("upload %d failed: %s\n", i + 1, why.c_str());
+        const bool ok = oneUpload(gen, counts, used, mix, why);
+        for (const auto& name : std::set<std::string>(used.begin(), used.end())) {
+            ++counts.byFault[name].uploads;
+            counts.byFault[name].passed += ok ? 1 : 0;
         }
+        ++counts.byMix[mix].uploads;
+        counts.byMix[mix].passed += ok ? 1 : 0;
+        if (!ok) {
+            ++failed;
+            std::string faults;
+            for (const auto& u : used) {
+                faults += (faults.empty() ? "" : " + ") + u;
+            }
+            std::printf("upload %d failed (%s; %s): %s\n", i + 1, mix.c_str(), faults.c_str(),
+                        why.c_str());
+        }
+        if ((i + 1) % 25 == 0) {
+            std::printf("... %d uploads, %d failed\n", i + 1, failed);
+        }
+        std::fflush(stdout);
     }
-    std::printf("files %d, %.1f MiB compared, %d runs for %d uploads\n", counts.files,
-                counts.bytes / 1048576.0, counts.runs, counts.uploads);
-    for (const auto& [name, n] : counts.faults) {
-        std::printf("  retry fault %-36s %d\n", name.c_str(), n);
+    std::printf("\n%-40s %8s %8s\n", "fault", "uploads", "passed");
+    for (const auto& [name, t] : counts.byFault) {
+        std::printf("%-40s %8d %8d\n", name.c_str(), t.uploads, t.passed);
     }
-    std::printf("%d passed, %d failed\n", counts.identical, counts.failed);
-    return counts.failed == 0 ? 0 : 1;
+    std::printf("\n%-40s %8s %8s\n", "jobs", "uploads", "passed");
+    for (const auto& [name, t] : counts.byMix) {
+        std::printf("%-40s %8d %8d\n", name.c_str(), t.uploads, t.passed);
+    }
+    std::printf("\nfiles %d, %.1f MiB compared; %d uploads needed a second start\n", counts.files,
+                counts.bytes / 1048576.0, counts.secondStarts);
+    std::printf("rows reading 완료 without an identical stored file: %zu\n",
+                counts.falseDone.size());
+    for (const auto& line : counts.falseDone) {
+        std::printf("  %s\n", line.c_str());
+    }
+    const int passed = iterations - failed;
+    std::printf("%d passed, %d failed\n", passed, failed);
+    return failed == 0 && counts.falseDone.empty() ? 0 : 1;
 }

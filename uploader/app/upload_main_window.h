@@ -217,6 +217,8 @@ class UploadMainWindow final : public EngineOperations {
         double serverOffset = 0;
         double sent = 0;
         bool uploadKind = true;
+        // Bytes sent when the texts were last drawn.
+        double drawnAt = 0;
     };
     SendingFile sending_;
     StackedListGeometry defaultGeometry_{541};

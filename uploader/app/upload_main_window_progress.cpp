@@ -1,6 +1,8 @@
 // The progress displays of a file's data phase, drawn from the engine's
 // events: the file bar, the overall bar, the row's bar and size text, the
 // count display's size part.
+#include <algorithm>
+
 #include "uploader/app/upload_main_window.h"
 #include "uploader/transfer/progress_texts.h"
 
@@ -11,7 +13,7 @@ void UploadMainWindow::fileStarted(const FileStart& file) {
     const bool kind4 = file.uploadKind;
     const double size = file.size;
     const double offset = file.serverOffset;
-    sending_ = SendingFile{size, offset, 0, kind4};
+    sending_ = SendingFile{size, offset, 0, kind4, 0};
     view.setText(Display::PathBox, file.path);
     placeProgressBar(list_.currentRow());
     view.setShowText(Display::FileBar, true);
@@ -43,13 +45,20 @@ void UploadMainWindow::fileStarted(const FileStart& file) {
 void UploadMainWindow::bytesSent(std::uint64_t rowId, double bytes) {
     addDoneBytes(bytes);
     addBytesSent(bytes);
-    auto& view = display();
-    view.setRange(Display::OverallBar, totalBytes() / 1024);
-
     sending_.sent += bytes;
-    const bool kind4 = sending_.uploadKind;
     const double size = sending_.size;
     const double done = sending_.serverOffset + sending_.sent;
+    // The counters take every chunk; the texts and bars are drawn again
+    // after a thousandth of the file (at least 64 KiB) and at its end, so
+    // that drawing never slows a fast link.
+    const double step = std::max(65'536.0, size / 1000);
+    if (done < size && sending_.sent - sending_.drawnAt < step) {
+        return;
+    }
+    sending_.drawnAt = sending_.sent;
+    auto& view = display();
+    view.setRange(Display::OverallBar, totalBytes() / 1024);
+    const bool kind4 = sending_.uploadKind;
     const auto barText = transfer::fileBarText(done, size, kind4);
     list_.setProgressBar(size / 1024, done / 1024 + 1, transfer::rowPercentText(done, size));
     view.setPosition(Display::FileBar, done / 1024 + 1);

@@ -194,7 +194,16 @@ int UploadSession::handle(const ServerMessage& message) {
                 "접속을 끊었습니다.\n확인을 누르시면 업로드를 시작 합니다.", "", 5);
             const bool sent = sendPacket(msg::kAlive, {}, 588);
             readLoopOn_ = false;
-            return sent ? kGoOn : kFailed;
+            if (!sent) {
+                return kFailed;
+            }
+            // The server cut the conversation: a row it did not confirm is
+            // sent again (a failure, so that a server that always cuts ends
+            // the run), never passed over.
+            auto& list = window_.list();
+            auto guard = list.lock();
+            const int row = workRow();
+            return row >= 0 && list.state(row) != RowState::Done ? kFailed : kGoOn;
         }
         case ServerMessageName::RegisterError:
             return onRegisterError(message.header.status);
