@@ -1,9 +1,9 @@
 #include "handover_client/pipe_list_writer.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
-
-#include "platform/local_pipe.h"
 
 namespace quenvara::handover {
 namespace {
@@ -11,6 +11,8 @@ namespace {
 // Generous: the uploader acknowledges only after its window handled the
 // message, which may include a message box.
 constexpr platform::Millis kAckTimeout{120'000};
+
+constexpr std::string_view kRefusedText = "다른 사용자의 파이프일 수 있어 보내지 않았습니다.";
 
 }  // namespace
 
@@ -27,6 +29,19 @@ void PipeListWriter::showError(std::string_view text, int systemError) {
     const std::string box = std::string(text) + " \n상세정보 " + std::to_string(systemError) +
                             ": " + std::strerror(systemError);
     notices_.messageBox(box, "Error", platform::NoticeButtons::Ok, platform::NoticeIcon::Stop);
+}
+
+std::string PipeListWriter::refusal(const std::filesystem::path& socketPath,
+                                    const platform::LocalPipeConnection& connection) const {
+    if (auto folder = platform::checkPrivateDirectory(socketPath.parent_path()); !folder) {
+        return folder.error();
+    }
+    const long ours = static_cast<long>(::getuid());
+    if (const long peer = peerUid_(connection); peer != ours) {
+        return socketPath.string() + ": the listener runs as user id " + std::to_string(peer) +
+               ", not as us (" + std::to_string(ours) + ")";
+    }
+    return {};
 }
 
 bool PipeListWriter::write(std::string_view pipeName, const ListMessage& message) {
@@ -51,6 +66,12 @@ bool PipeListWriter::write(std::string_view pipeName, const ListMessage& message
     if (!connection) {
         lastError_ = path.string() + ": " + std::strerror(lastErrno);
         showError("파이프를 생성할 수 없습니다.", lastErrno);
+        return false;
+    }
+    if (auto why = refusal(path, *connection); !why.empty()) {
+        lastError_ = why;
+        notices_.messageBox(std::string(kRefusedText) + "\n(" + why + ")", "Error",
+                            platform::NoticeButtons::Ok, platform::NoticeIcon::Stop);
         return false;
     }
     const auto sent = connection->writeAll(*frame);

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace quenvara::platform {
@@ -37,6 +38,10 @@ Status ensurePrivateDirectory(const std::filesystem::path& dir) {
     if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
         return Status::failure(errnoText(dir.string(), errno));
     }
+    return checkPrivateDirectory(dir);
+}
+
+Status checkPrivateDirectory(const std::filesystem::path& dir) {
     struct stat st {};
     if (::lstat(dir.c_str(), &st) != 0) {
         return Status::failure(errnoText(dir.string(), errno));
@@ -49,8 +54,10 @@ Status ensurePrivateDirectory(const std::filesystem::path& dir) {
                                ", not to us");
     }
     if ((st.st_mode & 077) != 0) {
-        return Status::failure(dir.string() + ": open to other users (mode " +
-                               std::to_string(st.st_mode & 0777) + "), expected 0700");
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", st.st_mode & 0777);
+        return Status::failure(dir.string() + ": open to other users (mode " + mode +
+                               "), expected 0700");
     }
     return {};
 }

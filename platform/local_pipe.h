@@ -18,6 +18,10 @@ namespace quenvara::platform {
 // Creates the folder with mode 0700 when missing and refuses one that
 // belongs to someone else or that others can enter.
 Status ensurePrivateDirectory(const std::filesystem::path& dir);
+// The same checks on an existing folder, creating nothing: refused when it
+// is missing, not a folder (a symbolic link included), not ours or open to
+// others.
+Status checkPrivateDirectory(const std::filesystem::path& dir);
 
 struct IoOutcome {
     std::size_t transferred = 0;
