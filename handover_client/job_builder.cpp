@@ -26,7 +26,9 @@ Status walk(const std::filesystem::path& folder, int maxFiles, FolderCensus& cen
         if (census.count >= maxFiles) {
             return {};
         }
-        if (entry.is_directory(ec)) {
+        // A linked folder is not walked (it may lead in a circle), as the
+        // uploader's folder expansion does.
+        if (entry.is_directory(ec) && !entry.is_symlink(ec)) {
             if (auto st = walk(entry.path(), maxFiles, census); !st) {
                 return st;
             }

@@ -33,6 +33,22 @@ class ControlModule {
 
     std::vector<handover::MusicListEntry>& entries() { return entries_; }
 
+    // The arrays as the page reads them, to be put back after a refused
+    // selection.
+    struct Contents {
+        bool allocated = false;
+        std::size_t capacity = 0;
+        std::vector<std::string> files;
+        std::vector<std::string> music;
+    };
+    Contents contents() const { return {allocated_, capacity_, files_, music_}; }
+    void restore(Contents contents) {
+        allocated_ = contents.allocated;
+        capacity_ = contents.capacity;
+        files_ = std::move(contents.files);
+        music_ = std::move(contents.music);
+    }
+
   private:
     handover::PipeListWriter& writer_;
     bool allocated_ = false;

@@ -1,6 +1,9 @@
 #include "webcontrol/dispatch_table.h"
 
+#include <cctype>
+#include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 namespace quenvara::webcontrol {
@@ -26,37 +29,79 @@ const char* typeName(ValueType type) {
     return "a value";
 }
 
-// The page's value as the member's type, when it is one.
+// A whole text that reads as a finite number (blanks around it allowed),
+// as the page's script engine would convert it.
+std::optional<double> numberIn(const std::string& text) {
+    const char* begin = text.c_str();
+    while (std::isspace(static_cast<unsigned char>(*begin))) {
+        ++begin;
+    }
+    if (*begin == '\0') {
+        return std::nullopt;
+    }
+    char* end = nullptr;
+    const double value = std::strtod(begin, &end);
+    while (std::isspace(static_cast<unsigned char>(*end))) {
+        ++end;
+    }
+    if (*end != '\0' || !std::isfinite(value)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::string textOf(double value) {
+    char buffer[32];
+    const auto done = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, done.ptr);
+}
+
+// The page's value as the member's type, converted the way a script value
+// converts (a number text to its number, a number to its text, a number
+// with a fraction rounded to a whole one); nothing when it cannot be.
 std::optional<ControlValue> coerce(const ControlValue& value, ValueType type) {
+    std::optional<double> number;
+    if (const auto* v = std::get_if<std::int32_t>(&value)) {
+        number = *v;
+    } else if (const auto* d = std::get_if<double>(&value)) {
+        number = std::isfinite(*d) ? std::optional<double>(*d) : std::nullopt;
+    } else if (const auto* b = std::get_if<bool>(&value)) {
+        number = *b ? -1 : 0;  // the script engine's true
+    } else if (const auto* t = std::get_if<std::string>(&value)) {
+        number = numberIn(*t);
+    }
     switch (type) {
         case T::Text:
             if (std::holds_alternative<std::string>(value)) {
                 return value;
             }
+            if (const auto* v = std::get_if<std::int32_t>(&value)) {
+                return std::to_string(*v);
+            }
+            if (const auto* d = std::get_if<double>(&value); d != nullptr && number) {
+                return textOf(*d);
+            }
             break;
         case T::Long:
-            if (const auto* v = std::get_if<std::int32_t>(&value)) {
-                return *v;
-            }
-            if (const auto* d = std::get_if<double>(&value)) {
-                if (std::isfinite(*d) && std::trunc(*d) == *d &&
-                    *d >= std::numeric_limits<std::int32_t>::min() &&
-                    *d <= std::numeric_limits<std::int32_t>::max()) {
-                    return static_cast<std::int32_t>(*d);
+            if (number) {
+                const double rounded = std::nearbyint(*number);  // to even, as the engine does
+                if (rounded >= std::numeric_limits<std::int32_t>::min() &&
+                    rounded <= std::numeric_limits<std::int32_t>::max()) {
+                    return static_cast<std::int32_t>(rounded);
                 }
             }
             break;
         case T::Double:
-            if (const auto* v = std::get_if<std::int32_t>(&value)) {
-                return static_cast<double>(*v);
-            }
-            if (std::holds_alternative<double>(value)) {
-                return value;
+            if (number) {
+                return *number;
             }
             break;
         case T::Bool:
             if (std::holds_alternative<bool>(value)) {
                 return value;
+            }
+            if (number && !std::holds_alternative<std::string>(value)) {
+                return *number != 0;
             }
             break;
         case T::None:

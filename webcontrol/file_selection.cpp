@@ -83,7 +83,9 @@ void CQuenvaraUploadControlCtrl::walkFolder(const std::filesystem::path& folder,
             return;
         }
         std::error_code error;
-        if (entry.is_directory(error)) {
+        // A linked folder is not walked: it may lead in a circle (the
+        // uploader's folder expansion follows the same rule).
+        if (entry.is_directory(error) && !entry.is_symlink(error)) {
             walkFolder(entry.path(), walk, census);
             if (walk.count > maxFileCount_) {
                 return;
@@ -118,8 +120,9 @@ void CQuenvaraUploadControlCtrl::musicCensus(const std::filesystem::path& path,
         warn(digest.error());
         return;
     }
-    char count[16];
-    std::snprintf(count, sizeof count, "%d", static_cast<std::int32_t>(size));
+    // The whole size, also past 2 GiB.
+    char count[24];
+    std::snprintf(count, sizeof count, "%lld", static_cast<long long>(size));
     module_.addMusic(name + ":**:" + count + ":**:" + *digest);
 }
 
@@ -133,14 +136,14 @@ bool CQuenvaraUploadControlCtrl::fillFolderItem(Record& record, UserValueBlock& 
         // A name CP949 cannot carry is refused, never mangled.
         if (auto st = record.setParentFolder(split->first); !st) {
             warn(st.error());
-            record = Record{};
+            nameRefused_ = true;
             return false;
         }
         std::error_code error;
         if (std::filesystem::exists(path, error)) {
             if (auto st = record.setFolderName(split->second); !st) {
                 warn(st.error());
-                record = Record{};
+                nameRefused_ = true;
                 return false;
             }
             (void)record.setItemName(split->second);
@@ -178,17 +181,19 @@ bool CQuenvaraUploadControlCtrl::fillFileItem(Record& record, UserValueBlock& bl
     if (!size) {
         return false;
     }
-    record.setItemSize(*size);
-    block.setSizeCopy(*size);
-    realSize = *size;
     if (auto st = record.setParentFolder(split->first); !st) {
         warn(st.error());
+        nameRefused_ = true;
         return false;
     }
     if (auto st = record.setItemName(split->second); !st) {
         warn(st.error());
+        nameRefused_ = true;
         return false;
     }
+    record.setItemSize(*size);
+    block.setSizeCopy(*size);
+    realSize = *size;
     (void)record.setServerFolderPath("");
     record.setRecordTag(tag);
     record.setItemKind(ItemKind::SingleFile);
@@ -211,14 +216,63 @@ template bool CQuenvaraUploadControlCtrl::fillFileItem(MyStorageJobRecord&, User
                                                        const std::string&, std::int32_t,
                                                        std::int32_t, double&);
 
+CQuenvaraUploadControlCtrl::Selection CQuenvaraUploadControlCtrl::saveSelection() const {
+    return {upload_,     uploadValues_,        myStorage_, myStorageValues_,   area_,
+            lastSelect_, lastMyStorageSelect_, realSize_,  myStorageRealSize_, module_.contents()};
+}
+
+void CQuenvaraUploadControlCtrl::restoreSelection(const Selection& saved) {
+    upload_ = saved.upload;
+    uploadValues_ = saved.uploadValues;
+    myStorage_ = saved.myStorage;
+    myStorageValues_ = saved.myStorageValues;
+    area_ = saved.area;
+    lastSelect_ = saved.lastSelect;
+    lastMyStorageSelect_ = saved.lastMyStorageSelect;
+    realSize_ = saved.realSize;
+    myStorageRealSize_ = saved.myStorageRealSize;
+    module_.restore(saved.module);
+}
+
+void CQuenvaraUploadControlCtrl::remember(const std::string& path) {
+    std::error_code error;
+    auto real = std::filesystem::canonical(path, error);
+    if (!error) {
+        picked_.push_back(std::move(real));
+    }
+}
+
+bool CQuenvaraUploadControlCtrl::picked(const std::string& path) const {
+    // Links and ".." are resolved first: the real place must be inside. A
+    // missing file inside a picked folder is still inside (and not found).
+    std::error_code error;
+    const auto real = std::filesystem::weakly_canonical(path, error);
+    if (error) {
+        return false;
+    }
+    for (const auto& p : picked_) {
+        const auto [inP, inReal] = std::mismatch(p.begin(), p.end(), real.begin(), real.end());
+        if (inP == p.end()) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::string CQuenvaraUploadControlCtrl::ShowSelectDlg(std::int32_t nSelect) {
-    if (uploadMode()) {
-        return selectUpload(nSelect);
+    if (!uploadMode() && !myStorageMode()) {
+        return "";
     }
-    if (myStorageMode()) {
-        return selectMyStorage(nSelect);
+    const auto saved = saveSelection();
+    nameRefused_ = false;
+    auto chosen = uploadMode() ? selectUpload(nSelect) : selectMyStorage(nSelect);
+    if (nameRefused_) {
+        // Refused half-way: the selection stays as it was, whole.
+        nameRefused_ = false;
+        restoreSelection(saved);
+        return "";
     }
-    return "";
+    return chosen;
 }
 
 std::string CQuenvaraUploadControlCtrl::selectUpload(std::int32_t nSelect) {
@@ -242,6 +296,7 @@ std::string CQuenvaraUploadControlCtrl::selectUpload(std::int32_t nSelect) {
             if (!chosen) {
                 return "";
             }
+            remember(*chosen);
             if (!fillFolderItem(upload_, uploadValues_, *chosen, 4, true, true, realSize_)) {
                 return "";
             }
@@ -252,6 +307,7 @@ std::string CQuenvaraUploadControlCtrl::selectUpload(std::int32_t nSelect) {
             if (!chosen) {
                 return "";
             }
+            remember(*chosen);
             upload_ = UploadJobRecord{};
             uploadValues_ = UserValueBlock{};
             if (!fillFileItem(upload_, uploadValues_, *chosen, 4, 1, realSize_)) {
@@ -268,6 +324,7 @@ std::string CQuenvaraUploadControlCtrl::selectUpload(std::int32_t nSelect) {
             if (!chosen) {
                 return "";
             }
+            remember(*chosen);
             const std::string path = withoutTrailingSeparator(*chosen);
             const auto split = splitPath(path);
             area_.name = split ? split->second : path;
@@ -289,6 +346,7 @@ std::string CQuenvaraUploadControlCtrl::selectUpload(std::int32_t nSelect) {
             if (!chosen) {
                 return "";
             }
+            remember(*chosen);
             area_ = PageListArea{};
             const auto split = splitPath(*chosen);
             const auto size = fileSize(*chosen);
@@ -302,8 +360,13 @@ std::string CQuenvaraUploadControlCtrl::selectUpload(std::int32_t nSelect) {
             area_.kind = 2;
             return split->first;
         }
-        case 5:
-            return services_.dialogs.browseFolder("").value_or("");
+        case 5: {
+            const auto chosen = services_.dialogs.browseFolder("");
+            if (chosen) {
+                remember(*chosen);
+            }
+            return chosen.value_or("");
+        }
         default:
             return "";
     }
@@ -324,6 +387,7 @@ std::string CQuenvaraUploadControlCtrl::selectMyStorage(std::int32_t nSelect) {
         if (!chosen) {
             return "";
         }
+        remember(*chosen);
         const std::string path = withoutTrailingSeparator(*chosen);
         Walk walk;
         walkFolder(path, walk, false);
@@ -337,7 +401,10 @@ std::string CQuenvaraUploadControlCtrl::selectMyStorage(std::int32_t nSelect) {
                  platform::NoticeIcon::Information);
             return "";
         }
-        fillFolderItem(myStorage_, myStorageValues_, path, 3, false, true, myStorageRealSize_);
+        if (!fillFolderItem(myStorage_, myStorageValues_, path, 3, false, true,
+                            myStorageRealSize_)) {
+            return "";
+        }
         return *chosen;
     }
     if (nSelect == 2) {
@@ -345,6 +412,7 @@ std::string CQuenvaraUploadControlCtrl::selectMyStorage(std::int32_t nSelect) {
         if (!chosen) {
             return "";
         }
+        remember(*chosen);
         myStorage_ = MyStorageJobRecord{};
         myStorageValues_ = UserValueBlock{};
         if (!fillFileItem(myStorage_, myStorageValues_, *chosen, 4, 0, myStorageRealSize_)) {
@@ -426,7 +494,8 @@ std::string CQuenvaraUploadControlCtrl::GetFileList() const {
 }
 
 bool CQuenvaraUploadControlCtrl::CheckUploadFileSize(const std::string& path) const {
-    if (path.empty()) {
+    // Never a probe for files the person did not pick.
+    if (path.empty() || !picked(path)) {
         return false;
     }
     const auto size = fileSize(path);

@@ -52,6 +52,12 @@ void CQuenvaraUploadControlCtrl::SetUpValue(const std::string& key, const std::s
         return;
     }
     UserValueBlock& block = upload ? uploadValues_ : myStorageValues_;
+    // A text the records cannot carry is refused with the converter's word.
+    const auto take = [this](const Status& status) {
+        if (!status) {
+            warn(status.error());
+        }
+    };
     // Text values are cut at a character boundary within their field.
     if (key == "아이디") {
         const auto number = truncatedInt32(value);
@@ -62,11 +68,16 @@ void CQuenvaraUploadControlCtrl::SetUpValue(const std::string& key, const std::s
             myStorage_.setUserNumberCopy(number);
         }
     } else if (key == "등록자") {
-        (void)block.setRegistrantName(value);
+        take(block.setRegistrantName(value));
     } else if (key == "파일및폴더명") {
-        (void)block.setDisplayText(value);
+        take(block.setDisplayText(value));
     } else if (key == "파일크기") {
-        const double size = std::strtod(value.c_str(), nullptr);
+        char* end = nullptr;
+        const double size = std::strtod(value.c_str(), &end);
+        if (value.empty() || *end != '\0' || !std::isfinite(size) || size < 0) {
+            warn("파일크기 값이 올바르지 않습니다: " + value);
+            return;
+        }
         (upload ? realSize_ : myStorageRealSize_) = size;
         block.setSizeCopy(size);
         if (upload) {
@@ -74,31 +85,49 @@ void CQuenvaraUploadControlCtrl::SetUpValue(const std::string& key, const std::s
         } else {
             myStorage_.setItemSize(size);
         }
-    } else if (key == "폴더경로") {
-        if (!value.empty()) {
-            double unused = 0;
-            if (upload) {
-                fillFolderItem(upload_, uploadValues_, value, 4, false, false, unused);
-            } else {
-                fillFolderItem(myStorage_, myStorageValues_, value, 3, false, false, unused);
-            }
-        }
-    } else if (key == "파일경로") {
-        if (value.empty() || !splitPath(value)) {
+    } else if (key == "폴더경로" || key == "파일경로") {
+        if (value.empty() || (key == "파일경로" && !splitPath(value))) {
             return;
         }
-        double size = 0;
-        const bool filled = upload ? fillFileItem(upload_, uploadValues_, value, 4, 1, size)
-                                   : fillFileItem(myStorage_, myStorageValues_, value, 3, 0, size);
-        if (!filled) {
-            warn("파일을 찾지 못했습니다.");
+        if (!picked(value)) {
+            // Whether the path exists is not told; nothing of it is read,
+            // and the job so far is dropped, so that nothing goes out.
+            warn(kRefusedPathText);
+            if (upload) {
+                upload_ = UploadJobRecord{};
+                uploadValues_ = UserValueBlock{};
+            } else {
+                myStorage_ = MyStorageJobRecord{};
+                myStorageValues_ = UserValueBlock{};
+            }
+            return;
+        }
+        const auto saved = saveSelection();
+        nameRefused_ = false;
+        bool filled = false;
+        if (key == "폴더경로") {
+            double unused = 0;
+            filled = upload ? fillFolderItem(upload_, uploadValues_, value, 4, false, false, unused)
+                            : fillFolderItem(myStorage_, myStorageValues_, value, 3, false, false,
+                                             unused);
+        } else {
+            filled = upload ? fillFileItem(upload_, uploadValues_, value, 4, 1, realSize_)
+                            : fillFileItem(myStorage_, myStorageValues_, value, 3, 0,
+                                           myStorageRealSize_);
+            if (!filled && !nameRefused_) {
+                warn("파일을 찾지 못했습니다.");
+            }
+        }
+        if (nameRefused_) {
+            nameRefused_ = false;
+            restoreSelection(saved);
         }
     } else if (upload && key == "SECTCODE") {
-        (void)block.setSectionCode(value);
+        take(block.setSectionCode(value));
     } else if (upload && key == "SECTSUB") {
-        (void)block.setSubSectionCode(value);
+        take(block.setSubSectionCode(value));
     } else if (upload && key == "ADULT") {
-        (void)block.setAdultFlag(value);
+        take(block.setAdultFlag(value));
     }
 }
 

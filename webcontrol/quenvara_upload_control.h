@@ -5,6 +5,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/file_dialogs.h"
@@ -72,6 +73,11 @@ class CQuenvaraUploadControlCtrl {
     std::map<std::string, ControlValue> saveProperties() const;
     void loadProperties(const std::map<std::string, ControlValue>& bag);
 
+    // A path the page gives is taken only when it is, or lies inside, a
+    // file or folder the person picked in this control's own dialog.
+    static constexpr std::string_view kRefusedPathText =
+        "이 페이지에서 선택하지 않은 파일이나 폴더는 올릴 수 없습니다.";
+
     // For tests: the records being built.
     const UploadJobRecord& uploadRecord() const { return upload_; }
     const MyStorageJobRecord& myStorageRecord() const { return myStorage_; }
@@ -90,6 +96,26 @@ class CQuenvaraUploadControlCtrl {
         int count = 0;
         double size = 0;
     };
+
+    // Everything a selection changes, kept to be put back when a selection
+    // is refused half-way (a name the records cannot carry).
+    struct Selection {
+        UploadJobRecord upload;
+        UserValueBlock uploadValues;
+        MyStorageJobRecord myStorage;
+        UserValueBlock myStorageValues;
+        PageListArea area;
+        std::int32_t lastSelect = 0;
+        std::int32_t lastMyStorageSelect = -1;
+        double realSize = 0;
+        double myStorageRealSize = 0;
+        ControlModule::Contents module;
+    };
+    Selection saveSelection() const;
+    void restoreSelection(const Selection& saved);
+    // The person picked `path` in a dialog of this control.
+    void remember(const std::string& path);
+    bool picked(const std::string& path) const;
 
     bool uploadMode() const { return activeType_ == kUploadMode; }
     bool myStorageMode() const { return activeType_ == kMyStorageMode; }
@@ -130,6 +156,10 @@ class CQuenvaraUploadControlCtrl {
     double myStorageRealSize_ = 0;
     int maxFileCount_ = kDefaultMaxFileCount;
     std::string musicListText_;
+    // Real paths of what the person picked in this control's dialogs.
+    std::vector<std::filesystem::path> picked_;
+    // A name was refused while filling a record: the selection is put back.
+    bool nameRefused_ = false;
 };
 
 // The pieces of a path as the control splits it: the parent (up to and

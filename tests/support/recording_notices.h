@@ -45,6 +45,11 @@ class RecordingNotices final : public platform::Notices {
         return out;
     }
 
+    void clear() {
+        std::lock_guard lock(mutex_);
+        boxes_.clear();
+    }
+
     platform::NoticeAnswer yesNoAnswer = platform::NoticeAnswer::Yes;
 
   private:

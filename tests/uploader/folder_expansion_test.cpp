@@ -42,6 +42,16 @@ TEST_F(FolderExpansionTest, NineHundredNinetyNineFilesExpandAThousandAreRefused)
     EXPECT_TRUE(refused.records.empty());
 }
 
+TEST_F(FolderExpansionTest, ALinkThatLeadsInACircleIsNotWalked) {
+    dir.write("album/a.bin", "a");
+    dir.write("album/sub/b.bin", "bb");
+    fs::create_directory_symlink(".", dir / "album" / "loop");
+    fs::create_directory_symlink("..", dir / "album" / "sub" / "up");
+    const auto item = folderItem(dir / "album");
+    EXPECT_EQ(item.itemSize(), 3.0);
+    EXPECT_EQ(expansion.expand(item).records.size(), 2u);
+}
+
 TEST_F(FolderExpansionTest, SubFoldersAreWalkedWhereTheyStandInTheListing) {
     dir.write("top/a.txt", "a");
     dir.write("top/sub/b.txt", "b");

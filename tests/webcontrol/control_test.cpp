@@ -1,6 +1,7 @@
 // The web-page control through its dispatch table, member by member, with
 // scripted dialogs and a stand-in uploader.
 #include <gtest/gtest.h>
+#include <fstream>
 
 #include "common/file_digest.h"
 #include "tests/webcontrol/control_fixture.h"
@@ -25,20 +26,41 @@ TEST(DispatchTable, NineteenMembersInDispatchIdOrder) {
     EXPECT_EQ(findMember("NoSuchMember"), nullptr);
 }
 
-TEST(DispatchTable, ArgumentsAreCheckedBeforeTheMemberRuns) {
+TEST(DispatchTable, ValuesConvertAsAScriptValueDoesAndOnlyTheRestIsRefused) {
     ControlFixture f;
-    EXPECT_FALSE(invoke(f.ctrl(), "ShowSelectDlg", {std::string("1")}));
     EXPECT_FALSE(invoke(f.ctrl(), "ShowSelectDlg", {}));
-    EXPECT_FALSE(invoke(f.ctrl(), "ShowSelectDlg", {1.5}));
     EXPECT_FALSE(invoke(f.ctrl(), "SetUpValue", {std::string("등록자")}));
-    EXPECT_FALSE(invoke(f.ctrl(), "dwServerPort", {std::string("9000")}));
     EXPECT_FALSE(invoke(f.ctrl(), "Nothing", {}));
     auto error = invoke(f.ctrl(), "GetMusicInfo", {std::string("x")});
     ASSERT_FALSE(error);
     EXPECT_EQ(error.error(), "argument 1 of GetMusicInfo must be a whole number");
-    // A whole double is a long; any long is a double.
-    EXPECT_TRUE(invoke(f.ctrl(), "SetMaxFileCount", {5.0}));
+    for (const ControlValue& bad : {ControlValue{std::string("90 00")}, ControlValue{1e12},
+                                    ControlValue{std::string("")}, ControlValue{}}) {
+        EXPECT_FALSE(invoke(f.ctrl(), "dwServerPort", {bad}));
+    }
     EXPECT_EQ(f.dialogs->asked(), 0u);
+    // Written, then read back as the member's type.
+    struct Case {
+        const char* member;
+        ControlValue written;
+        ControlValue read;
+    };
+    const Case cases[] = {
+        {"dwServerPort", std::string("9000"), 9000},
+        {"dwServerPort", std::string(" 1000 "), 1000},
+        {"dwServerPort", 8999.5, 9000},
+        {"dwServerPort", 5.0, 5},
+        {"strCmdServerIP", 1001, std::string("1001")},
+        {"strCmdServerIP", 1.5, std::string("1.5")},
+        {"nUpActiveType", true, -1},
+        {"nUpActiveType", std::string("0"), 0},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(invoke(f.ctrl(), c.member, {c.written})) << c.member;
+        EXPECT_EQ(f.call(c.member), c.read) << c.member;
+    }
+    f.call("SetUpValue", {std::string("아이디"), 1001});
+    EXPECT_EQ(f.ctrl().uploadValues().userNumber(), 1001);
 }
 
 TEST(Properties, ReadWriteAndThePropertyBag) {
@@ -213,15 +235,116 @@ TEST(SetUpValue, ALongValueIsCutAtACharacterAndNeverSpills) {
     EXPECT_EQ(f.ctrl().uploadValues().userNumber(), 0);
 }
 
-TEST(SetUpValue, PathKeysFillTheRecordAndAMissingFileIsReported) {
+TEST(SetUpValue, PathKeysTakeOnlyWhatThePersonPickedAndSayNothingOfTheRest) {
     ControlFixture f;
-    const auto file = f.dir.write("song.ogg", std::string(300, 'o'));
-    f.call("SetUpValue", {std::string("파일경로"), file.string()});
+    const auto inside = f.dir.write("picked/song.ogg", std::string(300, 'o'));
+    f.dir.write("picked/sub/b.txt", "b");
+    const auto secret = f.dir.write("private/id_key", std::string(99, 'k'));
+    std::filesystem::create_directory_symlink(f.dir / "private", f.dir / "picked" / "link");
+    f.answer({(f.dir / "picked").string()});
+    ASSERT_NE(f.text("ShowSelectDlg", {3}), "");
+    const std::string refused(CQuenvaraUploadControlCtrl::kRefusedPathText);
+    struct Case {
+        const char* key;
+        std::filesystem::path path;
+        std::string notice;  // "" when taken
+    };
+    const Case cases[] = {
+        {"파일경로", inside, ""},
+        {"폴더경로", f.dir / "picked" / "sub", ""},
+        {"파일경로", f.dir / "picked" / "gone.ogg", "파일을 찾지 못했습니다."},
+        // Outside, existing or not, through ".." or a link: the same words.
+        {"파일경로", secret, refused},
+        {"파일경로", f.dir / "private" / "missing", refused},
+        {"파일경로", f.dir / "picked" / ".." / "private" / "id_key", refused},
+        {"파일경로", f.dir / "picked" / "link" / "id_key", refused},
+        {"폴더경로", f.dir / "private", refused},
+        {"폴더경로", f.dir / "picked-not", refused},
+    };
+    for (const auto& c : cases) {
+        f.notices.clear();
+        f.call("SetUpValue", {std::string(c.key), c.path.string()});
+        const auto shown = f.notices.texts();
+        EXPECT_EQ(shown, c.notice.empty() ? std::vector<std::string>{}
+                                          : std::vector<std::string>{c.notice})
+            << c.path;
+        if (c.notice == refused) {
+            // Nothing of it was read or kept: nothing to list or send.
+            EXPECT_EQ(f.ctrl().uploadRecord().itemName(), "") << c.path;
+            EXPECT_EQ(f.text("GetFileList"), "") << c.path;
+        }
+    }
+    f.call("SetUpValue", {std::string("파일경로"), inside.string()});
     EXPECT_EQ(f.ctrl().uploadRecord().itemName(), "song.ogg");
     EXPECT_EQ(f.ctrl().uploadRecord().itemSize(), 300.0);
-    f.call("SetUpValue", {std::string("파일경로"), (f.dir / "gone.ogg").string()});
-    ASSERT_EQ(f.notices.texts(), std::vector<std::string>{"파일을 찾지 못했습니다."});
-    EXPECT_EQ(f.notices.boxes()[0].icon, platform::NoticeIcon::Stop);
+    EXPECT_EQ(f.call("GetRealFileSize"), ControlValue{300.0});
+    EXPECT_EQ(f.call("CheckUploadFileSize", {inside.string()}), ControlValue{true});
+    f.call("SetUpValue", {std::string("파일크기"), std::string("99")});
+    EXPECT_EQ(f.call("CheckUploadFileSize", {secret.string()}), ControlValue{false});
+}
+
+TEST(ShowSelectDlg, ARefusedNameLeavesTheWholeSelectionAsItWas) {
+    const std::string emoji = "\xF0\x9F\x98\x80";
+    struct Case {
+        int mode;
+        int select;
+        bool folder;
+    };
+    for (const auto c :
+         {Case{0, 2, false}, Case{0, 1, true}, Case{1, 1, true}, Case{1, 2, false}}) {
+        ControlFixture f;
+        f.call("nUpActiveType", {c.mode});
+        const auto good = f.dir.write("good/first.bin", std::string(10, 'g'));
+        f.dir.write(emoji + "/x.bin", std::string(20, 'x'));
+        const auto bad = f.dir.write("bad" + emoji + ".bin", std::string(30, 'b'));
+        const auto goodPick = c.folder ? f.dir / "good" : good;
+        const auto badPick = c.folder ? f.dir / emoji : bad;
+        f.answer({goodPick.string(), badPick.string()});
+        ASSERT_EQ(f.text("ShowSelectDlg", {c.select}), goodPick.string());
+        const auto name = f.text("GetFileName");
+        const auto size = f.call("GetRealFileSize");
+        const auto files = f.call("GetAllFileCount");
+        EXPECT_EQ(f.text("ShowSelectDlg", {c.select}), "") << c.mode << c.select;
+        EXPECT_EQ(f.notices.texts().size(), 1u);
+        EXPECT_EQ(f.text("GetFileName"), name);
+        EXPECT_EQ(f.call("GetRealFileSize"), size);
+        EXPECT_EQ(f.call("GetAllFileCount"), files);
+    }
+    ControlFixture f;
+    f.call("SetUpValue", {std::string("등록자"), "me" + emoji});
+    EXPECT_EQ(f.notices.texts().size(), 1u);
+    EXPECT_EQ(f.ctrl().uploadValues().registrantName(), "");
+}
+
+TEST(ShowSelectDlg, ALinkThatLeadsInACircleIsNotWalked) {
+    ControlFixture f;
+    f.dir.write("album/a.bin", "a");
+    f.dir.write("album/sub/b.bin", "bb");
+    std::filesystem::create_directory_symlink(".", f.dir / "album" / "loop");
+    std::filesystem::create_directory_symlink("..", f.dir / "album" / "sub" / "up");
+    f.answer({(f.dir / "album").string()});
+    ASSERT_EQ(f.text("ShowSelectDlg", {1}), (f.dir / "album").string());
+    EXPECT_EQ(f.call("GetRealFileSize"), ControlValue{3.0});
+    EXPECT_EQ(f.call("GetAllFileCount"), ControlValue{2});
+}
+
+TEST(SetUpValue, ASizeThatIsNoSizeIsRefusedAndAHugeMusicFileKeepsItsSize) {
+    ControlFixture f;
+    for (const char* bad : {"nan", "inf", "-1", "x"}) {
+        f.notices.clear();
+        f.call("SetUpValue", {std::string("파일크기"), std::string(bad)});
+        EXPECT_EQ(f.notices.texts().size(), 1u) << bad;
+        EXPECT_EQ(f.ctrl().uploadRecord().itemSize(), 0.0) << bad;
+    }
+    // A sparse 3 GiB "song": its description carries the whole size.
+    const auto song = f.dir / "big.mp3";
+    std::filesystem::create_directories(f.dir.path());
+    { std::ofstream(song).put('x'); }
+    std::filesystem::resize_file(song, 3ull << 30);
+    f.answer({song.string()});
+    ASSERT_EQ(f.text("ShowSelectDlg", {2}), song.string());
+    const auto info = std::get<std::string>(f.call("GetMusicInfo", {0}));
+    EXPECT_NE(info.find(":**:3221225472:**:"), std::string::npos) << info;
 }
 
 TEST(SetOrvaneFile, TwoRecordsAreReadFromTheEnd) {

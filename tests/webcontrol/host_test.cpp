@@ -1,12 +1,16 @@
 // The native messaging host: its frame reader and the requests it answers.
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <cstring>
+#include <future>
 #include <nlohmann/json.hpp>
 
 #include "tests/webcontrol/control_fixture.h"
+#include "webcontrol/host/host_loop.h"
 #include "webcontrol/host/host_session.h"
 #include "webcontrol/host/native_message_reader.h"
+#include "webcontrol/host/unlocked_waits.h"
 
 namespace quenvara::webcontrol {
 namespace {
@@ -43,13 +47,30 @@ TEST(NativeMessageReader, MessagesInARowThenACleanEnd) {
     EXPECT_FALSE(end->has_value());
 }
 
-TEST(NativeMessageReader, AnOversizedMessageIsRefusedAndTheNextOneStillRead) {
+TEST(NativeMessageReader, TheLongestMusicListIsTakenAndALargerMessageRefusedUnderItsId) {
+    // 2,032 names of 170 Korean characters, as a page sends SetOrvaneFile.
+    std::string list;
+    for (int i = 0; i < 2032; ++i) {
+        list += (i ? ":**:" : "") + std::string("NY");
+        for (int c = 0; c < 170; ++c) {
+            list += "곡";
+        }
+    }
+    const std::string longest =
+        json({{"id", 1}, {"member", "SetOrvaneFile"}, {"args", {list}}}).dump();
     const std::uint32_t big = NativeMessageReader::kMaxMessage + 1;
-    Bytes bytes{frame(big, std::string(big, 'x')) + nativeMessageFrame("{}")};
+    const std::string oversized =
+        R"({"id":42,"member":"SetOrvaneFile","args":[")" + std::string(big - 42, 'x') + R"("]})";
+    Bytes bytes{nativeMessageFrame(longest) +
+                frame(static_cast<std::uint32_t>(oversized.size()), oversized) +
+                nativeMessageFrame("{}")};
     auto reader = bytes.reader();
+    EXPECT_EQ(reader.next()->value(), longest);
     auto refused = reader.next();
     ASSERT_FALSE(refused);
-    EXPECT_NE(refused.error().find("over the 65536-byte limit"), std::string::npos);
+    EXPECT_NE(refused.error().find("-byte limit"), std::string::npos);
+    EXPECT_EQ(reader.refusedId(), "42");
+    EXPECT_EQ(json::parse(HostSession::errorAnswer(refused.error(), reader.refusedId()))["id"], 42);
     EXPECT_FALSE(reader.broken());
     EXPECT_EQ(reader.next()->value(), "{}");
 }
@@ -111,7 +132,7 @@ TEST_F(HostSessionTest, BadRequestsGetAnErrorAndTheHostGoesOn) {
          "args must be an array of at most 4 values"},
         {R"({"id":1,"member":"SetOrvaneFile","args":[{"a":1}]})",
          "argument 1 is not a plain value"},
-        {R"({"id":1,"member":"SetOrvaneFile","args":[7]})",
+        {R"({"id":1,"member":"SetOrvaneFile","args":[true]})",
          "argument 1 of SetOrvaneFile must be a text"},
         {R"({"id":1,"member":"ShowSelectDlg","args":[4294967296]})",
          "argument 1 of ShowSelectDlg must be a whole number"},
@@ -121,6 +142,76 @@ TEST_F(HostSessionTest, BadRequestsGetAnErrorAndTheHostGoesOn) {
     }
     EXPECT_EQ(ask(R"({"id":9,"member":"IsSucessed"})")["result"], true);
     EXPECT_EQ(f.dialogs->asked(), 0u);
+}
+
+// A folder dialog that stays open until the test lets it close.
+class WaitingDialogs final : public platform::FileDialogs {
+  public:
+    std::optional<std::string> browseFolder(std::string_view) override {
+        opened.set_value();
+        closed.get_future().wait();
+        return chosen;
+    }
+    std::optional<std::string> openFile(std::string_view) override { return std::nullopt; }
+    std::promise<void> opened;
+    std::promise<void> closed;
+    std::string chosen;
+};
+
+TEST(HostLoop, QueriesAreAnsweredWhileADialogIsOpenAndASecondSelectionIsRefused) {
+    ControlFixture f;
+    f.dir.write("album/a.bin", "a");
+    CollectingNotices notices;
+    std::mutex controlLock;
+    WaitingDialogs waiting;
+    waiting.chosen = (f.dir / "album").string();
+    UnlockedDialogs dialogs(waiting, controlLock);
+    CQuenvaraUploadControlCtrl control(
+        ControlServices{notices, f.clock, f.processes, f.launcher, dialogs, f.env, f.dir.path()},
+        f.module);
+    HostSession session(control, notices, &controlLock);
+    std::mutex mutex;
+    std::condition_variable written;
+    std::vector<json> answers;
+    HostLoop loop(session, [&](const std::string& answer) {
+        std::lock_guard lock(mutex);
+        answers.push_back(json::parse(answer));
+        written.notify_all();
+        return true;
+    });
+    const auto answer = [&](std::size_t n) {
+        std::unique_lock lock(mutex);
+        EXPECT_TRUE(
+            written.wait_for(lock, std::chrono::seconds(10), [&] { return answers.size() > n; }));
+        return answers.size() > n ? answers[n] : json();
+    };
+    ASSERT_TRUE(loop.dispatch(R"({"id":1,"member":"ShowSelectDlg","args":[1]})"));
+    waiting.opened.get_future().wait();
+    ASSERT_TRUE(loop.dispatch(R"({"id":2,"member":"IsOpenSelectDlg"})"));
+    EXPECT_EQ(answer(0), json({{"id", 2}, {"result", true}}));
+    ASSERT_TRUE(loop.dispatch(R"({"id":3,"member":"ShowSelectDlg","args":[2]})"));
+    EXPECT_EQ(answer(1), json({{"id", 3}, {"error", "a selection dialog is already open"}}));
+    waiting.closed.set_value();
+    EXPECT_EQ(answer(2), json({{"id", 1}, {"result", waiting.chosen}}));
+    loop.finish();
+    ASSERT_TRUE(loop.dispatch(R"({"id":4,"member":"IsOpenSelectDlg"})"));
+    EXPECT_EQ(answer(3), json({{"id", 4}, {"result", false}}));
+}
+
+TEST_F(HostSessionTest, AnAnswerOverTheBrowsersLimitBecomesAnErrorUnderItsId) {
+    // A folder listing of about 1.1 MB.
+    for (int i = 0; i < 4500; ++i) {
+        std::filesystem::create_directories(f.dir / "wide" /
+                                            (std::string(230, 'd') + std::to_string(i)));
+    }
+    f.answer({(f.dir / "wide").string()});
+    ask(R"({"id":1,"member":"ShowSelectDlg","args":[1]})");
+    const auto text = session.handle(R"({"id":2,"member":"GetFileList"})");
+    EXPECT_LT(text.size(), HostSession::kMaxAnswer);
+    const auto answer = json::parse(text);
+    EXPECT_EQ(answer["id"], 2);
+    EXPECT_NE(answer["error"].get<std::string>().find("over the browser's limit"),
+              std::string::npos);
 }
 
 }  // namespace

@@ -22,6 +22,8 @@ bool GtkFileDialogs::ready() {
 
 std::optional<std::string> GtkFileDialogs::choose(std::string_view title, bool folder) {
     if (!ready()) {
+        notices_.messageBox(kNoDisplayText, "알림", platform::NoticeButtons::Ok,
+                            platform::NoticeIcon::Stop);
         return std::nullopt;
     }
     const std::string heading(title.empty() ? std::string_view("퀜바라") : title);

@@ -4,8 +4,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <mutex>
 
 #include "handover_client/pipe_list_writer.h"
 #include "platform/clock.h"
@@ -13,8 +15,10 @@
 #include "platform/process_table.h"
 #include "platform/system_dirs.h"
 #include "webcontrol/host/gtk_file_dialogs.h"
+#include "webcontrol/host/host_loop.h"
 #include "webcontrol/host/host_session.h"
 #include "webcontrol/host/native_message_reader.h"
+#include "webcontrol/host/unlocked_waits.h"
 
 namespace {
 
@@ -55,42 +59,56 @@ int main(int argc, char** argv) {
     ::dup2(STDERR_FILENO, STDOUT_FILENO);
 
     auto env = platform::processEnvironment();
-    platform::SystemClock clock;
+    platform::SystemClock systemClock;
     platform::ProcProcessTable processes;
     platform::SpawnLauncher launcher;
     webcontrol::CollectingNotices notices;
-    std::unique_ptr<platform::FileDialogs> dialogs;
+    std::unique_ptr<platform::FileDialogs> systemDialogs;
     if (auto file = env("QUENVARA_DIALOG_ANSWERS"); file && !file->empty()) {
-        dialogs = std::make_unique<platform::ScriptedFileDialogs>(
+        systemDialogs = std::make_unique<platform::ScriptedFileDialogs>(
             platform::ScriptedFileDialogs::readAnswers(*file));
     } else {
-        dialogs = std::make_unique<webcontrol::GtkFileDialogs>();
+        systemDialogs = std::make_unique<webcontrol::GtkFileDialogs>(notices);
     }
+    // Every call holds the control; its waits on a person or on the
+    // uploader let go of it, so that the page's queries are answered.
+    std::mutex controlLock;
+    webcontrol::UnlockedDialogs dialogs(*systemDialogs, controlLock);
+    webcontrol::UnlockedClock clock(systemClock, controlLock);
     handover::PipeListWriter writer(notices, clock, [&env](std::string_view name) {
         return platform::pipeDirectory(env) / std::string(name);
     });
     webcontrol::ControlModule module(writer);
     webcontrol::CQuenvaraUploadControlCtrl control(
-        webcontrol::ControlServices{notices, clock, processes, launcher, *dialogs, env,
+        webcontrol::ControlServices{notices, clock, processes, launcher, dialogs, env,
                                     platform::executablePath().parent_path()},
         module);
-    webcontrol::HostSession session(control, notices);
+    webcontrol::HostSession session(control, notices, &controlLock);
+    webcontrol::HostLoop loop(session, [answers](const std::string& answer) {
+        return writeAll(answers, webcontrol::nativeMessageFrame(answer));
+    });
 
     webcontrol::NativeMessageReader reader([requests](void* buffer, std::size_t size) {
         return static_cast<long>(::read(requests, buffer, size));
     });
     for (;;) {
         auto message = reader.next();
-        std::string answer;
+        bool written = true;
         if (!message) {
-            answer = webcontrol::HostSession::errorAnswer(message.error());
+            written = loop.answer(
+                webcontrol::HostSession::errorAnswer(message.error(), reader.refusedId()));
         } else if (!*message) {
-            return 0;  // the page went away
+            break;  // the page went away
         } else {
-            answer = session.handle(**message);
+            written = loop.dispatch(**message);
         }
-        if (!writeAll(answers, webcontrol::nativeMessageFrame(answer)) || reader.broken()) {
-            return reader.broken() ? 1 : 0;
+        if (!written || reader.broken()) {
+            break;
         }
     }
+    if (loop.busy()) {
+        // A dialog no page waits for any more: end without it.
+        std::_Exit(reader.broken() ? 1 : 0);
+    }
+    return reader.broken() ? 1 : 0;
 }

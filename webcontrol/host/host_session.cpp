@@ -70,7 +70,7 @@ platform::NoticeAnswer CollectingNotices::messageBox(std::string_view text,
     std::cerr << "quenvara-control-host: " << caption << ": " << platform::oneLine(text)
               << std::endl;
     std::lock_guard lock(mutex_);
-    texts_.emplace_back(text);
+    texts_.emplace_back(std::this_thread::get_id(), text);
     return buttons == platform::NoticeButtons::YesNo ? platform::NoticeAnswer::Yes
                                                      : platform::NoticeAnswer::Ok;
 }
@@ -81,11 +81,49 @@ void CollectingNotices::autoClosingBox(std::string_view text, std::string_view c
 
 std::vector<std::string> CollectingNotices::take() {
     std::lock_guard lock(mutex_);
-    return std::exchange(texts_, {});
+    std::vector<std::string> mine;
+    std::erase_if(texts_, [&](auto& entry) {
+        if (entry.first != std::this_thread::get_id()) {
+            return false;
+        }
+        mine.push_back(std::move(entry.second));
+        return true;
+    });
+    return mine;
 }
 
-std::string HostSession::errorAnswer(std::string_view why) {
-    return dump(json{{"id", nullptr}, {"error", std::string(why)}});
+std::string HostSession::errorAnswer(std::string_view why, const std::optional<std::string>& id) {
+    json answer{{"id", nullptr}, {"error", std::string(why)}};
+    if (id) {
+        if (auto value = json::parse(*id, nullptr, false); !value.is_discarded()) {
+            answer["id"] = value;
+        }
+    }
+    return dump(answer);
+}
+
+std::string HostSession::refusal(std::string_view request, std::string_view why) {
+    json answer{{"id", nullptr}, {"error", std::string(why)}};
+    const json message = json::parse(request, nullptr, false);
+    if (message.is_object()) {
+        if (auto id = message.find("id");
+            id != message.end() && (id->is_number_integer() || id->is_string())) {
+            answer["id"] = *id;
+        }
+    }
+    return dump(answer);
+}
+
+std::optional<std::string> HostSession::memberOf(std::string_view request) {
+    const json message = json::parse(request, nullptr, false);
+    if (!message.is_object()) {
+        return std::nullopt;
+    }
+    const auto member = message.find("member");
+    if (member == message.end() || !member->is_string()) {
+        return std::nullopt;
+    }
+    return member->get<std::string>();
 }
 
 std::string HostSession::handle(std::string_view request) {
@@ -120,16 +158,28 @@ std::string HostSession::handle(std::string_view request) {
             arguments.push_back(std::move(*value));
         }
     }
-    const auto result = invoke(control_, member->get<std::string>(), arguments);
-    if (result) {
-        answer["result"] = toJson(*result);
-    } else {
-        answer["error"] = result.error();
+    {
+        std::lock_guard lock(lock_);
+        const auto result = invoke(control_, member->get<std::string>(), arguments);
+        if (result) {
+            answer["result"] = toJson(*result);
+        } else {
+            answer["error"] = result.error();
+        }
     }
     if (auto shown = notices_.take(); !shown.empty()) {
         answer["notices"] = shown;
     }
-    return dump(answer);
+    auto text = dump(answer);
+    if (text.size() > kMaxAnswer) {
+        // The browser would drop the host and the page's selection with it.
+        answer.erase("result");
+        answer["error"] = "the answer of " + std::to_string(text.size()) +
+                          " bytes is over the browser's limit of " + std::to_string(kMaxAnswer) +
+                          " bytes";
+        text = dump(answer);
+    }
+    return text;
 }
 
 }  // namespace quenvara::webcontrol

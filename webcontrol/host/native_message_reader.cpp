@@ -1,6 +1,7 @@
 #include "webcontrol/host/native_message_reader.h"
 
 #include <cstring>
+#include <regex>
 #include <vector>
 
 namespace quenvara::webcontrol {
@@ -18,8 +19,24 @@ bool NativeMessageReader::readExact(void* buffer, std::size_t size, std::size_t&
     return true;
 }
 
+namespace {
+
+// The id a message's first bytes give ({"id":7,... or {"id":"a",...), as
+// JSON text; only a plain number or a short text without escapes.
+std::optional<std::string> idIn(const std::string& head) {
+    static const std::regex id(R"re("id"\s*:\s*(-?[0-9]{1,15}|"[^"\\]{0,64}"))re");
+    std::smatch match;
+    if (std::regex_search(head, match, id)) {
+        return match[1].str();
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
 Result<std::optional<std::string>> NativeMessageReader::next() {
     using R = Result<std::optional<std::string>>;
+    refusedId_.reset();
     if (broken_) {
         return R::failure("the message stream is broken");
     }
@@ -39,6 +56,7 @@ Result<std::optional<std::string>> NativeMessageReader::next() {
                               " bytes: the stream is out of step");
         }
         std::vector<char> sink(4096);
+        std::string head;
         std::size_t left = length;
         while (left > 0) {
             const std::size_t want = std::min(left, sink.size());
@@ -46,8 +64,12 @@ Result<std::optional<std::string>> NativeMessageReader::next() {
                 broken_ = true;
                 return R::failure("the stream ended inside a message");
             }
+            if (head.empty()) {
+                head.assign(sink.data(), std::min<std::size_t>(want, 256));
+            }
             left -= want;
         }
+        refusedId_ = idIn(head);
         return R::failure("a message of " + std::to_string(length) + " bytes is over the " +
                           std::to_string(kMaxMessage) + "-byte limit");
     }

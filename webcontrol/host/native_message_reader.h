@@ -15,8 +15,9 @@ namespace quenvara::webcontrol {
 // anything is allocated.
 class NativeMessageReader {
   public:
-    // The most one message from a page may hold.
-    static constexpr std::uint32_t kMaxMessage = 64 * 1024;
+    // The most one message from a page may hold: room for the longest music
+    // list a page may hand over (2,032 names of up to 512 bytes, escaped).
+    static constexpr std::uint32_t kMaxMessage = 4 * 1024 * 1024;
     // A longer message is read past (so the next one stays in step) up to
     // this size; beyond it the stream cannot be trusted any more.
     static constexpr std::uint32_t kMaxSkipped = 16 * 1024 * 1024;
@@ -29,6 +30,9 @@ class NativeMessageReader {
     // a message refused (the stream goes on) or a broken stream (broken()).
     Result<std::optional<std::string>> next();
     bool broken() const { return broken_; }
+    // The id of the last message refused for its size, as JSON text, when
+    // its first bytes named one: the refusal is answered under it.
+    const std::optional<std::string>& refusedId() const { return refusedId_; }
 
   private:
     // Reads exactly `size` bytes; false when the stream ended or failed.
@@ -36,6 +40,7 @@ class NativeMessageReader {
 
     ReadFn read_;
     bool broken_ = false;
+    std::optional<std::string> refusedId_;
 };
 
 // One frame for the browser: the length, then the text.
