@@ -1,6 +1,10 @@
 #include "platform/file_dialogs.h"
 
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <fstream>
+#include <thread>
 
 namespace quenvara::platform {
 
@@ -18,12 +22,20 @@ std::vector<std::string> ScriptedFileDialogs::readAnswers(const std::filesystem:
 }
 
 std::optional<std::string> ScriptedFileDialogs::next() {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     if (next_ >= answers_.size()) {
         ++next_;
         return std::nullopt;
     }
     std::string answer = answers_[next_++];
+    if (answer.starts_with('@')) {
+        // "@MS ANSWER": the dialog stays open a while (not under the lock).
+        const auto blank = answer.find(' ');
+        const long ms = std::strtol(answer.c_str() + 1, nullptr, 10);
+        answer = blank == std::string::npos ? "" : answer.substr(blank + 1);
+        lock.unlock();
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::clamp(ms, 0L, 600'000L)));
+    }
     if (answer.empty()) {
         return std::nullopt;
     }

@@ -20,7 +20,9 @@ class FileDialogs {
 };
 
 // Answers from a file, one a line in order, whichever dialog asks; an empty
-// line, or no line left, means cancelled. For tests and scripted use.
+// line, or no line left, means cancelled. A line "@MS ANSWER" keeps the
+// dialog open MS milliseconds first, as a person would. For tests and
+// scripted use.
 class ScriptedFileDialogs final : public FileDialogs {
   public:
     explicit ScriptedFileDialogs(std::vector<std::string> answers) : answers_(std::move(answers)) {}

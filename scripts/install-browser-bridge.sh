@@ -11,7 +11,8 @@
 #                     and Chrome folders)
 # --allow-origin O    another origin that may use the control, e.g.
 #                     http://127.0.0.1:8080 (the service's own, from
-#                     QUENVARA_WEB_URL, is always allowed)
+#                     QUENVARA_WEB_URL, is always allowed): https, or plain
+#                     http on a loopback host; no wildcard, user or path
 # --host PATH         the host program (default: the build's, or the installed one)
 # --extension-dir DIR where to prepare the extension
 #                     (default: ${XDG_DATA_HOME:-~/.local/share}/quenvara/browser-extension)
@@ -24,6 +25,13 @@ host=
 extension_dir=${XDG_DATA_HOME:-$HOME/.local/share}/quenvara/browser-extension
 while [ $# -gt 0 ]; do
     case "$1" in
+        --profile|--allow-origin|--host|--extension-dir)
+            if [ $# -lt 2 ]; then
+                echo "install-browser-bridge: $1 needs a value" >&2
+                exit 2
+            fi ;;
+    esac
+    case "$1" in
         --profile) profiles+=("$2"); shift 2 ;;
         --allow-origin) origins+=("$2"); shift 2 ;;
         --host) host=$2; shift 2 ;;
@@ -32,6 +40,94 @@ while [ $# -gt 0 ]; do
         *) echo "install-browser-bridge: unknown option $1" >&2; exit 2 ;;
     esac
 done
+web_url=${QUENVARA_WEB_URL:-https://quenvara.example}
+
+# The allowed origins in the form the browser reports a page's origin in
+# (lower case, no default port), since the extension's worker compares that
+# text exactly; anything it could not match exactly, or that would open the
+# control to pages we do not know, is refused before anything is written.
+allowed=$(python3 - "$web_url" "${origins[@]}" <<'PY'
+import ipaddress, json, re, sys
+
+DEFAULT_PORTS = {"http": 80, "https": 443}
+LABEL = re.compile(r"[a-z0-9_]([a-z0-9_-]*[a-z0-9_])?$")
+
+
+class Refused(Exception):
+    pass
+
+
+def normalise(text, is_site_url=False):
+    if "*" in text:
+        raise Refused("wildcards are not allowed; give each origin")
+    if any(c.isspace() or ord(c) < 0x20 or c == "\\" for c in text):
+        raise Refused("it holds a space, a control character or a backslash")
+    match = re.fullmatch(r"([A-Za-z][A-Za-z0-9+.-]*)://([^/?#]*)(.*)", text, re.S)
+    if not match:
+        raise Refused("not an origin (scheme://host[:port])")
+    scheme, authority, rest = match[1].lower(), match[2], match[3]
+    if scheme not in DEFAULT_PORTS:
+        raise Refused("only http and https origins can use the control")
+    if "@" in authority:
+        raise Refused("user info is not allowed in an origin")
+    # The service's web site is a URL: its path is not part of its origin.
+    if rest not in ("", "/") and not is_site_url:
+        raise Refused("an origin has no path, query or fragment")
+    host_port = re.fullmatch(r"(\[[^\]]*\]|[^:\[\]]*)(?::([0-9]*))?", authority)
+    if not host_port or not host_port[1]:
+        raise Refused("no host, or a malformed host or port")
+    host, port = host_port[1].lower(), host_port[2]
+    if "%" in host:
+        raise Refused("percent signs and zone ids are not allowed in the host")
+    if host.startswith("["):
+        try:
+            address = ipaddress.IPv6Address(host[1:-1])
+        except ValueError:
+            raise Refused("not an IPv6 address")
+        host = "[" + address.compressed + "]"
+        loopback = address.is_loopback
+    elif re.fullmatch(r"[0-9]+|0x[0-9a-f]*", host.rsplit(".", 1)[-1]):
+        # The browser reads short, octal and hexadecimal forms as addresses
+        # too; only the dotted form it prints would match.
+        try:
+            address = ipaddress.IPv4Address(host)
+        except ValueError:
+            raise Refused("an IPv4 address must be written as four decimal numbers")
+        loopback = address.is_loopback
+    else:
+        if not host.isascii():
+            raise Refused("give an international host name in its xn-- form")
+        if not all(LABEL.match(label) for label in host.split(".")):
+            raise Refused("not a host name")
+        loopback = host == "localhost" or host.endswith(".localhost")
+    if port:
+        number = int(port)
+        if not 0 < number < 65536:
+            raise Refused("the port must be 1 to 65535")
+        port = "" if number == DEFAULT_PORTS[scheme] else ":%d" % number
+    else:
+        port = ""
+    if scheme == "http" and not loopback:
+        raise Refused("plain http only on this computer (localhost, 127.x.x.x, [::1]); use https")
+    return scheme + "://" + host + port
+
+
+web_url, *given = sys.argv[1:]
+allowed = []
+for what, text in [("QUENVARA_WEB_URL", web_url)] + [("origin", text) for text in given]:
+    try:
+        origin = normalise(text, is_site_url=what != "origin")
+    except Refused as why:
+        print("install-browser-bridge: %s %r refused: %s" % (what, text, why), file=sys.stderr)
+        sys.exit(2)
+    if what == "origin" and origin != text.rstrip("/"):
+        print("install-browser-bridge: %s allowed as %s" % (text, origin), file=sys.stderr)
+    if origin not in allowed:
+        allowed.append(origin)
+print(json.dumps(allowed))
+PY
+)
+
 if [ -z "$host" ]; then
     for candidate in "$root/build/default/bin/quenvara-control-host" \
                      "$root/build/ci/bin/quenvara-control-host" \
@@ -47,7 +143,6 @@ host=$(cd "$(dirname "$host")" && pwd)/$(basename "$host")
 if [ ${#profiles[@]} -eq 0 ]; then
     profiles=("$HOME/.config/chromium" "$HOME/.config/google-chrome")
 fi
-web_url=${QUENVARA_WEB_URL:-https://quenvara.example}
 extension_id=$(python3 - "$root/webcontrol/extension/manifest.template.json" <<'PY'
 import base64, hashlib, json, sys
 key = json.load(open(sys.argv[1]))["key"]
@@ -56,22 +151,21 @@ print("".join(chr(ord("a") + int(c, 16)) for c in digest))
 PY
 )
 
-# The extension, with the allowed origins as its content scripts' matches.
+# The extension: the worker checks a page's origin against the list, and
+# the content scripts run on the same origins only. Each match pattern names
+# its port, since a pattern without one would match every port of the host.
 mkdir -p "$extension_dir"
 cp "$root/webcontrol/extension/"*.js "$extension_dir/"
+printf '%s\n' "$allowed" > "$extension_dir/allowed-origins.json"
 python3 - "$root/webcontrol/extension/manifest.template.json" "$extension_dir/manifest.json" \
-    "$web_url" "${origins[@]}" <<'PY'
+    "$allowed" <<'PY'
 import json, sys
 from urllib.parse import urlsplit
-template, target, *origins = sys.argv[1:]
+template, target, allowed = sys.argv[1:]
 matches = []
-for origin in origins:
-    parts = urlsplit(origin)
-    if parts.scheme not in ("http", "https") or not parts.netloc:
-        sys.exit("install-browser-bridge: not an origin: " + origin)
-    match = parts.scheme + "://" + parts.netloc + "/*"
-    if match not in matches:
-        matches.append(match)
+for origin in json.loads(allowed):
+    port = "" if urlsplit(origin).port else ":%d" % {"http": 80, "https": 443}[origin.split(":")[0]]
+    matches.append(origin + port + "/*")
 text = open(template).read().replace('"@MATCHES@"', json.dumps(matches))
 json.loads(text)
 open(target, "w").write(text)

@@ -3,8 +3,10 @@
 the native host installed into a fresh profile by the install script, our
 sample page on an allowed origin picks a folder and a single file (scripted
 dialog answers), sets its values and runs; the uploader starts headless by
-itself and the reference service stores every file identical. A page on an
-origin that was not allowed gets no control.
+itself and the reference service stores every file identical. When its host
+dies, the page is told and its open call fails, and the next call gets a new
+host. An origin allowed in capitals gets answers; a page on an origin that was
+not allowed gets no control.
 
 Chromium is driven over the DevTools protocol on a pipe (no extra packages).
 
@@ -122,8 +124,8 @@ class Browser:
             self.proc.wait()
 
 
-def uploader_pids():
-    program = os.path.join(build, "lib", "quenvara", "QuenvaraUpLoad").encode()
+def pids_of(program):
+    program = program.encode()
     pids = []
     for entry in os.listdir("/proc"):
         try:
@@ -138,17 +140,18 @@ def uploader_pids():
 def end_uploader():
     """The uploader the control started closes by itself after its last
     file; one that does not is ended, and gone before the next test."""
+    uploader = os.path.join(build, "lib", "quenvara", "QuenvaraUpLoad")
     deadline = time.time() + 30
-    while uploader_pids() and time.time() < deadline:
+    while pids_of(uploader) and time.time() < deadline:
         time.sleep(0.2)
     for sig in (signal.SIGTERM, signal.SIGKILL):
-        for pid in uploader_pids():
+        for pid in pids_of(uploader):
             try:
                 os.kill(int(pid), sig)
             except ProcessLookupError:
                 pass
         deadline = time.time() + 10
-        while uploader_pids() and time.time() < deadline:
+        while pids_of(uploader) and time.time() < deadline:
             time.sleep(0.1)
 
 
@@ -157,6 +160,12 @@ WAIT_FOR_CONTROL = """new Promise((resolve) => {
   window.addEventListener('quenvara-control-ready', () => resolve(true));
   setTimeout(() => resolve(!!window.QuenvaraUploadControl), %d);
 })"""
+
+# A call's outcome, or "hang" when there is none within 10 s.
+OUTCOME = """Promise.race([
+  %s.then((answer) => ({ answer }), (error) => ({ error: error.message })),
+  new Promise((resolve) => setTimeout(() => resolve("hang"), 10000)),
+])"""
 
 
 def main():
@@ -175,7 +184,8 @@ def main():
             f.write(os.urandom(200_000))
         answers = os.path.join(work, "answers")
         with open(answers, "w", encoding="utf-8") as f:
-            f.write(album + "\n" + single + "\n")
+            # The first dialog of every host stays open 1.5 s, as a person's would.
+            f.write("@1500 " + album + "\n" + single + "\n")
 
         store = os.path.join(work, "store")
         port_file = os.path.join(work, "port")
@@ -189,11 +199,15 @@ def main():
 
         allowed = serve(os.path.join(source, "webcontrol", "sample"))
         other = serve(os.path.join(source, "webcontrol", "sample"))
+        # Allowed as written in capitals; the browser reports the page's origin
+        # in lower case.
+        shouted_port = serve(os.path.join(source, "webcontrol", "sample")).rsplit(":", 1)[1]
         profile = os.path.join(work, "profile")
         extension = os.path.join(work, "extension")
+        host = os.path.join(build, "bin", "quenvara-control-host")
         subprocess.run([os.path.join(source, "scripts", "install-browser-bridge.sh"),
                         "--profile", profile, "--allow-origin", allowed,
-                        "--host", os.path.join(build, "bin", "quenvara-control-host"),
+                        "--allow-origin", "HTTP://LOCALHOST:" + shouted_port, "--host", host,
                         "--extension-dir", extension], check=True, stdout=subprocess.DEVNULL)
 
         pipes = os.path.join(work, "pipes")
@@ -250,6 +264,60 @@ def main():
             check(same, "stored identical: " + os.path.relpath(e, files))
         check(os.path.exists(os.path.join(work, "config", "QuenvaraUpLoad.INI")),
               "the uploader was started by the control (its settings were written)")
+
+        # The host stopped holds a call open, then dies under it.
+        hosts = pids_of(host)
+        for pid in hosts:
+            os.kill(int(pid), signal.SIGSTOP)
+        browser.evaluate(session, """window.replaced = [];
+          window.addEventListener('quenvara-control-host-replaced', (e) => window.replaced.push(e.detail));
+          window.open_call = %s; true""" % (OUTCOME % "window.QuenvaraUploadControl.GetFileName()"))
+        for pid in hosts:
+            os.kill(int(pid), signal.SIGKILL)
+        outcome = browser.evaluate(session, "window.open_call")
+        replaced = browser.evaluate(session, "window.replaced")
+        check(len(hosts) == 1 and isinstance(outcome, dict) and "host" in outcome.get("error", ""),
+              "the call open when the host died fails: %s" % outcome)
+        check(len(replaced) == 1 and "host" in replaced[0],
+              "the page is told its host was replaced: %s" % replaced)
+        outcome = browser.evaluate(session, OUTCOME % "window.QuenvaraUploadControl.GetFileName()")
+        check(isinstance(outcome, dict) and outcome.get("answer") == "",
+              "the next call is answered by a new host, holding nothing: %s" % outcome)
+
+        session = browser.open("http://localhost:%s/index.html" % shouted_port)
+        present = browser.evaluate(session, WAIT_FOR_CONTROL % 15000)
+        outcome = browser.evaluate(session, OUTCOME % "window.QuenvaraUploadControl.dwServerPort()")
+        check(present is True and isinstance(outcome, dict) and outcome.get("answer") == 0,
+              "an origin allowed in capitals gets answers: %s" % outcome)
+
+        # A page path the person never picked is refused, whether the file
+        # exists or not, and nothing of it reaches the service.
+        secret = os.path.join(work, "secret.key")
+        with open(secret, "wb") as f:
+            f.write(b"private")
+        probe = """(async () => {
+          const c = window.QuenvaraUploadControl, notices = [];
+          window.addEventListener('quenvara-control-notice', (e) => notices.push(e.detail));
+          await c.strCmdServerIP('127.0.0.1'); await c.dwServerPort(%s);
+          await c.SetUpValue('파일경로', %s);
+          await c.SetUpValue('파일경로', %s);
+          await c.RunUploadModule();
+          const opening = c.ShowSelectDlg(1);
+          await new Promise((r) => setTimeout(r, 300));
+          const open = await c.IsOpenSelectDlg();
+          const chosen = await opening;
+          return { notices, open, chosen, after: await c.IsOpenSelectDlg() };
+        })()""" % (service_port, json.dumps(secret), json.dumps(secret + ".missing"))
+        outcome = browser.evaluate(session, probe, timeout=60)
+        refused = [n for n in outcome["notices"] if "선택하지 않은" in n]
+        check(len(refused) == 2 and refused[0] == refused[1],
+              "a path the page did not pick is refused alike, present or not: %s" % outcome)
+        time.sleep(1)
+        leaked = [os.path.join(d, n) for d, _, ns in os.walk(store) for n in ns
+                  if n.startswith("secret")]
+        check(not leaked, "nothing of it was stored: %s" % leaked)
+        check(outcome["open"] is True and outcome["chosen"] == album and outcome["after"] is False,
+              "IsOpenSelectDlg reads true while the dialog is open: %s" % outcome)
 
         session = browser.open(other + "/index.html")
         present = browser.evaluate(session, WAIT_FOR_CONTROL % 1500)

@@ -3,24 +3,72 @@
 (() => {
   const PAGE = "quenvara-control-page";
   const BRIDGE = "quenvara-control-bridge";
-  let port = null;
+  let connection = null;
+  // Connections ended so far. The page names the one it believes current in
+  // each call: a call made before the page heard of an end is refused rather
+  // than quietly handed to a new host that holds none of its selection.
+  let generation = 0;
+
+  const toPage = (message) =>
+    window.postMessage(Object.assign({ source: BRIDGE }, message), window.location.origin);
+
   function connect() {
-    port = chrome.runtime.connect({ name: "quenvara-control" });
+    const port = chrome.runtime.connect({ name: "quenvara-control" });
+    let ending = null;
+    const current = {
+      port,
+      // Once per connection, whichever notices first: the port's end or a
+      // failed send.
+      end(why) {
+        if (connection !== current) {
+          return;
+        }
+        connection = null;
+        generation += 1;
+        toPage({
+          id: null,
+          ended: ending ? ending.ended : "extension",
+          error: ending ? ending.error : "the connection to the upload control's extension was lost" +
+            (why ? ": " + why : ""),
+          generation,
+        });
+      },
+    };
     port.onMessage.addListener((answer) => {
-      window.postMessage(Object.assign({ source: BRIDGE }, answer), window.location.origin);
+      if (answer.ended) {
+        ending = answer;
+      } else {
+        toPage(answer);
+      }
     });
     port.onDisconnect.addListener(() => {
-      port = null;
+      const lost = chrome.runtime.lastError;
+      current.end(lost && lost.message);
     });
+    return current;
   }
+
   window.addEventListener("message", (event) => {
     const data = event.data;
     if (event.source !== window || !data || data.source !== PAGE) {
       return;
     }
-    if (port === null) {
-      connect();
+    if (data.generation !== generation) {
+      toPage({ id: data.id, error: "the connection to the control host ended before this call was sent" });
+      return;
     }
-    port.postMessage({ id: data.id, member: data.member, args: data.args });
+    if (connection === null) {
+      try {
+        connection = connect();
+      } catch (error) {
+        toPage({ id: data.id, error: "the upload control's extension is not available: " + error.message });
+        return;
+      }
+    }
+    try {
+      connection.port.postMessage({ id: data.id, member: data.member, args: data.args });
+    } catch (error) {
+      connection.end(error.message);
+    }
   });
 })();
