@@ -62,6 +62,10 @@ Status checkPrivateDirectory(const std::filesystem::path& dir) {
     return {};
 }
 
+std::filesystem::path instanceLockPath(const std::filesystem::path& socketPath) {
+    return socketPath.string() + ".lock";
+}
+
 long LocalPipeConnection::peerUid() const {
     ucred cred{};
     socklen_t len = sizeof cred;

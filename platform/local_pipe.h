@@ -23,6 +23,10 @@ Status ensurePrivateDirectory(const std::filesystem::path& dir);
 // others.
 Status checkPrivateDirectory(const std::filesystem::path& dir);
 
+// Beside the socket: the lock its uploader holds for its whole life (one
+// uploader per socket).
+std::filesystem::path instanceLockPath(const std::filesystem::path& socketPath);
+
 struct IoOutcome {
     std::size_t transferred = 0;
     int error = 0;           // errno of a failure, 0 otherwise

@@ -8,7 +8,6 @@
 
 #include "platform/clock.h"
 #include "platform/notices.h"
-#include "platform/process_table.h"
 #include "platform/system_dirs.h"
 #include "uploader/app/upload_app.h"
 #include "uploader/frontend/headless/headless_front_end.h"
@@ -52,7 +51,6 @@ int main(int argc, char** argv) {
     const bool forcedGui = ui && *ui == "gui";
     const bool forcedHeadless = ui && *ui == "headless";
     platform::SystemClock clock;
-    platform::ProcProcessTable processes;
 #ifdef QUENVARA_HAVE_WX
     const bool display = uploader::wxui::displayAvailable(env);
     if (forcedGui && !display) {
@@ -62,7 +60,7 @@ int main(int argc, char** argv) {
     }
     if (!forcedHeadless && display) {
         return uploader::wxui::runWindowed(
-            {processes, clock, env, platform::executablePath(), std::cout, std::cerr}, argv[0],
+            {clock, env, platform::executablePath(), std::cout, std::cerr}, argv[0],
             [&](std::function<void()> quit) {
                 std::thread([&stopSignals, quit = std::move(quit)] {
                     int sig = 0;
@@ -83,7 +81,7 @@ int main(int argc, char** argv) {
     // The front-end this build has; main() picks it, the application takes it.
     uploader::HeadlessFrontEnd frontEnd(std::cout, notices);
     uploader::UploaderApp app(uploader::UploaderEnvironment{
-        notices, processes, clock, env, platform::executablePath(), std::cout, frontEnd});
+        notices, clock, env, platform::executablePath(), std::cout, frontEnd});
 
     std::thread signalThread([&] {
         int sig = 0;

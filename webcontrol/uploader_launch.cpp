@@ -1,6 +1,8 @@
 // RunUploadModule: find or start the uploader, then hand it the job.
 #include <string>
 
+#include "platform/file_lock.h"
+#include "platform/local_pipe.h"
 #include "webcontrol/quenvara_upload_control.h"
 
 namespace quenvara::webcontrol {
@@ -10,23 +12,32 @@ namespace {
 constexpr std::string_view kProgramFile = "QuenvaraUpLoad";
 constexpr int kStartAttempts = 30;
 
-}  // namespace
-
-// The uploader is there when its process runs and its hand-over socket
-// exists (the window answers on it).
-bool CQuenvaraUploadControlCtrl::findUploader() const {
-    std::vector<std::string> names;
-    if (!services_.processes.snapshot(names)) {
+// Our user's uploader runs on the socket when it holds the instance lock
+// beside it and the socket is there; process names never decide, since
+// other users' uploaders and those on other socket folders do not count. A
+// failure says why it cannot be told.
+Result<bool> uploaderRuns(const std::filesystem::path& socketPath) {
+    const auto folder = socketPath.parent_path();
+    std::error_code error;
+    if (!std::filesystem::exists(folder, error) && !error) {
         return false;
     }
-    const std::string image = platform::lowerAscii(kProgramFile);
-    bool running = false;
-    for (const auto& name : names) {
-        running = running || platform::lowerAscii(name) == image;
+    if (auto ours = platform::checkPrivateDirectory(folder); !ours) {
+        return Result<bool>::failure(ours.error());
     }
-    std::error_code error;
-    return running &&
-           std::filesystem::is_socket(platform::pipeDirectory(services_.env) / image, error);
+    auto held = platform::lockIsHeld(platform::instanceLockPath(socketPath));
+    if (!held || !*held) {
+        return held;
+    }
+    return std::filesystem::is_socket(socketPath, error);
+}
+
+}  // namespace
+
+bool CQuenvaraUploadControlCtrl::findUploader() const {
+    const auto running =
+        uploaderRuns(platform::pipeDirectory(services_.env) / platform::lowerAscii(kProgramFile));
+    return running && *running;
 }
 
 bool CQuenvaraUploadControlCtrl::startAndFindUploader() {

@@ -2,45 +2,41 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/launcher.h"
+#include "tests/support/temp_dir.h"
+
 namespace quenvara::uploader {
 namespace {
 
-class FakeProcesses final : public platform::ProcessTable {
-  public:
-    explicit FakeProcesses(std::vector<std::string> names, bool ok = true)
-        : names_(std::move(names)), ok_(ok) {}
-    bool snapshot(std::vector<std::string>& out) const override {
-        out = names_;
-        return ok_;
-    }
-
-  private:
-    std::vector<std::string> names_;
-    bool ok_;
-};
-
-TEST(SingleInstance, RunningInstanceCountsItself) {
-    EXPECT_TRUE(isOnlyInstance(FakeProcesses({"bash", "QuenvaraUpLoad"}), "QuenvaraUpLoad"));
-    EXPECT_FALSE(
-        isOnlyInstance(FakeProcesses({"quenvaraupload", "QUENVARAUPLOAD"}), "QuenvaraUpLoad"));
+bool claimed(const std::filesystem::path& socketPath) {
+    auto claim = claimInstance(socketPath);
+    EXPECT_TRUE(claim) << claim.error();
+    return claim && claim->held();
 }
 
-TEST(SingleInstance, RenamedProgramIsADifferentProgram) {
-    const FakeProcesses running({"QuenvaraUpLoad", "MyUploader"});
-    EXPECT_TRUE(isOnlyInstance(running, "MyUploader"));
-    EXPECT_FALSE(isOnlyInstance(FakeProcesses({"MyUploader", "myuploader"}), "MyUploader"));
+TEST(SingleInstance, OneUploaderPerSocketFolder) {
+    testing::TempDir dir;
+    const auto mine = dir / "pipes" / "quenvaraupload";
+    const auto other = dir / "other-pipes" / "quenvaraupload";
+    auto first = claimInstance(mine);
+    ASSERT_TRUE(first) << first.error();
+    EXPECT_TRUE(first->held());
+    EXPECT_FALSE(claimed(mine));
+    EXPECT_TRUE(claimed(other));
+    // The first uploader ends: the next start is the instance.
+    *first = platform::FileLock{};
+    EXPECT_TRUE(claimed(mine));
 }
 
-TEST(SingleInstance, NoSnapshotLetsTheStartGoOn) {
-    EXPECT_TRUE(isOnlyInstance(FakeProcesses({"QuenvaraUpLoad", "QuenvaraUpLoad"}, false),
-                               "QuenvaraUpLoad"));
-}
-
-TEST(SingleInstance, RealProcessTableSeesThisTest) {
-    platform::ProcProcessTable table;
-    std::vector<std::string> names;
-    ASSERT_TRUE(table.snapshot(names));
-    EXPECT_NE(std::find(names.begin(), names.end(), "uploader_tests"), names.end());
+TEST(SingleInstance, AProgramTheUploaderStartedDoesNotKeepItsInstance) {
+    testing::TempDir dir;
+    const auto socket = dir / "pipes" / "quenvaraupload";
+    auto first = claimInstance(socket);
+    ASSERT_TRUE(first && first->held());
+    platform::SpawnLauncher launcher;
+    ASSERT_TRUE(launcher.start({"sleep", "2"}).started);
+    *first = platform::FileLock{};
+    EXPECT_TRUE(claimed(socket));
 }
 
 }  // namespace

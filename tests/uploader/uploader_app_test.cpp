@@ -20,14 +20,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class OneProcess final : public platform::ProcessTable {
-  public:
-    bool snapshot(std::vector<std::string>& names) const override {
-        names = {"QuenvaraUpLoad"};
-        return true;
-    }
-};
-
 // The whole application on its own window thread, in virtual time: a job
 // handed over through the socket is started one second later, a fake engine
 // finishes it, and with "창 닫기" on (the default) the program ends by itself.
@@ -35,7 +27,6 @@ TEST(UploaderApp, HeadlessRunEndsByItselfAfterCompletion) {
     testing::TempDir dir;
     testing::VirtualClock clock;
     testing::RecordingNotices notices;
-    OneProcess processes;
     std::map<std::string, std::string> vars = {{"QUENVARA_PIPE_DIR", (dir / "pipes").string()},
                                                {"QUENVARA_CONFIG_DIR", (dir / "config").string()}};
     platform::EnvLookup env = [vars](const char* name) -> std::optional<std::string> {
@@ -44,8 +35,8 @@ TEST(UploaderApp, HeadlessRunEndsByItselfAfterCompletion) {
     };
     std::ostringstream out;
     HeadlessFrontEnd frontEnd(out, notices);
-    UploaderApp app(UploaderEnvironment{notices, processes, clock, env, dir / "QuenvaraUpLoad", out,
-                                        frontEnd, true});
+    UploaderApp app(
+        UploaderEnvironment{notices, clock, env, dir / "QuenvaraUpLoad", out, frontEnd, true});
     std::atomic<int> runs{0};
     app.setTransferFactory([&runs](int, const std::string&, EngineOperations& ops) {
         ++runs;

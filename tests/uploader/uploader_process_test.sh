@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # The uploader as a process: start headless, take a job from the hand-over
-# client, refuse a second instance, end on SIGTERM.
+# client, refuse a second instance on the same socket folder but not one on
+# another, end on SIGTERM.
 set -euo pipefail
 : "${UPLOADER:?path of QuenvaraUpLoad}" "${HANDOVER:?path of quenvara-handover}"
 
 work=$(mktemp -d /tmp/qvp-XXXXXX)
 pid=
+other=
 cleanup() {
     [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+    [ -n "$other" ] && kill "$other" 2>/dev/null || true
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -20,7 +23,7 @@ printf 'hello' > "$work/files/노래.mp3"
 "$UPLOADER" >"$work/out" 2>"$work/err" &
 pid=$!
 for _ in $(seq 100); do
-    grep -q "waiting for hand-over" "$work/out" && break
+    grep -qs "waiting for hand-over" "$work/out" && break
     sleep 0.1
 done
 grep -q "waiting for hand-over" "$work/out" || fail "uploader did not start"
@@ -40,6 +43,19 @@ second=$?
 set -e
 [ "$second" -ne 0 ] || fail "second instance exited 0"
 grep -q "이미 실행 중 입니다." "$work/err2" || fail "second instance did not say it is already running: $(cat "$work/err2")"
+
+# An uploader on another socket folder is an instance of its own.
+QUENVARA_PIPE_DIR="$work/other-pipes" "$UPLOADER" >"$work/out3" 2>"$work/err3" &
+other=$!
+for _ in $(seq 100); do
+    grep -qs "waiting for hand-over" "$work/out3" && break
+    sleep 0.1
+done
+grep -q "waiting for hand-over on $work/other-pipes/quenvaraupload" "$work/out3" \
+    || fail "an uploader on another socket folder did not start: $(cat "$work/err3")"
+kill -TERM "$other"
+wait "$other" || fail "the uploader on another socket folder did not end cleanly"
+other=
 
 kill -TERM "$pid"
 wait "$pid" || fail "uploader did not end cleanly on SIGTERM"

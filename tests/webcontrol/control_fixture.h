@@ -10,6 +10,8 @@
 
 #include "common/cp949.h"
 #include "platform/file_dialogs.h"
+#include "platform/file_lock.h"
+#include "platform/local_pipe.h"
 #include "tests/support/recording_notices.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/virtual_clock.h"
@@ -18,6 +20,8 @@
 
 namespace quenvara::webcontrol {
 
+// What a process snapshot would show; it never decides whether the uploader
+// runs.
 class FakeProcesses final : public platform::ProcessTable {
   public:
     bool snapshot(std::vector<std::string>& names) const override {
@@ -60,8 +64,13 @@ class ControlFixture {
         bool uploaderStarts = true;
     };
 
+    // As the real uploader: the instance lock beside the socket first.
     void startUploader() {
-        processes.running = true;
+        auto claim = platform::FileLock::tryLock(platform::instanceLockPath(socketPath));
+        EXPECT_TRUE(claim && claim->held()) << claim.error();
+        if (claim) {
+            instanceLock = std::move(*claim);
+        }
         uploader::COverlappedNamePipeServer::Options options;
         options.socketPath = socketPath;
         server = std::make_unique<uploader::COverlappedNamePipeServer>(
@@ -145,6 +154,7 @@ class ControlFixture {
                                     }};
     ControlModule module{writer};
     std::unique_ptr<CQuenvaraUploadControlCtrl> control;
+    platform::FileLock instanceLock;
     std::unique_ptr<uploader::COverlappedNamePipeServer> server;
     std::mutex mutex;
     std::vector<handover::ListMessage> received;

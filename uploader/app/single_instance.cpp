@@ -1,25 +1,14 @@
 #include "uploader/app/single_instance.h"
 
-#include <string>
-#include <vector>
-
-#include "platform/system_dirs.h"
+#include "platform/local_pipe.h"
 
 namespace quenvara::uploader {
 
-bool isOnlyInstance(const platform::ProcessTable& processes, std::string_view programFileName) {
-    std::vector<std::string> names;
-    if (!processes.snapshot(names)) {
-        return true;
+Result<platform::FileLock> claimInstance(const std::filesystem::path& socketPath) {
+    if (auto folder = platform::ensurePrivateDirectory(socketPath.parent_path()); !folder) {
+        return Result<platform::FileLock>::failure(folder.error());
     }
-    const std::string wanted = platform::lowerAscii(programFileName);
-    int count = 0;
-    for (const auto& name : names) {
-        if (platform::lowerAscii(name) == wanted && ++count > 1) {
-            return false;
-        }
-    }
-    return true;
+    return platform::FileLock::tryLock(platform::instanceLockPath(socketPath));
 }
 
 }  // namespace quenvara::uploader

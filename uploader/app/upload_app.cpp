@@ -64,7 +64,13 @@ int UploaderApp::run() {
     window_->setHandOverLog(
         [this](const std::string& line) { env_.out << "hand-over: " << line << std::endl; });
 
-    const bool onlyInstance = isOnlyInstance(env_.processes, programFileName_);
+    // A folder that cannot be used is reported by the hand-over server, which
+    // tries it again a while.
+    auto claim = claimInstance(socketPath());
+    const bool onlyInstance = !claim || claim->held();
+    if (claim) {
+        instanceLock_ = std::move(*claim);
+    }
     if (!onlyInstance) {
         env_.notices.show(kAlreadyRunningText);
     } else {

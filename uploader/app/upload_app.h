@@ -7,9 +7,9 @@
 
 #include "platform/clock.h"
 #include "platform/event_loop.h"
+#include "platform/file_lock.h"
 #include "platform/launcher.h"
 #include "platform/notices.h"
-#include "platform/process_table.h"
 #include "platform/shutdown.h"
 #include "platform/system_dirs.h"
 #include "uploader/app/front_end.h"
@@ -24,7 +24,6 @@ namespace quenvara::uploader {
 // What the program gets from the platform; tests pass their own.
 struct UploaderEnvironment {
     platform::Notices& notices;
-    platform::ProcessTable& processes;
     platform::Clock& clock;
     platform::EnvLookup env;
     std::filesystem::path programPath;  // the module path of the running program
@@ -81,6 +80,8 @@ class UploaderApp {
     std::unique_ptr<SettingsStore> settingsStore_;
     UploadSettings settings_;
     std::unique_ptr<MusicFilterBinding> musicFilter_;
+    // Held for the program's whole life: this user's uploader on this socket.
+    platform::FileLock instanceLock_;
     std::unique_ptr<UploadMainWindow> window_;
     std::unique_ptr<COverlappedNamePipeServer> pipeServer_;
 };

@@ -55,8 +55,8 @@ int runWindowed(const WindowedRun& run, const char* argv0,
             std::filesystem::create_directories(*probe, error);
         }
         WxFrontEnd frontEnd(loop, notices, webSiteUrl(run.env), probe);
-        UploaderApp app(UploaderEnvironment{notices, run.processes, run.clock, run.env,
-                                            run.programPath, run.out, frontEnd, false, &loop});
+        UploaderApp app(UploaderEnvironment{notices, run.clock, run.env, run.programPath, run.out,
+                                            frontEnd, false, &loop});
         onStarted([&app] { app.quit(); });
         status = app.run();
     }

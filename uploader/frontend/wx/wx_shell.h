@@ -4,13 +4,11 @@
 #include <ostream>
 
 #include "platform/clock.h"
-#include "platform/process_table.h"
 #include "platform/system_dirs.h"
 
 namespace quenvara::uploader::wxui {
 
 struct WindowedRun {
-    platform::ProcessTable& processes;
     platform::Clock& clock;
     platform::EnvLookup env;
     std::filesystem::path programPath;
