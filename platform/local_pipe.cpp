@@ -66,6 +66,10 @@ std::filesystem::path instanceLockPath(const std::filesystem::path& socketPath) 
     return socketPath.string() + ".lock";
 }
 
+std::filesystem::path handoverLockPath(const std::filesystem::path& socketPath) {
+    return socketPath.string() + ".handover.lock";
+}
+
 long LocalPipeConnection::peerUid() const {
     ucred cred{};
     socklen_t len = sizeof cred;

@@ -24,8 +24,10 @@ Status ensurePrivateDirectory(const std::filesystem::path& dir);
 Status checkPrivateDirectory(const std::filesystem::path& dir);
 
 // Beside the socket: the lock its uploader holds for its whole life (one
-// uploader per socket).
+// uploader per socket), and the lock a client holds over one whole hand-over
+// sequence (the sequences of two clients never interleave).
 std::filesystem::path instanceLockPath(const std::filesystem::path& socketPath);
+std::filesystem::path handoverLockPath(const std::filesystem::path& socketPath);
 
 struct IoOutcome {
     std::size_t transferred = 0;

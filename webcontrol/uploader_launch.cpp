@@ -12,6 +12,10 @@ namespace {
 constexpr std::string_view kProgramFile = "QuenvaraUpLoad";
 constexpr int kStartAttempts = 30;
 
+std::filesystem::path socketPathOf(const platform::EnvLookup& env) {
+    return platform::pipeDirectory(env) / platform::lowerAscii(kProgramFile);
+}
+
 // Our user's uploader runs on the socket when it holds the instance lock
 // beside it and the socket is there; process names never decide, since
 // other users' uploaders and those on other socket folders do not count. A
@@ -35,8 +39,7 @@ Result<bool> uploaderRuns(const std::filesystem::path& socketPath) {
 }  // namespace
 
 bool CQuenvaraUploadControlCtrl::findUploader() const {
-    const auto running =
-        uploaderRuns(platform::pipeDirectory(services_.env) / platform::lowerAscii(kProgramFile));
+    const auto running = uploaderRuns(socketPathOf(services_.env));
     return running && *running;
 }
 
@@ -93,6 +96,14 @@ void CQuenvaraUploadControlCtrl::RunUploadModule() {
     }
     if (!startAndFindUploader()) {
         warn("컨텐츠등록 프로그램을 찾을수 없습니다.");
+        return;
+    }
+    // The whole sequence goes under the hand-over lock beside the socket: the
+    // sequences of two pages never interleave.
+    const auto handoverLock =
+        platform::FileLock::lock(platform::handoverLockPath(socketPathOf(services_.env)));
+    if (!handoverLock) {
+        warn("업로드 프로그램에 넘기지 못했습니다.\n(" + handoverLock.error() + ")");
         return;
     }
     if (myStorageMode()) {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "common/cp949.h"
@@ -76,6 +77,7 @@ class ControlFixture {
         server = std::make_unique<uploader::COverlappedNamePipeServer>(
             options,
             [this](const handover::ListMessage& m) {
+                std::this_thread::sleep_for(deliveryDelay);
                 std::lock_guard lock(mutex);
                 received.push_back(m);
                 return Status{};
@@ -155,6 +157,8 @@ class ControlFixture {
     ControlModule module{writer};
     std::unique_ptr<CQuenvaraUploadControlCtrl> control;
     platform::FileLock instanceLock;
+    // How long the stand-in uploader's window takes over each message.
+    std::chrono::milliseconds deliveryDelay{0};
     std::unique_ptr<uploader::COverlappedNamePipeServer> server;
     std::mutex mutex;
     std::vector<handover::ListMessage> received;
