@@ -44,12 +44,21 @@ bool CQuenvaraUploadControlCtrl::findUploader() const {
 }
 
 bool CQuenvaraUploadControlCtrl::startAndFindUploader() {
-    if (findUploader()) {
+    const auto running = uploaderRuns(socketPathOf(services_.env));
+    if (!running) {
+        // Taken as not running: a start then shows whether one comes up.
+        warn("실행 중인 컨텐츠등록 프로그램을 확인할 수 없습니다.\n(" + running.error() + ")");
+    } else if (*running) {
         return true;
     }
-    const auto program =
-        platform::systemDirectory(services_.env, services_.moduleDir) / std::string(kProgramFile);
-    services_.launcher.start({program.string()});
+    // Relative to whatever folder the browser left us in, a path names no
+    // program we could trust.
+    const auto systemDir = platform::systemDirectory(services_.env, services_.moduleDir);
+    if (!systemDir.is_absolute()) {
+        warn("시스템 경로 에러");
+        return false;
+    }
+    services_.launcher.start({(systemDir / std::string(kProgramFile)).string()});
     for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
         services_.clock.sleepFor(platform::Millis{300});
         if (findUploader()) {
@@ -57,6 +66,7 @@ bool CQuenvaraUploadControlCtrl::startAndFindUploader() {
         }
         services_.clock.sleepFor(platform::Millis{500});
     }
+    warn("컨텐츠등록 프로그램을 찾을수 없습니다.");
     return false;
 }
 
@@ -95,7 +105,6 @@ void CQuenvaraUploadControlCtrl::RunUploadModule() {
         return;
     }
     if (!startAndFindUploader()) {
-        warn("컨텐츠등록 프로그램을 찾을수 없습니다.");
         return;
     }
     // The whole sequence goes under the hand-over lock beside the socket: the
