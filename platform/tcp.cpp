@@ -2,10 +2,12 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <linux/sockios.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -108,6 +110,14 @@ void TcpConnection::shutdownBoth() {
     }
 }
 
+long TcpConnection::unacknowledged() const {
+    int queued = 0;
+    if (::ioctl(fd_.get(), SIOCOUTQ, &queued) != 0) {
+        return -1;
+    }
+    return queued;
+}
+
 void TcpConnection::shutdownWrite() {
     std::lock_guard lock(closeMutex_);
     if (fd_.valid()) {
@@ -175,7 +185,7 @@ std::unique_ptr<TcpConnection> PosixTcpConnector::connect(const std::string& add
 TcpListener::TcpListener(UniqueFd socket, UniqueFd wake, int port)
     : socket_(std::move(socket)), wake_(std::move(wake)), port_(port) {}
 
-Result<TcpListener> TcpListener::listen(const std::string& address, int port) {
+Result<TcpListener> TcpListener::listen(const std::string& address, int port, int receiveBuffer) {
     sockaddr_in addr;
     if (!fillAddress(address, port, addr)) {
         return Result<TcpListener>::failure("bad listen address " + address);
@@ -183,6 +193,9 @@ Result<TcpListener> TcpListener::listen(const std::string& address, int port) {
     UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     const int one = 1;
     ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (receiveBuffer > 0) {
+        ::setsockopt(fd.get(), SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    }
     if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
         ::listen(fd.get(), 64) != 0) {
         return Result<TcpListener>::failure(address + ":" + std::to_string(port) + ": " +

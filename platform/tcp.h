@@ -35,6 +35,9 @@ class TcpConnection {
     void shutdownBoth();
     // Sends FIN and goes on reading: an orderly close from this side.
     void shutdownWrite();
+    // Bytes sent that the peer has not acknowledged yet (still in this
+    // side's send queue); -1 when the system cannot tell.
+    virtual long unacknowledged() const;
     // Ends the connection with a reset, as a broken network would, instead
     // of an orderly close.
     void abort();
@@ -78,8 +81,9 @@ class PosixTcpConnector final : public TcpConnector {
 // A listening socket for the reference service and tests.
 class TcpListener {
   public:
-    // Port 0 takes an ephemeral port.
-    static Result<TcpListener> listen(const std::string& address, int port);
+    // Port 0 takes an ephemeral port. A receive buffer above 0 fixes the
+    // accepted connections' buffer at that size (no automatic growth).
+    static Result<TcpListener> listen(const std::string& address, int port, int receiveBuffer = 0);
     int port() const { return port_; }
     // Waits for a client; fails after interrupt().
     Result<std::unique_ptr<TcpConnection>> accept();

@@ -23,8 +23,8 @@ ReferenceService::~ReferenceService() {
     stop();
 }
 
-bool ReferenceService::listen(Server& server, int port, std::string& error) {
-    auto l = platform::TcpListener::listen(options_.address, port);
+bool ReferenceService::listen(Server& server, int port, std::string& error, int receiveBuffer) {
+    auto l = platform::TcpListener::listen(options_.address, port, receiveBuffer);
     if (!l) {
         error = l.error();
         return false;
@@ -48,7 +48,8 @@ bool ReferenceService::start(std::string& error) {
             nextContentId_ = std::max(nextContentId_, std::atoi(name.c_str() + 1) + 1);
         }
     }
-    if (!listen(uploadData_, 0, error) || !listen(myData_, 0, error)) {
+    if (!listen(uploadData_, 0, error, options_.receiveBuffer) ||
+        !listen(myData_, 0, error, options_.receiveBuffer)) {
         return false;
     }
     uploadDataPort_ = uploadData_.listener->port();

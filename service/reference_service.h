@@ -107,6 +107,9 @@ class ReferenceService {
         // Take the data and store nothing (bytes are still counted and
         // answered as usual): for measuring the uploader alone.
         bool discard = false;
+        // A fixed receive buffer for the data servers (0: the system's,
+        // which grows): how far a sender may be ahead of what is stored.
+        int receiveBuffer = 0;
     };
 
     explicit ReferenceService(Options options);
@@ -137,7 +140,7 @@ class ReferenceService {
         std::unique_ptr<platform::TcpListener> listener;
         std::thread acceptor;
     };
-    bool listen(Server& server, int port, std::string& error);
+    bool listen(Server& server, int port, std::string& error, int receiveBuffer = 0);
     void serve(Server& server, int role);
     void converse(platform::TcpConnection& conn, int role);
     void commandConversation(platform::TcpConnection& conn, std::int32_t opening,

@@ -35,10 +35,11 @@ inline std::string readAll(const std::filesystem::path& p) {
 
 class TransferTest : public ::testing::Test {
   protected:
-    void startService(service::Faults faults = {}) {
+    void startService(service::Faults faults = {}, int receiveBuffer = 0) {
         service::ReferenceService::Options options;
         options.storage = h.dir / "store";
         options.faults = std::move(faults);
+        options.receiveBuffer = receiveBuffer;
         service_ = std::make_unique<service::ReferenceService>(options);
         std::string error;
         ASSERT_TRUE(service_->start(error)) << error;

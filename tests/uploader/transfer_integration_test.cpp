@@ -1,6 +1,7 @@
 // The transfer engine against the reference service on loopback, in virtual
 // time: every wait of the engine (connect retries, the pause before 512, the
 // pause after a broken transfer, the 189 s restart) passes at once.
+#include <thread>
 #include "tests/uploader/transfer_fixture.h"
 
 namespace quenvara::uploader {
@@ -291,6 +292,44 @@ TEST_F(TransferTest, TenFailuresEndTheRun) {
     EXPECT_EQ(h.window.view().text(control::kStatusLine), "10회 이상 재 업로드가 실패 하였습니다.");
     EXPECT_EQ(service_->conversations(512), 10);
     EXPECT_NE(rowState(0), "완료");
+}
+
+TEST_F(TransferTest, ShownProgressNeverRunsAheadOfWhatTheServerHolds) {
+    // A slow server with a small, fixed receive buffer: everything the
+    // uploader's send queue holds beyond that is not with the server yet.
+    constexpr int kReceiveBuffer = 64 * 1024;
+    service::Faults faults;
+    faults.bytesPerSecond = 2'000'000;
+    startService(faults, kReceiveBuffer);
+    const auto slow = file("slow.bin", 2'000'000, 4);
+    handOver(slow);
+    h.loop.advance(1000ms);
+    const auto held = [&] {
+        std::error_code ec;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(h.dir / "store", ec)) {
+            if (e.path().filename() == "slow.bin") {
+                return static_cast<double>(e.file_size(ec));
+            }
+        }
+        return 0.0;
+    };
+    // The kernel doubles the buffer; the service holds one read of 64 KiB.
+    const double bound = 2 * kReceiveBuffer + 64 * 1024;
+    double ahead = 0;
+    int samples = 0;
+    auto* run = h.window.session().current();
+    ASSERT_NE(run, nullptr);
+    while (!run->finished()) {
+        const double shown = h.window.doneBytes();
+        ahead = std::max(ahead, shown - held());
+        ++samples;
+        std::this_thread::sleep_for(10ms);
+    }
+    h.waitForEngine();
+    EXPECT_GT(samples, 20);
+    EXPECT_LE(ahead, bound);
+    EXPECT_EQ(rowState(0), "완료");
+    EXPECT_EQ(h.window.doneBytes(), 2'000'000.0);
 }
 
 TEST_F(TransferTest, ResumeOffsetBeyondTheFileIsRefusedForThatRowAndTheRunGoesOn) {

@@ -1,5 +1,7 @@
 #include "uploader/transfer/server_conversation.h"
 
+#include <algorithm>
+
 #include <cerrno>
 #include <optional>
 
@@ -163,6 +165,14 @@ bool ServerConversation::send(std::int32_t type, std::span<const std::uint8_t> b
     const auto packet = transfer::encodePacket(type, body, registrant_);
     QuietWait quiet(gate_);
     return connection_->sendAll(packet) == static_cast<long>(packet.size());
+}
+
+long ServerConversation::unacknowledged() const {
+    std::lock_guard lock(mutex_);
+    if (!connection_) {
+        return 0;
+    }
+    return std::max(0L, connection_->unacknowledged());
 }
 
 long ServerConversation::sendSome(std::span<const std::uint8_t> data) {

@@ -82,6 +82,9 @@ class ServerConversation {
     // failure.
     long sendSome(std::span<const std::uint8_t> data);
     int lastError() const;
+    // File bytes sent that the server has not acknowledged yet; 0 when
+    // unknown.
+    long unacknowledged() const;
 
   private:
     long receive(std::span<std::uint8_t> buffer);

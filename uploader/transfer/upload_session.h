@@ -153,6 +153,8 @@ class UploadSession {
     // where the server's data ends.
     void brokenTransfer(int code, int error);
     long countedSend(std::span<const std::uint8_t> data);
+    // Tells the window of the file's bytes the server has acknowledged so far.
+    void showAcknowledged(double acknowledged);
     void applyMusicCheck(UploadJobRecord& record, bool forResend);
     void runMusicCheck(UploadJobRecord& record);
     void computeGroupStart();
@@ -192,6 +194,8 @@ class UploadSession {
     MyStorageJobRecord myRecord_;
     double resumeOffset_ = 0;
     double fileBytesSent_ = 0;
+    // Bytes of the current file told to the window (acknowledged ones).
+    double bytesShown_ = 0;
     int failureCount_ = 0;
     bool alreadyConnected_ = false;
     bool errorSeen_ = false;

@@ -48,12 +48,20 @@ long UploadSession::countedSend(std::span<const std::uint8_t> data) {
         sent += static_cast<std::size_t>(k);
     }
     // What went out counts, also the part of a chunk before a failure.
-    if (sent > 0) {
-        fileBytesSent_ += static_cast<double>(sent);
-        counted_.sent(static_cast<double>(sent));
-        events_.bytesSent(retry_.workRow(), static_cast<double>(sent));
-    }
+    fileBytesSent_ += static_cast<double>(sent);
+    // The displays follow what the server has acknowledged, not what waits
+    // in the send queue (megabytes on a fast link to a slow server).
+    showAcknowledged(fileBytesSent_ - static_cast<double>(conversation_.unacknowledged()));
     return sent == data.size() ? static_cast<long>(sent) : result;
+}
+
+void UploadSession::showAcknowledged(double acknowledged) {
+    const double change = acknowledged - bytesShown_;
+    if (change > 0) {
+        bytesShown_ = acknowledged;
+        counted_.sent(change);
+        events_.bytesSent(retry_.workRow(), change);
+    }
 }
 
 int UploadSession::dataPhase(std::span<const std::uint8_t> body) {
@@ -104,6 +112,7 @@ int UploadSession::dataPhase(std::span<const std::uint8_t> body) {
 
     double remaining = fileSize - resumeOffset_;
     fileBytesSent_ = 0;
+    bytesShown_ = 0;
     const std::size_t chunk = chunkSize(kind_ == kMy, window_.speedChoice());
     std::vector<std::uint8_t> buffer(chunk);
     ::lseek(fd, static_cast<off_t>(resumeOffset_), SEEK_SET);
@@ -165,6 +174,8 @@ int UploadSession::dataPhase(std::span<const std::uint8_t> body) {
 }
 
 void UploadSession::markFileDone() {
+    // Confirmed: every byte of it is with the server.
+    showAcknowledged(fileBytesSent_);
     setRowTexts(RowState::Done, "완료되었습니다.");
     {
         // A later resume mark of this row would mean nothing.
