@@ -13,6 +13,9 @@ std::int64_t VirtualClock::epochSeconds() const {
 }
 
 void VirtualClock::sleepFor(platform::Millis duration) {
+    if (onSleep) {
+        onSleep(duration);
+    }
     std::unique_lock lock(mutex_);
     sleeps_.push_back(duration);
     if (autoAdvance_) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -25,6 +26,8 @@ class VirtualClock final : public platform::Clock {
     std::vector<platform::Millis> sleeps() const;
     // Blocks (real time, bounded) until this many threads sleep.
     bool waitForSleepers(int count, platform::Millis realTimeout = platform::Millis{5000}) const;
+    // Called on the sleeping thread before each sleep (set it before any).
+    std::function<void(platform::Millis)> onSleep;
 
   private:
     mutable std::mutex mutex_;

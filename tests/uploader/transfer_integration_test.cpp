@@ -1,6 +1,7 @@
 // The transfer engine against the reference service on loopback, in virtual
 // time: every wait of the engine (connect retries, the pause before 512, the
 // pause after a broken transfer, the 189 s restart) passes at once.
+#include <set>
 #include <thread>
 #include "tests/uploader/transfer_fixture.h"
 
@@ -270,9 +271,17 @@ TEST_F(TransferTest, UnreachableServerGivesUpAfterSixtyAttemptsAndGoesOn) {
     ASSERT_TRUE(r->setContentId("C0900"));
     ASSERT_TRUE(h.window.onCopyData(handover::makeUploadJobMessage(*r)));
     const auto before = h.clock.sleeps().size();
+    std::set<std::string> shown;
+    h.clock.onSleep = [&](platform::Millis) {
+        shown.insert(h.window.view().text(control::kStatusLine));
+    };
     runToEnd();
+    h.clock.onSleep = nullptr;
     EXPECT_EQ(rowStatus(0), "서버에 연결할 수 없습니다.");
-    EXPECT_NE(rowState(0), "완료");
+    EXPECT_EQ(rowState(0), "오류");
+    // The minute of retries is shown, and the end says why.
+    EXPECT_TRUE(shown.contains("서버에 연결하지 못해 다시 시도합니다. (30 / 60)"));
+    EXPECT_EQ(h.window.view().text(control::kStatusLine), "서버에 연결할 수 없습니다.");
     EXPECT_EQ(rowState(1), "완료");
     expectStoredIdentical(reachable);
     // 60 attempts a second apart.

@@ -155,7 +155,15 @@ void UploadMainWindow::runEnded(const RunEnd& end) {
     } else if (end.failures >= kRunFailureLimit) {
         view_.setText(control::kStatusLine, "10회 이상 재 업로드가 실패 하였습니다.");
     } else {
-        view_.setText(control::kStatusLine, "");
+        // A row that failed says why in the status line too.
+        std::string why;
+        auto guard = list_.lock();
+        for (int row = 0; row < list_.rowCount(); ++row) {
+            if (list_.state(row) == RowState::Failed) {
+                why = list_.text(row, CFileListView::kStatusText);
+            }
+        }
+        view_.setText(control::kStatusLine, why);
     }
     setTrayTip(std::string(job_state::kWaiting));
     stopTimers();

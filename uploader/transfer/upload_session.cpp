@@ -397,6 +397,9 @@ bool UploadSession::connect(const std::string& address, int port) {
         if (isStopped()) {
             break;
         }
+        // A minute of retries is shown, not spent in silence.
+        setStatusLine("서버에 연결하지 못해 다시 시도합니다. (" + std::to_string(attempt + 1) +
+                      " / " + std::to_string(kConnectAttempts) + ")");
         sleep(1000ms);
     }
     computeGroupStart();
