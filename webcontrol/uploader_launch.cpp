@@ -94,15 +94,19 @@ void CQuenvaraUploadControlCtrl::parseMusicList() {
 }
 
 void CQuenvaraUploadControlCtrl::RunUploadModule() {
-    if (uploadMode()) {
-        if (!module_.allocated()) {
-            // Nothing chosen yet: there is no job to hand over.
-            warn("올릴 파일이나 폴더를 먼저 선택하세요.", platform::NoticeIcon::Warning);
-            return;
-        }
-        parseMusicList();
-    } else if (!myStorageMode()) {
+    if (!uploadMode() && !myStorageMode()) {
         return;
+    }
+    // Nothing chosen (or a refused page path dropped the job): there is no
+    // job to hand over, and nothing is sent.
+    const bool nothing = uploadMode() ? !module_.allocated() || upload_.itemNameBytes().empty()
+                                      : myStorage_.itemNameBytes().empty();
+    if (nothing) {
+        warn("올릴 파일이나 폴더를 먼저 선택하세요.", platform::NoticeIcon::Warning);
+        return;
+    }
+    if (uploadMode()) {
+        parseMusicList();
     }
     if (!startAndFindUploader()) {
         return;

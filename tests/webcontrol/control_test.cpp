@@ -474,11 +474,22 @@ TEST(ShowSelectDlgMyStorage, AFolderOverALowMaximumIsRefusedNotTakenWithSizeZero
     EXPECT_EQ(f.ctrl().myStorageRecord().recordTag(), 3);
 }
 
-TEST_F(RunUploadModuleTest, UploadModeWithoutASelectionSendsNothingAndSaysSo) {
+TEST_F(RunUploadModuleTest, WithoutASelectionOrAfterARefusedPathNothingIsSent) {
     f.call("RunUploadModule");
     EXPECT_TRUE(f.launcher.started.empty());
     EXPECT_TRUE(f.messages().empty());
     EXPECT_EQ(f.notices.texts(), std::vector<std::string>{"올릴 파일이나 폴더를 먼저 선택하세요."});
+    // A folder picked, then a page path outside it: the job is dropped.
+    const auto outside = f.dir.write("private/key", "k");
+    for (const int mode : {0, 1}) {
+        f.call("nUpActiveType", {mode});
+        f.answer({(f.dir / "album").string()});
+        ASSERT_EQ(f.text("ShowSelectDlg", {1}), (f.dir / "album").string());
+        f.call("SetUpValue", {std::string("파일경로"), outside.string()});
+        f.call("RunUploadModule");
+        EXPECT_TRUE(f.launcher.started.empty()) << mode;
+        EXPECT_TRUE(f.messages().empty()) << mode;
+    }
 }
 
 TEST_F(RunUploadModuleTest, AnUploaderThatNeverAppearsIsReportedAfterThirtyAttempts) {
