@@ -4,6 +4,7 @@
 // jobs of one user in the queue must never turn into a lost file.
 #include <future>
 #include <set>
+#include <thread>
 
 #include "tests/uploader/scripted_server.h"
 #include "tests/uploader/transfer_fixture.h"
@@ -201,6 +202,57 @@ TEST_F(CompletionProofTest, TwoFoldersOfOneUserAreTwoGroupsAndNeitherOverwritesT
         }
     }
     EXPECT_EQ(sameFolders.size(), 2u);
+}
+
+// ---- pause and resume ----
+
+TEST_F(CompletionProofTest, PauseAndResumeShowWhatTheServerHoldsAndOneRowBeingSent) {
+    service::Faults faults;
+    // Larger than a send queue can hold, so that the pause finds it sending.
+    faults.bytesPerSecond = 8'000'000;
+    startService(faults, 64 * 1024);
+    const auto files = folderRows({8'000'000, 600'000});
+    const double total = 8'600'000;
+    const auto overall = [&] { return h.window.view().text(control::kOverallBar); };
+    const auto uploading = [&] {
+        int n = 0;
+        for (int row = 0; row < h.window.list().rowCount(); ++row) {
+            n += rowState(row) == "업로드중" ? 1 : 0;
+        }
+        return n;
+    };
+    const auto waitFor = [&](auto done) {
+        const auto end = std::chrono::steady_clock::now() + 20s;
+        while (!done() && std::chrono::steady_clock::now() < end) {
+            std::this_thread::sleep_for(5ms);
+        }
+        return done();
+    };
+    h.window.onCommand(control::kStartStop);
+    ASSERT_TRUE(waitFor([&] { return h.window.doneBytes() > 1'000'000; }));
+    h.window.onCommand(control::kStartStop);  // pause half-way through the first file
+    h.waitForEngine();
+    h.loop.runPending();
+    EXPECT_EQ(rowState(0), "일시중지");
+    EXPECT_EQ(uploading(), 0);
+    // What was shown stays: the bytes the server took, not a fresh 0 %.
+    EXPECT_GT(h.window.doneBytes(), 1'000'000) << overall();
+    EXPECT_NE(overall(), "0%");
+    EXPECT_EQ(h.window.totalBytes(), total);
+    h.window.onCommand(control::kStartStop);  // resume
+    double shownMax = 0;
+    ASSERT_TRUE(waitFor([&] {
+        EXPECT_LE(uploading(), 1);
+        shownMax = std::max(shownMax, h.window.doneBytes());
+        EXPECT_LE(h.window.doneBytes(), total);
+        return h.window.session().current()->finished();
+    }));
+    h.waitForEngine();
+    EXPECT_EQ(rowState(0), "완료");
+    EXPECT_EQ(rowState(1), "완료");
+    EXPECT_EQ(h.window.doneBytes(), total);
+    expectStoredIdentical(files[0]);
+    expectStoredIdentical(files[1]);
 }
 
 // ---- no row keeps "업로드중" after a fault that ends it ----

@@ -289,12 +289,13 @@ void UploadMainWindow::clickCheckBox(int id) {
 
 void UploadMainWindow::startStopCommand() {
     if (active_ != 0) {
+        // Paused: the bars keep what the server took; the totals are
+        // recomputed when the next run starts.
         active_ = 0;
         started_ = 0;
         stopRequest_ = 1;
         stats_.bytesSent = 0;
         stats_.startTime = 0;
-        recomputeTotals();
         view_.setLook(control::kStartStop, ButtonLook::Start);
         view_.setEnabled(control::kStartStop, false);
         return;
@@ -310,10 +311,14 @@ void UploadMainWindow::startStopCommand() {
     {
         // Marked before the thread starts, so that a fast engine's own state
         // for the row is never overwritten.
+        // The row the run takes first: it starts at the top and passes over
+        // the rows already done.
         auto guard = list_.lock();
-        const int row = list_.currentRow();
-        if (row >= 0 && row < list_.rowCount()) {
-            list_.setState(row, RowState::Uploading);
+        for (int row = 0; row < list_.rowCount(); ++row) {
+            if (list_.state(row) != RowState::Done) {
+                list_.setState(row, RowState::Uploading);
+                break;
+            }
         }
     }
     // Marked before the thread starts: a run that ends at once clears it,
