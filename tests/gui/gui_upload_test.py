@@ -296,8 +296,12 @@ def main():
 
 
 def finish(work):
+    log = open(os.path.join(work, "uploader.log"), encoding="utf-8", errors="replace").read()
+    # A toolkit assertion is logged rather than shown; there should be none.
+    assertions = [line for line in log.splitlines() if "assertion" in line.lower()]
+    check(not assertions, "no toolkit assertion in the uploader's log: %s" % assertions[:3])
     if failures:
-        print(open(os.path.join(work, "uploader.log"), encoding="utf-8").read())
+        print(log)
     print("%d failures" % len(failures))
     return 1 if failures else 0
 

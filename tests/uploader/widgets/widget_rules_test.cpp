@@ -1,12 +1,14 @@
 // The widgets' rules without a display: what a progress bar paints, shapes
 // from masks and skins, the corner popup's motion, the countdown and the
-// frame's hit test.
+// frame's hit test, the double click made of presses.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <map>
 #include <utility>
 #include <vector>
 
+#include "uploader/widgets/click_rules.h"
 #include "uploader/widgets/countdown.h"
 #include "uploader/widgets/mask_region.h"
 #include "uploader/widgets/notifier_motion.h"
@@ -15,6 +17,29 @@
 
 namespace quenvara::widgets {
 namespace {
+
+TEST(DoubleClickRule, TwoPressesWithinTheIntervalMakeOneDoubleClick) {
+    struct Case {
+        std::vector<std::int64_t> presses;
+        std::vector<bool> doubles;
+    };
+    const Case cases[] = {
+        {{1000}, {false}},
+        {{1000, 1400}, {false, true}},
+        {{1000, 1401}, {false, false}},
+        {{1000, 1100, 1200}, {false, true, false}},
+        {{1000, 1100, 1200, 1300}, {false, true, false, true}},
+        {{1000, 2000, 2100}, {false, false, true}},
+    };
+    for (const auto& c : cases) {
+        DoubleClickRule rule(400);
+        std::vector<bool> got;
+        for (auto at : c.presses) {
+            got.push_back(rule.press(at));
+        }
+        EXPECT_EQ(got, c.doubles) << "presses from " << c.presses.front();
+    }
+}
 
 TEST(ProgressFill, AReversedOrEmptyRangePaintsNothing) {
     EXPECT_FALSE(progressFill(100, 50, 70, 200, true, ""));

@@ -82,7 +82,8 @@ void WxFrontEnd::connect(UploadMainWindow& window) {
     window_ = &window;
     frame_->connect(window);
     if (tray_) {
-        tray_->connect(window);
+        tray_->connect([&window](int command) { window.onCommand(command); },
+                       [&window](TrayIcon::Mouse mouse) { window.onTrayMouse(mouse); });
     }
     folderView_ = std::make_unique<FolderWaitView>(frame_, window.folderWait());
     tick();

@@ -4,6 +4,8 @@
 #include <wx/image.h>
 #include <wx/init.h>
 
+#include <cstdio>
+
 #include "uploader/app/upload_app.h"
 #include "uploader/frontend/wx/wx_event_loop.h"
 #include "uploader/frontend/wx/wx_front_end.h"
@@ -23,7 +25,18 @@ class QuenvaraWxApp final : public wxApp {
     }
 };
 
+void assertionToLog(const wxString& file, int line, const wxString& function,
+                    const wxString& condition, const wxString& message) {
+    std::fprintf(stderr, "QuenvaraUpLoad: toolkit assertion \"%s\" failed in %s (%s:%d): %s\n",
+                 condition.utf8_string().c_str(), function.utf8_string().c_str(),
+                 file.utf8_string().c_str(), line, message.utf8_string().c_str());
+}
+
 }  // namespace
+
+void logToolkitAssertions() {
+    wxSetAssertHandler(assertionToLog);
+}
 
 bool displayAvailable(const platform::EnvLookup& env) {
     const auto set = [&](const char* name) {
@@ -35,6 +48,7 @@ bool displayAvailable(const platform::EnvLookup& env) {
 
 int runWindowed(const WindowedRun& run, const char* argv0,
                 const std::function<void(std::function<void()>)>& onStarted) {
+    logToolkitAssertions();
     wxApp::SetInstance(new QuenvaraWxApp);
     int argc = 1;
     char* argv[] = {const_cast<char*>(argv0), nullptr};

@@ -23,6 +23,10 @@ struct WindowedRun {
 int runWindowed(const WindowedRun& run, const char* argv0,
                 const std::function<void(std::function<void()>)>& onStarted);
 
+// Makes a toolkit assertion one line on standard error, after which the
+// program goes on: it never reaches a person as a dialog.
+void logToolkitAssertions();
+
 // Whether the environment names a display a window can open on.
 bool displayAvailable(const platform::EnvLookup& env);
 

@@ -2,13 +2,11 @@
 
 #include <wx/taskbar.h>
 
+#include <functional>
 #include <string>
 
 #include "uploader/app/tray_icon.h"
-
-namespace quenvara::uploader {
-class UploadMainWindow;
-}
+#include "uploader/widgets/click_rules.h"
 
 namespace quenvara::uploader::wxui {
 
@@ -17,16 +15,25 @@ namespace quenvara::uploader::wxui {
 class WxTray final : public wxTaskBarIcon {
   public:
     WxTray();
-    void connect(UploadMainWindow& window) { window_ = &window; }
+    // Where a chosen menu command (the program's number) and the icon's
+    // mouse go.
+    void connect(std::function<void(int)> onCommand, std::function<void(TrayIcon::Mouse)> onMouse);
     // Follows the logic's icon: added or removed, its frame and its tip.
     void update(const TrayIcon& state);
     std::string describe() const;
 
-  protected:
+    // The toolkit refuses menu ids above 0x7FFF, and the tray's commands
+    // are above it: the menu carries ids of our own, mapped back when an
+    // item is chosen. 0 for a number that is no tray command.
+    static int menuIdFor(int command);
+    static int commandFor(int menuId);
+
     wxMenu* CreatePopupMenu() override;
 
   private:
-    UploadMainWindow* window_ = nullptr;
+    std::function<void(int)> onCommand_;
+    std::function<void(TrayIcon::Mouse)> onMouse_;
+    widgets::DoubleClickRule doubleClick_;
     bool shown_ = false;
     int frame_ = -1;
     std::string tip_;
