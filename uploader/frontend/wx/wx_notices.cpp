@@ -1,6 +1,7 @@
 #include "uploader/frontend/wx/wx_notices.h"
 
 #include <wx/msgdlg.h>
+#include <wx/richmsgdlg.h>
 
 #include <cstdio>
 
@@ -99,11 +100,32 @@ void WxNotices::autoClosingBox(std::string_view text, std::string_view caption, 
     }
 }
 
+std::pair<bool, bool> WxNotices::askWithCheckBox(std::string_view text, std::string_view caption,
+                                                 std::string_view checkLabel) {
+    std::pair<bool, bool> answer{true, false};
+    const std::string textCopy(text);
+    const std::string captionCopy(caption);
+    const std::string checkCopy(checkLabel);
+    const bool shown = loop_.send([&] {
+        wxRichMessageDialog box(owner_, u8(textCopy), u8(captionCopy), wxYES_NO | wxICON_QUESTION);
+        box.SetYesNoLabels(u8("예"), u8("아니오"));
+        box.ShowCheckBox(u8(checkCopy));
+        setOpen("caption=\"" + captionCopy + "\" text=\"" + textCopy + "\" check=\"" + checkCopy +
+                "\"");
+        const int result = box.ShowModal();
+        setOpen("");
+        answer = {result != wxID_NO, box.IsCheckBoxChecked()};
+    });
+    if (!shown) {
+        std::fprintf(stderr, "%s: %s\n", captionCopy.c_str(), platform::oneLine(textCopy).c_str());
+    }
+    return answer;
+}
+
 ResumeQuestionDialog::Answer WxResumeQuestion::ask(const std::string& itemName) {
-    const auto answer =
-        notices_.messageBox(sameNameQuestion(itemName), kSameNameCaption,
-                            platform::NoticeButtons::YesNo, platform::NoticeIcon::Question);
-    return {answer != platform::NoticeAnswer::No, false};
+    const auto [yes, applyToAll] =
+        notices_.askWithCheckBox(sameNameQuestion(itemName), kSameNameCaption, kApplyToAll);
+    return {yes, applyToAll};
 }
 
 }  // namespace quenvara::uploader::wxui

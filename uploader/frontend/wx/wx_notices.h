@@ -4,6 +4,7 @@
 
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "platform/event_loop.h"
 #include "platform/notices.h"
@@ -23,6 +24,12 @@ class WxNotices final : public platform::Notices {
                                       platform::NoticeIcon icon) override;
     void autoClosingBox(std::string_view text, std::string_view caption, int seconds) override;
 
+    // A Yes / No question with a check box under its text; whether the
+    // answer was yes and whether the box was checked. Yes when the window
+    // has gone.
+    std::pair<bool, bool> askWithCheckBox(std::string_view text, std::string_view caption,
+                                          std::string_view checkLabel);
+
     // The box now open, for scripted checks: "" when none.
     std::string openBox() const;
 
@@ -36,14 +43,17 @@ class WxNotices final : public platform::Notices {
     wxWindow* openWindow_ = nullptr;
 };
 
-// The same-name question as a Yes / No box.
+// The same-name question as a Yes / No box whose check box applies the
+// answer to all files.
 class WxResumeQuestion final : public ResumeQuestionDialog {
   public:
-    explicit WxResumeQuestion(platform::Notices& notices) : notices_(notices) {}
+    static constexpr std::string_view kApplyToAll = "모든 파일에 적용";
+
+    explicit WxResumeQuestion(WxNotices& notices) : notices_(notices) {}
     Answer ask(const std::string& itemName) override;
 
   private:
-    platform::Notices& notices_;
+    WxNotices& notices_;
 };
 
 }  // namespace quenvara::uploader::wxui
