@@ -4,10 +4,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "handover_client/pipe_list_writer.h"
 #include "platform/clock.h"
@@ -106,8 +108,12 @@ int main(int argc, char** argv) {
             break;
         }
     }
+    // A call still running gets a moment to answer; a dialog no page waits
+    // for any more is then left behind.
+    for (int i = 0; i < 100 && loop.busy(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
     if (loop.busy()) {
-        // A dialog no page waits for any more: end without it.
         std::_Exit(reader.broken() ? 1 : 0);
     }
     return reader.broken() ? 1 : 0;
