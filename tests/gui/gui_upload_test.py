@@ -96,6 +96,38 @@ class Probe:
         return True
 
 
+def screen_pixels(display):
+    """The screen as rows of RGB bytes, straight from the X server."""
+    dump = subprocess.run(["xwd", "-root", "-silent", "-display", display], capture_output=True,
+                          check=True)
+    return window_screenshot.read_xwd(dump.stdout)[2]
+
+
+def check_caption(state, display):
+    """The caption shows whole, and the caption band shows behind the caption
+    text and around the caption buttons' shapes, never white patches."""
+    m = re.search(r'caption "([^"]*)" rect=(\d+),(\d+),(\d+)x(\d+) room=(\d+)', state)
+    check(bool(m) and m.group(1) == "퀜바라 파일 올리기" and int(m.group(4)) <= int(m.group(6)),
+          "the caption shows whole: %s" % (m.group(0) if m else "no caption line"))
+    w = re.search(r"window shown=1 .*rect=(-?\d+),(-?\d+),", state)
+    if not m or not w:
+        return
+    wx, wy = int(w.group(1)), int(w.group(2))
+    rows = screen_pixels(display)
+
+    def pixel(x, y):
+        row = rows[wy + y]
+        return tuple(row[(wx + x) * 3:(wx + x) * 3 + 3])
+
+    spots = {"caption text": (int(m.group(2)), int(m.group(3)))}
+    for button in (1036, 1018, 1029, 1030):
+        b = re.search(r"button %d .*rect=(\d+),(\d+)," % button, state)
+        if b:
+            spots["caption button %d" % button] = (int(b.group(1)), int(b.group(2)))
+    white = {name: at for name, at in spots.items() if pixel(*at) == (255, 255, 255)}
+    check(len(spots) == 5 and not white, "no white patch on the caption band: %s" % white)
+
+
 def make_files(root):
     files = os.path.join(root, "files")
     os.makedirs(os.path.join(files, "앨범", "여름"))
@@ -205,6 +237,7 @@ def main():
               "start / stop button disabled with its start look before any file")
         check('check 1031 state=1 enabled=1 "창 닫기"' in state, '"창 닫기" is checked')
         check(probe.screenshot("1-start", display), "screenshot at start")
+        check_caption(state, display)
 
         for item, extra in (("안내.txt", []), ("큰파일.bin", []), ("사진.jpg", []), ("앨범", [])):
             subprocess.run([handover, "--server", "127.0.0.1", "--port", port, "--section", "01",

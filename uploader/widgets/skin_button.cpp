@@ -69,6 +69,11 @@ void SkinButton::setMask(const wxBitmap& mask, bool keepSize) {
     Refresh(false);
 }
 
+void SkinButton::setBackdrop(const wxBitmap& backdrop) {
+    backdrop_ = backdrop;
+    Refresh(false);
+}
+
 SkinButton::State SkinButton::state() const {
     if (!IsEnabled()) {
         return kDisabled;
@@ -89,6 +94,9 @@ void SkinButton::onPaint(wxPaintEvent&) {
     wxAutoBufferedPaintDC dc(this);
     dc.SetBackground(wxBrush(GetParent()->GetBackgroundColour()));
     dc.Clear();
+    if (backdrop_.IsOk()) {
+        dc.DrawBitmap(backdrop_, 0, 0);
+    }
     const wxBitmap& face = bitmaps_[state()].IsOk() ? bitmaps_[state()] : bitmaps_[kNormal];
     if (!face.IsOk()) {
         return;

@@ -23,6 +23,9 @@ class SkinButton : public wxControl {
     // button takes the mask's size.
     void setMask(const wxBitmap& mask, bool keepSize = false);
     void setOnClick(std::function<void()> onClick) { onClick_ = std::move(onClick); }
+    // What lies behind the button on its parent, shown outside the mask;
+    // without it, the parent's background colour.
+    void setBackdrop(const wxBitmap& backdrop);
 
     const wxRegion& shape() const { return shape_; }
     State state() const;
@@ -33,6 +36,7 @@ class SkinButton : public wxControl {
     bool inside(const wxPoint& point) const;
 
     std::array<wxBitmap, 4> bitmaps_;
+    wxBitmap backdrop_;
     wxRegion shape_;
     bool hover_ = false;
     bool pressed_ = false;

@@ -2,6 +2,8 @@
 
 #include <wx/artprov.h>
 #include <wx/dcbuffer.h>
+#include <wx/dcclient.h>
+#include <wx/dcmemory.h>
 #include <wx/display.h>
 #include <wx/hyperlink.h>
 #include <wx/menu.h>
@@ -174,10 +176,7 @@ WxMainFrame::WxMainFrame(const DialogView& view, const CFileListView& list,
 }
 
 void WxMainFrame::createControls(const std::string& webSite) {
-    title_ = new wxStaticText(this, wxID_ANY, u8(kWindowCaption));
-    title_->SetFont(title_->GetFont().Bold().Larger());
-    title_->SetForegroundColour(wxColour(74, 84, 184));
-    title_->SetBackgroundColour(*wxWHITE);
+    captionFont_ = GetFont().Bold().Larger();
 
     for (const auto& spec : kButtons) {
         auto* button = new widgets::SkinButton(this, spec.id);
@@ -280,7 +279,6 @@ void WxMainFrame::layoutControls() {
     const int h = size.y;
     const int margin = 12;
 
-    title_->SetPosition({margin + 40, 20});
     buttons_[1037]->SetPosition({margin + 2, 24});
     buttons_[1038]->SetPosition({margin + 14, 24});
     buttons_[1039]->SetPosition({margin + 26, 24});
@@ -341,6 +339,42 @@ void WxMainFrame::layoutControls() {
     }
     geometry_.measure(*listCtrl_);
     placeRowBar();
+    setCaptionBackdrops();
+}
+
+wxRect WxMainFrame::captionRoom() const {
+    const int left = 12 + 40;
+    const int right = buttons_.at(control::kHide)->GetPosition().x - 8;
+    return wxRect(left, 20, std::max(right - left, 0), widgets::kCaptionBand - 24);
+}
+
+void WxMainFrame::paintCaptionBand(wxDC& dc, const wxSize& size) const {
+    dc.GradientFillLinear(wxRect(2, 2, size.x - 4, widgets::kCaptionBand - 2),
+                          wxColour(228, 232, 248), *wxWHITE, wxSOUTH);
+    dc.SetPen(wxPen(wxColour(210, 214, 232)));
+    dc.DrawLine(2, widgets::kCaptionBand, size.x - 2, widgets::kCaptionBand);
+}
+
+void WxMainFrame::setCaptionBackdrops() {
+    // The buttons on the caption band show the band around their shapes.
+    const wxSize size = GetClientSize();
+    if (size.x <= 4) {
+        return;
+    }
+    wxBitmap band(size.x, widgets::kCaptionBand + 1);
+    {
+        wxMemoryDC dc(band);
+        dc.SetBackground(*wxWHITE_BRUSH);
+        dc.Clear();
+        paintCaptionBand(dc, size);
+    }
+    const wxRect bandRect(0, 0, band.GetWidth(), band.GetHeight());
+    for (auto& [id, button] : buttons_) {
+        const wxRect r = button->GetRect();
+        if (bandRect.Contains(r)) {
+            button->setBackdrop(band.GetSubBitmap(r));
+        }
+    }
 }
 
 void WxMainFrame::connect(UploadMainWindow& window) {
@@ -568,11 +602,14 @@ void WxMainFrame::onPaint(wxPaintEvent&) {
     const wxSize size = GetClientSize();
     dc.SetBackground(*wxWHITE_BRUSH);
     dc.Clear();
-    // The caption band.
-    dc.GradientFillLinear(wxRect(2, 2, size.x - 4, widgets::kCaptionBand - 2),
-                          wxColour(228, 232, 248), *wxWHITE, wxSOUTH);
-    dc.SetPen(wxPen(wxColour(210, 214, 232)));
-    dc.DrawLine(2, widgets::kCaptionBand, size.x - 2, widgets::kCaptionBand);
+    paintCaptionBand(dc, size);
+    // The caption, on the band itself, cut only where the buttons begin.
+    const wxRect room = captionRoom();
+    dc.SetFont(captionFont_);
+    dc.SetTextForeground(wxColour(74, 84, 184));
+    dc.SetClippingRegion(room);
+    dc.DrawText(u8(kWindowCaption), room.x, room.y);
+    dc.DestroyClippingRegion();
     // The progress area's frame.
     dc.SetPen(wxPen(wxColour(220, 220, 220)));
     dc.SetBrush(*wxTRANSPARENT_BRUSH);
@@ -689,6 +726,13 @@ std::vector<std::string> WxMainFrame::describe() const {
          << " maximized=" << IsMaximized() << " rect=" << rect.x << "," << rect.y << ","
          << rect.width << "x" << rect.height;
     lines.push_back(head.str());
+    const wxRect room = captionRoom();
+    wxClientDC measure(const_cast<WxMainFrame*>(this));
+    measure.SetFont(captionFont_);
+    const wxSize extent = measure.GetTextExtent(u8(kWindowCaption));
+    lines.push_back("caption " + quoted(u8(kWindowCaption)) + " rect=" + std::to_string(room.x) +
+                    "," + std::to_string(room.y) + "," + std::to_string(extent.x) + "x" +
+                    std::to_string(extent.y) + " room=" + std::to_string(room.width));
     for (const auto& [id, label] : statics_) {
         lines.push_back("static " + std::to_string(id) + " " + quoted(label->GetLabel()));
     }
@@ -705,8 +749,11 @@ std::vector<std::string> WxMainFrame::describe() const {
         if (auto it = looks_.find(id); it != looks_.end()) {
             look = it->second == ButtonLook::Stop ? " look=stop" : " look=start";
         }
+        const wxRect r = button->GetRect();
         lines.push_back("button " + std::to_string(id) +
-                        " enabled=" + std::to_string(button->IsEnabled()) + look);
+                        " enabled=" + std::to_string(button->IsEnabled()) + look +
+                        " rect=" + std::to_string(r.x) + "," + std::to_string(r.y) + "," +
+                        std::to_string(r.width) + "x" + std::to_string(r.height));
     }
     for (int r = 0; r < listCtrl_->GetItemCount(); ++r) {
         const wxColour c = listCtrl_->GetItemTextColour(r);

@@ -54,6 +54,11 @@ class WxMainFrame final : public wxFrame {
     void applyWindowState();
     void placeRowBar();
     void onPaint(wxPaintEvent&);
+    void paintCaptionBand(wxDC& dc, const wxSize& size) const;
+    void setCaptionBackdrops();
+    // Where the caption is drawn, and how wide it may be before the
+    // caption buttons.
+    wxRect captionRoom() const;
     void onLeftDown(wxMouseEvent&);
     void onMotion(wxMouseEvent&);
     void onLeftUp(wxMouseEvent&);
@@ -81,7 +86,7 @@ class WxMainFrame final : public wxFrame {
     wxTextCtrl* pathBox_ = nullptr;
     wxListCtrl* listCtrl_ = nullptr;
     wxWindow* bannerStrip_ = nullptr;
-    wxStaticText* title_ = nullptr;
+    wxFont captionFont_;
     wxRect groupBox_;
     wxImageList icons_{16, 16};
     std::map<std::string, int> iconIndex_;
