@@ -149,24 +149,42 @@ wxBitmap notifierSkin() {
 
 wxIcon trayFrame(int frame) {
     const wxSize size(22, 22);
-    wxBitmap bitmap = blank(size, kMagenta);
-    {
-        wxMemoryDC dc(bitmap);
-        dc.SetPen(wxPen(kBlue));
-        dc.SetBrush(wxBrush(kBlue));
+    const auto draw = [&](wxDC& dc, const wxColour& body, const wxColour& arrow) {
+        dc.SetPen(wxPen(body));
+        dc.SetBrush(wxBrush(body));
         dc.DrawRoundedRectangle(1, 1, 20, 20, 4);
         // An arrow that rises a little in each frame of the animation.
         const int lift = frame == 0 ? 0 : (frame - 1) % 8;
         const int top = 13 - lift;
-        dc.SetPen(wxPen(*wxWHITE, 2));
-        dc.SetBrush(*wxWHITE_BRUSH);
+        dc.SetPen(wxPen(arrow, 2));
+        dc.SetBrush(wxBrush(arrow));
         const wxPoint head[] = {{11, top - 5}, {16, top}, {6, top}};
         dc.DrawPolygon(3, head);
         dc.DrawLine(11, top, 11, std::min(top + 7, 19));
+    };
+    wxBitmap picture = blank(size, kBlue);
+    {
+        wxMemoryDC dc(picture);
+        draw(dc, kBlue, *wxWHITE);
     }
-    bitmap.SetMask(new wxMask(bitmap, kMagenta));
+    // The shape's coverage, white on black: the smoothed corners become
+    // partly transparent rather than blends with a mask colour, which
+    // would show at the icon's corners.
+    wxBitmap coverage = blank(size, *wxBLACK);
+    {
+        wxMemoryDC dc(coverage);
+        draw(dc, *wxWHITE, *wxWHITE);
+    }
+    wxImage image = picture.ConvertToImage();
+    const wxImage cover = coverage.ConvertToImage();
+    image.InitAlpha();
+    for (int y = 0; y < size.y; ++y) {
+        for (int x = 0; x < size.x; ++x) {
+            image.SetAlpha(x, y, cover.GetRed(x, y));
+        }
+    }
     wxIcon icon;
-    icon.CopyFromBitmap(bitmap);
+    icon.CopyFromBitmap(wxBitmap(image));
     return icon;
 }
 

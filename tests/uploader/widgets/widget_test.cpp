@@ -161,6 +161,25 @@ TEST_F(WidgetTest, NotifierWithAutoHideFalseStaysUntilItsCloseSpotIsClicked) {
     notifier->Destroy();
 }
 
+TEST_F(WidgetTest, TrayIconFramesShowNoMaskColour) {
+    // Blue, white and their blends have no more red than green; the mask
+    // colour (magenta) and its blends have much more.
+    for (int f = 0; f < 9; ++f) {
+        wxBitmap bitmap;
+        bitmap.CopyFromIcon(skin::trayFrame(f));
+        const wxImage image = bitmap.ConvertToImage();
+        int tinted = 0;
+        for (int y = 0; y < image.GetHeight(); ++y) {
+            for (int x = 0; x < image.GetWidth(); ++x) {
+                const bool hidden =
+                    image.HasAlpha() ? image.GetAlpha(x, y) == 0 : image.IsTransparent(x, y);
+                tinted += !hidden && image.GetRed(x, y) - image.GetGreen(x, y) > 10;
+            }
+        }
+        EXPECT_EQ(tinted, 0) << "frame " << f;
+    }
+}
+
 TEST_F(WidgetTest, WrappedTextEndsInAnEllipsisWhenItDoesNotFit) {
     wxBitmap bitmap(10, 10);
     wxMemoryDC dc(bitmap);
