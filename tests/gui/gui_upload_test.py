@@ -238,6 +238,9 @@ def main():
         check('check 1031 state=1 enabled=1 "창 닫기"' in state, '"창 닫기" is checked')
         check(probe.screenshot("1-start", display), "screenshot at start")
         check_caption(state, display)
+        headings = re.findall(r'heading \d+ "([^"]*)" align=(\w+)', state)
+        check(bool(headings) and all(a == "centre" for _, a in headings),
+              "the list headings are centred: %s" % headings)
 
         for item, extra in (("안내.txt", []), ("큰파일.bin", []), ("사진.jpg", []), ("앨범", [])):
             subprocess.run([handover, "--server", "127.0.0.1", "--port", port, "--section", "01",
@@ -246,6 +249,7 @@ def main():
                            stdout=subprocess.DEVNULL)
 
         bar_texts, remaining, speeds, row_bar_texts = set(), set(), set(), set()
+        row_bar_colours = set()
         saw_stop_look = mid_shot = completed_checked = False
         notices = []
         box_captions = []
@@ -262,9 +266,10 @@ def main():
             m = re.search(r'static 1006 "([^"]*)"', state)
             if m:
                 speeds.add(m.group(1))
-            m = re.search(r'rowbar shown=1 text="([^"]*)"', state)
+            m = re.search(r'rowbar shown=1 text="([^"]*)" colours=(\S+)', state)
             if m:
                 row_bar_texts.add(m.group(1))
+                row_bar_colours.add(m.group(2))
             if "button 1012 enabled=1 look=stop" in state:
                 saw_stop_look = True
             m = re.search(r'notifier phase=(appearing|staying) text="(.*?)"\n', state, re.S)
@@ -299,6 +304,9 @@ def main():
               "remaining time and speed texts changed: %s / %s" % (sorted(remaining),
                                                                    sorted(speeds)))
         check(len(row_bar_texts) >= 2, "the row's bar text changed: %d texts" % len(row_bar_texts))
+        # Orange on white; the text white over the filled part, black over the rest.
+        check(row_bar_colours == {"255,165,33/255,255,255/0,0,0/255,255,255"},
+              "the row's bar colours: %s" % row_bar_colours)
         half_way = [n for n in notices if n.startswith("등록하기 ") and " 완료.\n" in n]
         check(bool(half_way), "the half-way corner notice: %r" % (half_way or notices))
         check("등록하기 완료" in notices, "the completion corner notice")

@@ -2,6 +2,8 @@
 
 #include <wx/control.h>
 
+#include <array>
+
 namespace quenvara::widgets {
 
 // A progress bar with its text drawn over it in two colours, split at the
@@ -24,6 +26,10 @@ class TextProgressCtrl : public wxControl {
     // How often the control asked to be repainted (for the repaint rule).
     int repaintRequests() const { return repaints_; }
     wxString shownText() const;
+    // The bar, the background, the text over the background and over the bar.
+    std::array<wxColour, 4> colours() const {
+        return {bar_, background_, textOnBackground_, textOnBar_};
+    }
 
   private:
     void onPaint(wxPaintEvent&);

@@ -234,7 +234,7 @@ void WxMainFrame::createControls(const std::string& webSite) {
     listCtrl_ =
         new wxListCtrl(this, 1009, wxDefaultPosition, wxDefaultSize, wxLC_REPORT | wxBORDER_SIMPLE);
     for (std::size_t c = 0; c < list_presentation::kHeadings.size(); ++c) {
-        listCtrl_->AppendColumn(u8(list_presentation::kHeadings[c]));
+        listCtrl_->AppendColumn(u8(list_presentation::kHeadings[c]), wxLIST_FORMAT_CENTRE);
     }
     const auto widths = list_presentation::columnWidths(kMinimumSize - 24, true);
     for (int c = 0; c < CFileListView::kColumnCount; ++c) {
@@ -255,7 +255,7 @@ void WxMainFrame::createControls(const std::string& webSite) {
     listCtrl_->Bind(wxEVT_LIST_ITEM_SELECTED, onSelection);
     listCtrl_->Bind(wxEVT_LIST_ITEM_DESELECTED, onSelection);
     rowBar_ = new widgets::TextProgressCtrl(listCtrl_, wxID_ANY);
-    rowBar_->setColours(wxColour(74, 84, 184), wxColour(225, 225, 225), *wxBLACK, *wxWHITE);
+    rowBar_->setColours(wxColour(255, 165, 33), *wxWHITE, *wxBLACK, *wxWHITE);
     rowBar_->Hide();
 
     // The service's banner pages, as links: this build has no web view.
@@ -755,6 +755,17 @@ std::vector<std::string> WxMainFrame::describe() const {
                         " rect=" + std::to_string(r.x) + "," + std::to_string(r.y) + "," +
                         std::to_string(r.width) + "x" + std::to_string(r.height));
     }
+    for (int c = 0; c < listCtrl_->GetColumnCount(); ++c) {
+        wxListItem column;
+        column.SetMask(wxLIST_MASK_TEXT | wxLIST_MASK_FORMAT);
+        listCtrl_->GetColumn(c, column);
+        const wxListColumnFormat align = column.GetAlign();
+        lines.push_back("heading " + std::to_string(c) + " " + quoted(column.GetText()) +
+                        " align=" +
+                        (align == wxLIST_FORMAT_CENTRE  ? "centre"
+                         : align == wxLIST_FORMAT_RIGHT ? "right"
+                                                        : "left"));
+    }
     for (int r = 0; r < listCtrl_->GetItemCount(); ++r) {
         const wxColour c = listCtrl_->GetItemTextColour(r);
         std::string line = "row " + std::to_string(r) +
@@ -766,8 +777,13 @@ std::vector<std::string> WxMainFrame::describe() const {
         }
         lines.push_back(line);
     }
+    std::string colours;
+    for (const wxColour& c : rowBar_->colours()) {
+        colours += (colours.empty() ? "" : "/") + std::to_string(c.Red()) + "," +
+                   std::to_string(c.Green()) + "," + std::to_string(c.Blue());
+    }
     lines.push_back("rowbar shown=" + std::to_string(rowBar_->IsShown()) +
-                    " text=" + quoted(rowBar_->shownText()));
+                    " text=" + quoted(rowBar_->shownText()) + " colours=" + colours);
     return lines;
 }
 
