@@ -691,17 +691,22 @@ void WxMainFrame::onLeftUp(wxMouseEvent&) {
     }
 }
 
+std::unique_ptr<wxMenu> WxMainFrame::systemMenu() const {
+    auto menu = std::make_unique<wxMenu>();
+    menu->Append(control::kMinimize, u8("최소화"));
+    menu->Append(control::kMaximize, IsMaximized() ? u8("이전 크기로") : u8("최대화"));
+    menu->Append(kCloseCommand, u8("닫기"));
+    menu->AppendSeparator();
+    menu->Append(kAboutCommand, u8("TaldorUpLoad 정보(&A)..."));
+    return menu;
+}
+
 void WxMainFrame::showSystemMenu(const wxPoint& at) {
-    wxMenu menu;
-    menu.Append(control::kMinimize, u8("최소화"));
-    menu.Append(control::kMaximize, IsMaximized() ? u8("이전 크기로") : u8("최대화"));
-    menu.Append(wxID_CLOSE, u8("닫기"));
-    menu.AppendSeparator();
-    menu.Append(kAboutCommand, u8("TaldorUpLoad 정보(&A)..."));
-    const int chosen = GetPopupMenuSelectionFromUser(menu, at);
+    const auto menu = systemMenu();
+    const int chosen = GetPopupMenuSelectionFromUser(*menu, at);
     if (chosen == kAboutCommand) {
         showAbout();
-    } else if (chosen == wxID_CLOSE) {
+    } else if (chosen == kCloseCommand) {
         if (window_ != nullptr) {
             window_->onSystemClose();
             refresh();

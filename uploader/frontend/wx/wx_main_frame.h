@@ -3,11 +3,13 @@
 #include <wx/frame.h>
 #include <wx/imaglist.h>
 #include <wx/listctrl.h>
+#include <wx/menu.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,6 +33,9 @@ class WxMainFrame final : public wxFrame {
   public:
     static constexpr int kMinimumSize = 572;
     static constexpr int kAboutCommand = 16;
+    // The menu's own close: the stock close id would bring a shortcut the
+    // window does not take.
+    static constexpr int kCloseCommand = 17;
     static constexpr int kRowsPerRefresh = 100;
 
     WxMainFrame(const DialogView& view, const CFileListView& list, const std::string& webSite);
@@ -45,6 +50,8 @@ class WxMainFrame final : public wxFrame {
     // What the widgets show, one line each, for scripted checks.
     std::vector<std::string> describe() const;
     wxRect rowBarRect() const;
+    // The menu of the caption band's right click.
+    std::unique_ptr<wxMenu> systemMenu() const;
 
   private:
     void createControls(const std::string& webSite);
