@@ -250,6 +250,7 @@ def main():
 
         bar_texts, remaining, speeds, row_bar_texts = set(), set(), set(), set()
         row_bar_colours = set()
+        text_beside_bar = []
         saw_stop_look = mid_shot = completed_checked = False
         notices = []
         box_captions = []
@@ -266,10 +267,15 @@ def main():
             m = re.search(r'static 1006 "([^"]*)"', state)
             if m:
                 speeds.add(m.group(1))
-            m = re.search(r'rowbar shown=1 text="([^"]*)" colours=(\S+)', state)
+            m = re.search(r'rowbar shown=1 text="([^"]*)" colours=(\S+) row=(-?\d+)', state)
             if m:
                 row_bar_texts.add(m.group(1))
                 row_bar_colours.add(m.group(2))
+                # The row being sent is the one under the bar: its state
+                # text would show beside the bar.
+                states = [r["cells"][4] for r in probe.rows(state)]
+                if "업로드중" in states:
+                    text_beside_bar.append((m.group(3), states))
             if "button 1012 enabled=1 look=stop" in state:
                 saw_stop_look = True
             m = re.search(r'notifier phase=(appearing|staying) text="(.*?)"\n', state, re.S)
@@ -304,6 +310,8 @@ def main():
               "remaining time and speed texts changed: %s / %s" % (sorted(remaining),
                                                                    sorted(speeds)))
         check(len(row_bar_texts) >= 2, "the row's bar text changed: %d texts" % len(row_bar_texts))
+        check(not text_beside_bar,
+              "no state text under the row's bar: %s" % text_beside_bar[:2])
         # Orange on white; the text white over the filled part, black over the rest.
         check(row_bar_colours == {"255,165,33/255,255,255/0,0,0/255,255,255"},
               "the row's bar colours: %s" % row_bar_colours)

@@ -28,6 +28,12 @@ Rect WxListGeometry::cellRect(int row, int column) const {
     return {columnLefts_[c], top, columnLefts_[c + 1], top + rowHeight_};
 }
 
+int WxListGeometry::rowAt(int y) const {
+    std::lock_guard lock(mutex_);
+    const int offset = y - firstRowTop_;
+    return offset < 0 ? -1 : offset / rowHeight_;
+}
+
 int WxListGeometry::clientBottom() const {
     std::lock_guard lock(mutex_);
     return clientBottom_;

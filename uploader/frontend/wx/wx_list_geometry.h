@@ -16,6 +16,8 @@ class WxListGeometry final : public ListGeometry {
     void measure(wxListCtrl& list);
     Rect cellRect(int row, int column) const override;
     int clientBottom() const override;
+    // The row whose cells span this height.
+    int rowAt(int y) const;
 
   private:
     mutable std::mutex mutex_;

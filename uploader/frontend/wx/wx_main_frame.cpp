@@ -486,7 +486,8 @@ void WxMainFrame::applyList() {
             listCtrl_->InsertItem(r, name, iconFor(list_.text(r, 0), list_.rowKind(r)));
         }
         for (int c = 0; c < CFileListView::kColumnCount; ++c) {
-            const wxString text = u8(list_.text(r, c));
+            const wxString text =
+                r == barRow_ && c == CFileListView::kState ? wxString() : u8(list_.text(r, c));
             if (listCtrl_->GetItemText(r, c) != text) {
                 listCtrl_->SetItem(r, c, text);
             }
@@ -503,17 +504,15 @@ void WxMainFrame::applyList() {
 
 void WxMainFrame::placeRowBar() {
     const RowProgressBar bar = list_.progressBar();
-    if (!bar.visible || window_ == nullptr) {
+    const wxRect rect = bar.visible && window_ != nullptr ? rowBarRect() : wxRect();
+    if (rect.width <= 0 || rect.height <= 0) {
         if (rowBar_->IsShown()) {
             rowBar_->Hide();
         }
+        blankStateUnderBar(-1);
         return;
     }
-    const wxRect rect = rowBarRect();
-    if (rect.width <= 0 || rect.height <= 0) {
-        rowBar_->Hide();
-        return;
-    }
+    blankStateUnderBar(geometry_.rowAt(rect.y + rect.height / 2));
     if (rowBar_->GetRect() != rect) {
         rowBar_->SetSize(rect);
     }
@@ -523,6 +522,24 @@ void WxMainFrame::placeRowBar() {
     rowBar_->SetLabel(u8(bar.text));
     if (!rowBar_->IsShown()) {
         rowBar_->Show();
+    }
+}
+
+void WxMainFrame::blankStateUnderBar(int row) {
+    if (row == barRow_) {
+        return;
+    }
+    const int count = listCtrl_->GetItemCount();
+    if (barRow_ >= 0 && barRow_ < count) {
+        auto guard = list_.lock();
+        if (barRow_ < list_.rowCount()) {
+            listCtrl_->SetItem(barRow_, CFileListView::kState,
+                               u8(list_.text(barRow_, CFileListView::kState)));
+        }
+    }
+    barRow_ = row < count ? row : -1;
+    if (barRow_ >= 0) {
+        listCtrl_->SetItem(barRow_, CFileListView::kState, wxString());
     }
 }
 
@@ -788,7 +805,8 @@ std::vector<std::string> WxMainFrame::describe() const {
                    std::to_string(c.Green()) + "," + std::to_string(c.Blue());
     }
     lines.push_back("rowbar shown=" + std::to_string(rowBar_->IsShown()) +
-                    " text=" + quoted(rowBar_->shownText()) + " colours=" + colours);
+                    " text=" + quoted(rowBar_->shownText()) + " colours=" + colours +
+                    " row=" + std::to_string(barRow_));
     return lines;
 }
 

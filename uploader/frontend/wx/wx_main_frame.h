@@ -60,6 +60,10 @@ class WxMainFrame final : public wxFrame {
     void applyList();
     void applyWindowState();
     void placeRowBar();
+    // Empties the state cell of the row under the bar (-1: none), so that
+    // none of its text shows beside the bar; the row it leaves gets its text
+    // back.
+    void blankStateUnderBar(int row);
     void onPaint(wxPaintEvent&);
     void paintCaptionBand(wxDC& dc, const wxSize& size) const;
     void setCaptionBackdrops();
@@ -90,6 +94,7 @@ class WxMainFrame final : public wxFrame {
     std::map<int, ButtonLook> looks_;
     widgets::TextProgressCtrl* overall_ = nullptr;
     widgets::TextProgressCtrl* rowBar_ = nullptr;
+    int barRow_ = -1;
     wxTextCtrl* pathBox_ = nullptr;
     wxListCtrl* listCtrl_ = nullptr;
     wxWindow* bannerStrip_ = nullptr;
