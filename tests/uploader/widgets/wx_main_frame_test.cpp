@@ -1,7 +1,12 @@
 // The main frame on a real display, over the window logic's view.
 #include <gtest/gtest.h>
+#include <wx/app.h>
 #include <wx/menu.h>
 #include <wx/stockitem.h>
+#include <wx/utils.h>
+
+#include <chrono>
+#include <functional>
 
 #include "uploader/app/dialog_view.h"
 #include "uploader/frontend/wx/wx_main_frame.h"
@@ -19,6 +24,43 @@ class WxMainFrameTest : public ::testing::Test {
     CFileListView list;
     WxMainFrame* frame = nullptr;
 };
+
+// Lets the toolkit handle what the display sent until `done`.
+bool settle(const std::function<bool()>& done) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (std::chrono::steady_clock::now() < end) {
+        wxTheApp->Yield(true);
+        if (done()) {
+            return true;
+        }
+        wxMilliSleep(5);
+    }
+    return done();
+}
+
+TEST_F(WxMainFrameTest, AWindowShownFromTheTrayComesBackWhereItWasAndAsLarge) {
+    frame->setTrayAvailable(true);
+    frame->Show();
+    frame->refresh();
+    const wxRect placed(100, 120, 640, 600);
+    frame->SetSize(placed);
+    ASSERT_TRUE(settle([&] { return frame->GetScreenRect() == placed; }));
+
+    view.setWindowState(WindowState::Hidden);
+    frame->refresh();
+    ASSERT_FALSE(frame->IsShown());
+    // Hidden, the window may be left elsewhere (the hide animation ends at
+    // the tray's corner).
+    const wxRect corner(1200, 1000, 600, 580);
+    frame->SetSize(corner);
+    ASSERT_TRUE(settle([&] { return frame->GetScreenRect() == corner; }));
+
+    view.setWindowState(WindowState::Normal);
+    frame->refresh();
+    settle([&] { return frame->GetScreenRect() == placed; });
+    EXPECT_TRUE(frame->IsShown());
+    EXPECT_EQ(frame->GetScreenRect(), placed);
+}
 
 TEST_F(WxMainFrameTest, TheSystemMenuShowsNoShortcutTheWindowDoesNotTake) {
     const auto menu = frame->systemMenu();

@@ -76,6 +76,7 @@ class WxMainFrame final : public wxFrame {
     void showSystemMenu(const wxPoint& at);
     void showAbout();
     void animateHide();
+    void showWherePlaced(WindowState was);
     void command(int id);
     int iconFor(const std::string& name, int kind);
 
@@ -104,6 +105,7 @@ class WxMainFrame final : public wxFrame {
     std::map<std::string, int> iconIndex_;
     WxListGeometry geometry_;
     bool maximizedLook_ = false;
+    wxRect placeBeforeHiding_;
 
     // A press on the frame: what it moves or sizes, from where.
     int drag_ = 0;

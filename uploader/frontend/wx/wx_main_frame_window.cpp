@@ -59,6 +59,9 @@ void WxMainFrame::applyWindowState() {
     shownState_ = want;
     switch (want) {
         case WindowState::Hidden:
+            if (!IsMaximized() && !IsIconized()) {
+                placeBeforeHiding_ = GetScreenRect();
+            }
             if (trayAvailable_) {
                 animateHide();
                 Hide();
@@ -72,11 +75,11 @@ void WxMainFrame::applyWindowState() {
             Iconize(true);
             break;
         case WindowState::Maximized:
-            Show();
+            showWherePlaced(was);
             Maximize(true);
             break;
         case WindowState::Normal:
-            Show();
+            showWherePlaced(was);
             if (IsIconized()) {
                 Iconize(false);
             }
@@ -85,6 +88,20 @@ void WxMainFrame::applyWindowState() {
             }
             Raise();
             break;
+    }
+}
+
+void WxMainFrame::showWherePlaced(WindowState was) {
+    // Hidden, the window may have been left elsewhere (the hide animation
+    // ends at the tray's corner): it comes back where it was. Set again once
+    // shown, for a desktop that places a window as it maps it.
+    const bool restore = was == WindowState::Hidden && !placeBeforeHiding_.IsEmpty();
+    if (restore) {
+        SetSize(placeBeforeHiding_);
+    }
+    Show();
+    if (restore && GetScreenRect() != placeBeforeHiding_) {
+        SetSize(placeBeforeHiding_);
     }
 }
 
