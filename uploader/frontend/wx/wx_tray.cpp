@@ -5,6 +5,7 @@
 
 #include <array>
 #include <chrono>
+#include <utility>
 
 #include "uploader/app/dialog_view.h"
 #include "uploader/widgets/skin_bitmaps.h"
@@ -21,20 +22,21 @@ std::int64_t doubleClickMs() {
     return ms > 0 ? ms : 500;
 }
 
-std::int64_t nowMs() {
+}  // namespace
+
+std::int64_t WxTray::steadyMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
-}  // namespace
-
-WxTray::WxTray() : doubleClick_(doubleClickMs()) {
+WxTray::WxTray(std::function<std::int64_t()> nowMs)
+    : nowMs_(std::move(nowMs)), doubleClick_(doubleClickMs()) {
     // The toolkit reports every left click as a press, and one it is not
     // answered as a double click of its own: so a double click would come
     // as two. The presses are taken here and paired into double clicks.
     Bind(wxEVT_TASKBAR_LEFT_DOWN, [this](wxTaskBarIconEvent&) {
-        if (doubleClick_.press(nowMs()) && onMouse_) {
+        if (doubleClick_.press(nowMs_()) && onMouse_) {
             onMouse_(TrayIcon::Mouse::LeftDoubleClick);
         }
     });

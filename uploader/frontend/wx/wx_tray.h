@@ -2,6 +2,7 @@
 
 #include <wx/taskbar.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -14,7 +15,9 @@ namespace quenvara::uploader::wxui {
 // and the double click that hides or shows the window.
 class WxTray final : public wxTaskBarIcon {
   public:
-    WxTray();
+    // `nowMs` tells the time of a press, in milliseconds.
+    explicit WxTray(std::function<std::int64_t()> nowMs = steadyMs);
+    static std::int64_t steadyMs();
     // Where a chosen menu command (the program's number) and the icon's
     // mouse go.
     void connect(std::function<void(int)> onCommand, std::function<void(TrayIcon::Mouse)> onMouse);
@@ -33,6 +36,7 @@ class WxTray final : public wxTaskBarIcon {
   private:
     std::function<void(int)> onCommand_;
     std::function<void(TrayIcon::Mouse)> onMouse_;
+    std::function<std::int64_t()> nowMs_;
     widgets::DoubleClickRule doubleClick_;
     bool shown_ = false;
     int frame_ = -1;
