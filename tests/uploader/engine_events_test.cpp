@@ -147,7 +147,6 @@ TEST_F(EngineEventsTest, ARunWithABreakTellsTheFailureTheResumeAndOneCountOfEver
         "run started",
         "row " + a + " uploading",
         "file " + a + " size 1.2e+07 from 0",
-        "bytes " + a,
         "row " + a + " failed",
         "row " + a + " uploading",
         "file " + a + " size 1.2e+07 from 1e+06",
@@ -159,7 +158,13 @@ TEST_F(EngineEventsTest, ARunWithABreakTellsTheFailureTheResumeAndOneCountOfEver
         "row " + b + " done",
         "run ended: 1 failures, every row",
     };
-    EXPECT_EQ(events_.lines(), expected);
+    // Bytes are told as the server acknowledges them: whether any were
+    // before the break depends on when its acknowledgements came.
+    auto lines = events_.lines();
+    if (lines.size() > 3 && lines[3] == "bytes " + a) {
+        lines.erase(lines.begin() + 3);
+    }
+    EXPECT_EQ(lines, expected);
     // The failure says why; the resume starts where the server's data ends.
     const auto texts = events_.statusTexts();
     ASSERT_EQ(texts.size(), 6u);

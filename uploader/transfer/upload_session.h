@@ -196,6 +196,7 @@ class UploadSession {
     double fileBytesSent_ = 0;
     // Bytes of the current file told to the window (acknowledged ones).
     double bytesShown_ = 0;
+    double queueAskedAt_ = 0;
     int failureCount_ = 0;
     bool alreadyConnected_ = false;
     bool errorSeen_ = false;

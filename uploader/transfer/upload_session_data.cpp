@@ -30,6 +30,10 @@ using namespace session_detail;
 using transfer::PacketHeader;
 namespace msg = transfer::msg;
 
+namespace {
+constexpr double kQueueAskStep = 131'072;
+}  // namespace
+
 // ---- the data phase ----
 
 long UploadSession::countedSend(std::span<const std::uint8_t> data) {
@@ -50,8 +54,12 @@ long UploadSession::countedSend(std::span<const std::uint8_t> data) {
     // What went out counts, also the part of a chunk before a failure.
     fileBytesSent_ += static_cast<double>(sent);
     // The displays follow what the server has acknowledged, not what waits
-    // in the send queue (megabytes on a fast link to a slow server).
-    showAcknowledged(fileBytesSent_ - static_cast<double>(conversation_.unacknowledged()));
+    // in the send queue (megabytes on a fast link to a slow server); the
+    // queue is asked every 128 KiB, not at every chunk.
+    if (fileBytesSent_ - queueAskedAt_ >= kQueueAskStep) {
+        queueAskedAt_ = fileBytesSent_;
+        showAcknowledged(fileBytesSent_ - static_cast<double>(conversation_.unacknowledged()));
+    }
     return sent == data.size() ? static_cast<long>(sent) : result;
 }
 
@@ -113,6 +121,7 @@ int UploadSession::dataPhase(std::span<const std::uint8_t> body) {
     double remaining = fileSize - resumeOffset_;
     fileBytesSent_ = 0;
     bytesShown_ = 0;
+    queueAskedAt_ = -kQueueAskStep;  // asked after the first chunk already
     const std::size_t chunk = chunkSize(kind_ == kMy, window_.speedChoice());
     std::vector<std::uint8_t> buffer(chunk);
     ::lseek(fd, static_cast<off_t>(resumeOffset_), SEEK_SET);
