@@ -29,6 +29,7 @@ packages=(
     xauth
     x11-apps          # xwd for its screenshots,
     fonts-nanum       # and Korean text in them
+    python3-pyatspi   # the window's accessibility test reads it as a screen reader does
     libgtk-3-dev      # the control host's file chooser (GTK's native dialog, the portal's client)
     nlohmann-json3-dev  # the control host's messages from the browser
     chromium          # the browser bridge's end-to-end test

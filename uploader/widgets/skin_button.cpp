@@ -1,7 +1,9 @@
 #include "uploader/widgets/skin_button.h"
 
 #include <wx/dcbuffer.h>
+#include <wx/tooltip.h>
 
+#include "uploader/widgets/accessible.h"
 #include "uploader/widgets/mask_region.h"
 #include "uploader/widgets/skin_bitmaps.h"
 
@@ -16,8 +18,9 @@ wxRegion regionFromMask(const wxBitmap& mask) {
 }
 
 SkinButton::SkinButton(wxWindow* parent, int id)
-    : wxControl(parent, id, wxDefaultPosition, wxDefaultSize, wxBORDER_NONE) {
+    : wxControl(parent, id, wxDefaultPosition, wxDefaultSize, wxBORDER_NONE | wxWANTS_CHARS) {
     SetBackgroundStyle(wxBG_STYLE_PAINT);
+    accessible::expose(*this, accessible::Role::PushButton);
     Bind(wxEVT_PAINT, &SkinButton::onPaint, this);
     Bind(wxEVT_ENTER_WINDOW, [this](wxMouseEvent&) {
         hover_ = true;
@@ -38,10 +41,39 @@ SkinButton::SkinButton(wxWindow* parent, int id)
         const bool click = pressed_ && inside(event.GetPosition());
         pressed_ = false;
         Refresh(false);
-        if (click && IsEnabled() && onClick_) {
-            onClick_();
+        if (click) {
+            this->click();
         }
     });
+    // Seen before the frame's own hook, which swallows Enter.
+    Bind(wxEVT_CHAR_HOOK, [this](wxKeyEvent& event) {
+        const int key = event.GetKeyCode();
+        if (key == WXK_SPACE || key == WXK_RETURN || key == WXK_NUMPAD_ENTER) {
+            click();
+            return;
+        }
+        event.Skip();
+    });
+    // The focus is drawn as the hover face, the look of "this one".
+    Bind(wxEVT_SET_FOCUS, [this](wxFocusEvent& event) {
+        Refresh(false);
+        event.Skip();
+    });
+    Bind(wxEVT_KILL_FOCUS, [this](wxFocusEvent& event) {
+        Refresh(false);
+        event.Skip();
+    });
+}
+
+void SkinButton::click() {
+    if (IsEnabled() && onClick_) {
+        onClick_();
+    }
+}
+
+void SkinButton::DoSetToolTip(wxToolTip* tip) {
+    accessible::setName(*this, tip != nullptr ? tip->GetTip() : wxString());
+    wxControl::DoSetToolTip(tip);
 }
 
 bool SkinButton::inside(const wxPoint& point) const {
@@ -81,7 +113,7 @@ SkinButton::State SkinButton::state() const {
     if (pressed_) {
         return kPressed;
     }
-    return hover_ ? kHover : kNormal;
+    return hover_ || HasFocus() ? kHover : kNormal;
 }
 
 bool SkinButton::Enable(bool enable) {

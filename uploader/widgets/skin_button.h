@@ -30,9 +30,15 @@ class SkinButton : public wxControl {
     const wxRegion& shape() const { return shape_; }
     State state() const;
     bool Enable(bool enable = true) override;
+    bool AcceptsFocus() const override { return IsEnabled() && IsShown(); }
+
+  protected:
+    // The tooltip is the button's only text, so it is also its accessible name.
+    void DoSetToolTip(wxToolTip* tip) override;
 
   private:
     void onPaint(wxPaintEvent&);
+    void click();
     bool inside(const wxPoint& point) const;
 
     std::array<wxBitmap, 4> bitmaps_;

@@ -3,12 +3,16 @@
 #include <wx/dcbuffer.h>
 #include <wx/settings.h>
 
+#include "uploader/widgets/accessible.h"
+
 namespace quenvara::widgets {
 
 SkinCheckBox::SkinCheckBox(wxWindow* parent, int id, const wxString& text, bool textOnLeft)
-    : wxControl(parent, id, wxDefaultPosition, wxDefaultSize, wxBORDER_NONE),
+    : wxControl(parent, id, wxDefaultPosition, wxDefaultSize, wxBORDER_NONE | wxWANTS_CHARS),
       textOnLeft_(textOnLeft) {
     wxControl::SetLabel(text);
+    accessible::expose(*this, accessible::Role::CheckBox);
+    accessible::setName(*this, text);
     SetBackgroundStyle(wxBG_STYLE_PAINT);
     SetBackgroundColour(*wxWHITE);
     Bind(wxEVT_PAINT, &SkinCheckBox::onPaint, this);
@@ -24,6 +28,25 @@ SkinCheckBox::SkinCheckBox(wxWindow* parent, int id, const wxString& text, bool 
             onClick_();
         }
     });
+    // Seen before the frame's own hook, which swallows Enter.
+    Bind(wxEVT_CHAR_HOOK, [this](wxKeyEvent& event) {
+        const int key = event.GetKeyCode();
+        if (key == WXK_SPACE || key == WXK_RETURN || key == WXK_NUMPAD_ENTER) {
+            if (IsEnabled() && onClick_) {
+                onClick_();
+            }
+            return;
+        }
+        event.Skip();
+    });
+    Bind(wxEVT_SET_FOCUS, [this](wxFocusEvent& event) {
+        Refresh();
+        event.Skip();
+    });
+    Bind(wxEVT_KILL_FOCUS, [this](wxFocusEvent& event) {
+        Refresh();
+        event.Skip();
+    });
 }
 
 void SkinCheckBox::setGlyphStrip(const wxBitmap& strip, int glyph) {
@@ -37,6 +60,7 @@ void SkinCheckBox::setGlyphStrip(const wxBitmap& strip, int glyph) {
 void SkinCheckBox::setState(int check) {
     if (check != check_) {
         check_ = check;
+        accessible::setChecked(*this, check != 0);
         Refresh();
     }
 }
@@ -58,6 +82,7 @@ bool SkinCheckBox::Enable(bool enable) {
 void SkinCheckBox::SetLabel(const wxString& label) {
     if (label != GetLabel()) {
         wxControl::SetLabel(label);
+        accessible::setName(*this, label);
         InvalidateBestSize();
         Refresh();
     }
@@ -97,6 +122,12 @@ void SkinCheckBox::onPaint(wxPaintEvent&) {
         dc.SetTextForeground(GetForegroundColour());
     }
     dc.DrawText(GetLabel(), textX, textY);
+    if (HasFocus()) {
+        // The keyboard's place: a dotted frame around the text.
+        dc.SetPen(wxPen(GetForegroundColour(), 1, wxPENSTYLE_DOT));
+        dc.SetBrush(*wxTRANSPARENT_BRUSH);
+        dc.DrawRectangle(textX - 2, textY - 1, text.x + 4, text.y + 2);
+    }
 }
 
 }  // namespace quenvara::widgets

@@ -24,6 +24,7 @@ class SkinCheckBox : public wxControl {
     wxSize DoGetBestSize() const override;
     bool Enable(bool enable = true) override;
     void SetLabel(const wxString& label) override;
+    bool AcceptsFocus() const override { return IsEnabled() && IsShown(); }
 
   private:
     void onPaint(wxPaintEvent&);

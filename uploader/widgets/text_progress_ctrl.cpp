@@ -2,6 +2,7 @@
 
 #include <wx/dcbuffer.h>
 
+#include "uploader/widgets/accessible.h"
 #include "uploader/widgets/progress_geometry.h"
 
 namespace quenvara::widgets {
@@ -9,6 +10,8 @@ namespace quenvara::widgets {
 TextProgressCtrl::TextProgressCtrl(wxWindow* parent, int id)
     : wxControl(parent, id, wxDefaultPosition, wxDefaultSize, wxBORDER_NONE) {
     SetBackgroundStyle(wxBG_STYLE_PAINT);
+    accessible::expose(*this, accessible::Role::ProgressBar);
+    announce();
     Bind(wxEVT_PAINT, &TextProgressCtrl::onPaint, this);
     Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
         repaint();
@@ -19,6 +22,17 @@ TextProgressCtrl::TextProgressCtrl(wxWindow* parent, int id)
 void TextProgressCtrl::repaint() {
     ++repaints_;
     Refresh(false);
+    announce();
+}
+
+// The value goes to assistive technologies as the text the bar shows, or as
+// its percentage when it shows none.
+void TextProgressCtrl::announce() {
+    wxString text = shownText();
+    if (text.empty() && upper_ > lower_) {
+        text.Printf("%d%%", static_cast<int>((position_ - lower_) * 100 / (upper_ - lower_)));
+    }
+    accessible::setValue(*this, lower_, upper_, position_, text);
 }
 
 int TextProgressCtrl::barWidthFor(double position) const {
@@ -40,6 +54,8 @@ void TextProgressCtrl::setPosition(double position) {
     position_ = position;
     if (widthChanged) {
         repaint();
+    } else {
+        announce();
     }
 }
 

@@ -19,6 +19,8 @@ class TextProgressCtrl : public wxControl {
     void setShowText(bool show);
     // The custom text; empty shows the percentage.
     void SetLabel(const wxString& text) override;
+    // A bar is read, not operated: Tab passes it by.
+    bool AcceptsFocus() const override { return false; }
 
     double position() const { return position_; }
     // The bar's width in pixels at the last paint; -1 when nothing was painted.
@@ -35,6 +37,7 @@ class TextProgressCtrl : public wxControl {
     void onPaint(wxPaintEvent&);
     int barWidthFor(double position) const;
     void repaint();
+    void announce();
 
     double lower_ = 0;
     double upper_ = 100;

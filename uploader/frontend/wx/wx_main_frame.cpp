@@ -6,9 +6,11 @@
 #include <wx/sizer.h>
 
 #include <algorithm>
+#include <initializer_list>
 
 #include "uploader/app/list_presentation.h"
 #include "uploader/app/upload_main_window.h"
+#include "uploader/widgets/accessible.h"
 #include "uploader/widgets/skin_bitmaps.h"
 #include "uploader/widgets/skin_frame.h"
 
@@ -143,6 +145,11 @@ void WxMainFrame::createControls(const std::string& webSite) {
     buttons_[control::kDelete]->SetToolTip(u8("완료된 항목 삭제"));
     buttons_[control::kClose]->SetToolTip(u8("종료"));
     buttons_[control::kHide]->SetToolTip(u8("감추기"));
+    // The caption's buttons have no tooltip; a reader calls them by the
+    // system menu's words, the caption's close by what it does.
+    widgets::accessible::setName(*buttons_[control::kMinimize], u8("최소화"));
+    widgets::accessible::setName(*buttons_[control::kMaximize], u8("최대화"));
+    widgets::accessible::setName(*buttons_[control::kClose2], u8("종료"));
     looks_[control::kStartStop] = ButtonLook::Start;
 
     for (int id :
@@ -220,6 +227,29 @@ void WxMainFrame::createControls(const std::string& webSite) {
     }
     strip->SetSizer(sizer);
     bannerStrip_ = strip;
+
+    // Tab follows the window from the list down to the buttons under it, then
+    // the caption's buttons.
+    const std::initializer_list<wxWindow*> order = {bannerStrip_,
+                                                    pathBox_,
+                                                    checks_[control::kNotificationsOffCheck],
+                                                    checks_[control::kShutdownCheck],
+                                                    checks_[control::kCloseWindowCheck],
+                                                    buttons_[control::kStartStop],
+                                                    buttons_[control::kDelete],
+                                                    buttons_[control::kClose],
+                                                    buttons_[control::kHide],
+                                                    buttons_[control::kMinimize],
+                                                    buttons_[control::kMaximize],
+                                                    buttons_[control::kClose2]};
+    wxWindow* previous = listCtrl_;
+    for (wxWindow* next : order) {
+        next->MoveAfterInTabOrder(previous);
+        previous = next;
+    }
+    // The keyboard starts at the top of that order rather than on a caption
+    // button.
+    listCtrl_->SetFocus();
 }
 
 void WxMainFrame::layoutControls() {
@@ -320,6 +350,8 @@ void WxMainFrame::refresh() {
         maximizedLook_ = IsMaximized();
         setFaces(*buttons_[control::kMaximize],
                  maximizedLook_ ? ButtonGlyph::Restore : ButtonGlyph::Maximize, {kSmall, kSmall});
+        widgets::accessible::setName(*buttons_[control::kMaximize],
+                                     maximizedLook_ ? u8("이전 크기로") : u8("최대화"));
     }
 }
 
