@@ -30,6 +30,8 @@ packages=(
     x11-apps          # xwd for its screenshots,
     fonts-nanum       # and Korean text in them
     python3-pyatspi   # the window's accessibility test reads it as a screen reader does
+    dbus-daemon       # the tray item's test: a private session bus,
+    python3-gi        # and a stand-in for the panel's watcher on it
     libgtk-3-dev      # the control host's file chooser (GTK's native dialog, the portal's client)
     nlohmann-json3-dev  # the control host's messages from the browser
     chromium          # the browser bridge's end-to-end test

@@ -63,7 +63,7 @@ void WxFrontEnd::attach(platform::EventLoop&, const DialogView& view, const CFil
     folderWait_ = folderWait;
     frame_ = new WxMainFrame(view, list, webSite_);
     notices_.setOwner(frame_);
-    if (wxTaskBarIcon::IsAvailable()) {
+    if (WxTray::available()) {
         tray_ = std::make_unique<WxTray>();
     }
     frame_->setTrayAvailable(tray_ != nullptr);

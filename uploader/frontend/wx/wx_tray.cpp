@@ -8,6 +8,8 @@
 #include <utility>
 
 #include "uploader/app/dialog_view.h"
+#include "uploader/app/upload_main_window.h"
+#include "uploader/frontend/wx/status_notifier_tray.h"
 #include "uploader/widgets/skin_bitmaps.h"
 
 namespace quenvara::uploader::wxui {
@@ -16,6 +18,35 @@ namespace {
 
 constexpr std::array kTrayCommands = {command::kTrayWebSite, command::kTrayShow, command::kTrayHide,
                                       command::kTrayExit};
+
+// The menu, top to bottom; 0 is a separator.
+const std::array<StatusNotifierTray::MenuItem, 6> kMenu = {{
+    {command::kTrayWebSite, "퀜바라 가기"},
+    {0, ""},
+    {command::kTrayShow, "보이기"},
+    {command::kTrayHide, "감추기"},
+    {0, ""},
+    {command::kTrayExit, "종료"},
+}};
+
+StatusNotifierTray::Pixmap pixmapOf(const wxIcon& icon) {
+    wxImage image = wxBitmap(icon).ConvertToImage();
+    if (!image.HasAlpha()) {
+        image.InitAlpha();
+    }
+    StatusNotifierTray::Pixmap pixmap;
+    pixmap.width = image.GetWidth();
+    pixmap.height = image.GetHeight();
+    const int count = pixmap.width * pixmap.height;
+    pixmap.argb.reserve(static_cast<std::size_t>(count) * 4);
+    const unsigned char* rgb = image.GetData();
+    const unsigned char* alpha = image.GetAlpha();
+    for (int i = 0; i < count; ++i) {
+        pixmap.argb.insert(pixmap.argb.end(),
+                           {alpha[i], rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]});
+    }
+    return pixmap;
+}
 
 std::int64_t doubleClickMs() {
     const int ms = wxSystemSettings::GetMetric(wxSYS_DCLICK_MSEC);
@@ -40,6 +71,34 @@ WxTray::WxTray(std::function<std::int64_t()> nowMs)
             onMouse_(TrayIcon::Mouse::LeftDoubleClick);
         }
     });
+    item_ = StatusNotifierTray::create(std::string(kWindowCaption), {kMenu.begin(), kMenu.end()});
+    if (item_) {
+        // The bus calls come in the middle of its dispatch: the window
+        // logic runs after it, as for the toolkit's own events. Panels send
+        // a single click as activation, which stands for the old tray's
+        // double click.
+        item_->connect(
+            [this](int chosen) {
+                CallAfter([this, chosen] {
+                    if (onCommand_) {
+                        onCommand_(chosen);
+                    }
+                });
+            },
+            [this] {
+                CallAfter([this] {
+                    if (onMouse_) {
+                        onMouse_(TrayIcon::Mouse::LeftDoubleClick);
+                    }
+                });
+            });
+    }
+}
+
+WxTray::~WxTray() = default;
+
+bool WxTray::available() {
+    return StatusNotifierTray::hostPresent() || wxTaskBarIcon::IsAvailable();
 }
 
 void WxTray::connect(std::function<void(int)> onCommand,
@@ -69,8 +128,6 @@ void WxTray::update(const TrayIcon& state) {
     if (!state.present()) {
         if (shown_) {
             RemoveIcon();
-            shown_ = false;
-            frame_ = -1;
         }
         return;
     }
@@ -78,25 +135,45 @@ void WxTray::update(const TrayIcon& state) {
     if (!shown_ || state.frame() != frame_ || tip != tip_) {
         frame_ = state.frame();
         tip_ = tip;
-        shown_ = SetIcon(widgets::skin::trayFrame(frame_), wxString::FromUTF8(tip_));
+        if (item_) {
+            item_->show(pixmapOf(widgets::skin::trayFrame(frame_)), tip_);
+            shown_ = true;
+        } else {
+            shown_ = SetIcon(widgets::skin::trayFrame(frame_), wxString::FromUTF8(tip_));
+        }
     }
 }
 
+bool WxTray::RemoveIcon() {
+    shown_ = false;
+    frame_ = -1;
+    if (item_) {
+        item_->hide();
+        return true;
+    }
+    return wxTaskBarIcon::RemoveIcon();
+}
+
 std::string WxTray::describe() const {
-    return "tray available=" + std::to_string(wxTaskBarIcon::IsAvailable()) +
-           " shown=" + std::to_string(shown_) + " frame=" + std::to_string(frame_) + " tip=\"" +
-           tip_ + "\"";
+    std::string line =
+        "tray available=" + std::to_string(item_ != nullptr || wxTaskBarIcon::IsAvailable()) +
+        " shown=" + std::to_string(shown_) + " frame=" + std::to_string(frame_) + " tip=\"" + tip_ +
+        "\"";
+    if (item_) {
+        line += " bus-item registered=" + std::to_string(item_->registered());
+    }
+    return line;
 }
 
 wxMenu* WxTray::CreatePopupMenu() {
     auto* menu = new wxMenu;
-    auto u8 = [](const char* s) { return wxString::FromUTF8(s); };
-    menu->Append(menuIdFor(command::kTrayWebSite), u8("퀜바라 가기"));
-    menu->AppendSeparator();
-    menu->Append(menuIdFor(command::kTrayShow), u8("보이기"));
-    menu->Append(menuIdFor(command::kTrayHide), u8("감추기"));
-    menu->AppendSeparator();
-    menu->Append(menuIdFor(command::kTrayExit), u8("종료"));
+    for (const auto& item : kMenu) {
+        if (item.command == 0) {
+            menu->AppendSeparator();
+        } else {
+            menu->Append(menuIdFor(item.command), wxString::FromUTF8(item.label));
+        }
+    }
     menu->Bind(wxEVT_MENU, [this](wxCommandEvent& event) {
         const int chosen = commandFor(event.GetId());
         if (chosen != 0 && onCommand_) {
