@@ -15,7 +15,7 @@ namespace {
 
 wxCheckBox* findCheckBox(wxWindow* parent) {
     for (wxWindow* child : parent->GetChildren()) {
-        if (auto* box = wxDynamicCast(child, wxCheckBox)) {
+        if (auto* box = dynamic_cast<wxCheckBox*>(child)) {
             return box;
         }
         if (auto* inner = findCheckBox(child)) {
@@ -35,7 +35,7 @@ void answerWhenShown(bool check, int button, Seen& seen) {
     wxTheApp->CallAfter([check, button, &seen] {
         wxDialog* dialog = nullptr;
         for (wxWindow* top : wxTopLevelWindows) {
-            if (auto* d = wxDynamicCast(top, wxDialog); d != nullptr && d->IsModal()) {
+            if (auto* d = dynamic_cast<wxDialog*>(top); d != nullptr && d->IsModal()) {
                 dialog = d;
             }
         }
