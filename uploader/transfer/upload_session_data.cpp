@@ -129,8 +129,9 @@ int UploadSession::dataPhase(std::span<const std::uint8_t> body) {
     enum class Failure { None, Read, Send, PeerClosed } failure = Failure::None;
     int failureErrno = 0;
     while (remaining > 0 && !isStopped()) {
+        // Only the bytes read are sent: the buffer needs no clearing between
+        // chunks (a tenth of the time of a chunk on a fast link).
         window_.gate().safePoint();
-        std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
         const auto want =
             static_cast<std::size_t>(std::min<double>(static_cast<double>(chunk), remaining));
         const ssize_t got = ::read(fd, buffer.data(), want);
