@@ -10,6 +10,7 @@
 #include <chrono>
 #include <functional>
 
+#include "toolkit_pump.h"
 #include "uploader/widgets/delay_message_box.h"
 #include "uploader/widgets/skin_bitmaps.h"
 #include "uploader/widgets/skin_button.h"
@@ -20,18 +21,7 @@
 namespace quenvara::widgets {
 namespace {
 
-// Lets the toolkit paint and run its timers until `done` or the time is up.
-bool pumpUntil(const std::function<bool()>& done, int milliseconds = 3000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    while (std::chrono::steady_clock::now() < end) {
-        wxTheApp->Yield(true);
-        if (done()) {
-            return true;
-        }
-        wxMilliSleep(5);
-    }
-    return done();
-}
+using quenvara::testing::pumpUntil;
 
 class WidgetTest : public ::testing::Test {
   protected:

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <functional>
 
+#include "toolkit_pump.h"
 #include "uploader/app/dialog_view.h"
 #include "uploader/frontend/wx/wx_main_frame.h"
 #include "uploader/list/file_list_view.h"
@@ -25,26 +26,13 @@ class WxMainFrameTest : public ::testing::Test {
     WxMainFrame* frame = nullptr;
 };
 
-// Lets the toolkit handle what the display sent until `done`.
-bool settle(const std::function<bool()>& done) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-    while (std::chrono::steady_clock::now() < end) {
-        wxTheApp->Yield(true);
-        if (done()) {
-            return true;
-        }
-        wxMilliSleep(5);
-    }
-    return done();
-}
-
 TEST_F(WxMainFrameTest, AWindowShownFromTheTrayComesBackWhereItWasAndAsLarge) {
     frame->setTrayAvailable(true);
     frame->Show();
     frame->refresh();
     const wxRect placed(100, 120, 640, 600);
     frame->SetSize(placed);
-    ASSERT_TRUE(settle([&] { return frame->GetScreenRect() == placed; }));
+    ASSERT_TRUE(quenvara::testing::pumpUntil([&] { return frame->GetScreenRect() == placed; }));
 
     view.setWindowState(WindowState::Hidden);
     frame->refresh();
@@ -53,11 +41,11 @@ TEST_F(WxMainFrameTest, AWindowShownFromTheTrayComesBackWhereItWasAndAsLarge) {
     // the tray's corner).
     const wxRect corner(1200, 1000, 600, 580);
     frame->SetSize(corner);
-    ASSERT_TRUE(settle([&] { return frame->GetScreenRect() == corner; }));
+    ASSERT_TRUE(quenvara::testing::pumpUntil([&] { return frame->GetScreenRect() == corner; }));
 
     view.setWindowState(WindowState::Normal);
     frame->refresh();
-    settle([&] { return frame->GetScreenRect() == placed; });
+    quenvara::testing::pumpUntil([&] { return frame->GetScreenRect() == placed; });
     EXPECT_TRUE(frame->IsShown());
     EXPECT_EQ(frame->GetScreenRect(), placed);
 }
