@@ -27,6 +27,17 @@ int main(int argc, char** argv) {
     int start = kFingerprintStartSeconds;
     const char* path = nullptr;
     for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("quenvara-fingerprint %s\n", QUENVARA_VERSION);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::printf(
+                "usage: quenvara-fingerprint [--start SECONDS] FILE\n"
+                "Prints the fingerprint the music filter would register for an MP3, "
+                "Ogg, WMA or WAV file.\n");
+            return 0;
+        }
         if (std::strcmp(argv[i], "--start") == 0 && i + 1 < argc) {
             char* end = nullptr;
             const long v = std::strtol(argv[++i], &end, 10);

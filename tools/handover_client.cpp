@@ -73,7 +73,8 @@ int main(int argc, char** argv) {
         kAdult,
         kDisplay,
         kPipe,
-        kHelp
+        kHelp,
+        kVersion
     };
     const option longOptions[] = {
         {"server", required_argument, nullptr, kServer},
@@ -88,6 +89,7 @@ int main(int argc, char** argv) {
         {"display", required_argument, nullptr, kDisplay},
         {"pipe-name", required_argument, nullptr, kPipe},
         {"help", no_argument, nullptr, kHelp},
+        {"version", no_argument, nullptr, kVersion},
         {nullptr, 0, nullptr, 0},
     };
     for (int opt; (opt = getopt_long(argc, argv, "", longOptions, nullptr)) != -1;) {
@@ -134,6 +136,9 @@ int main(int argc, char** argv) {
                 break;
             case kHelp:
                 usage(std::cout);
+                return 0;
+            case kVersion:
+                std::cout << "quenvara-handover " << QUENVARA_VERSION << "\n";
                 return 0;
             default:
                 usage(std::cerr);

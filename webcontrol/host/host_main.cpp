@@ -40,6 +40,10 @@ bool writeAll(int fd, const std::string& bytes) {
 
 int main(int argc, char** argv) {
     using namespace quenvara;
+    if (argc > 1 && std::string_view(argv[1]) == "--version") {
+        std::cout << "quenvara-control-host " << QUENVARA_VERSION << "\n";
+        return 0;
+    }
     if (argc > 1 && std::string_view(argv[1]) == "--help") {
         std::cout << "quenvara-control-host: started by the browser for a page that uses the "
                      "upload control.\nEnvironment: QUENVARA_DIALOG_ANSWERS=FILE answers the "
