@@ -5,7 +5,8 @@
 # load ("Load unpacked" on chrome://extensions, developer mode on).
 #
 #   scripts/install-browser-bridge.sh [--profile DIR] [--allow-origin ORIGIN]...
-#                                     [--host PATH] [--extension-dir DIR]
+#                                     [--host PATH] [--host-path PATH]
+#                                     [--extension-dir DIR]
 #
 # --profile DIR       the browser's user data dir (default: the user's Chromium
 #                     and Chrome folders)
@@ -14,6 +15,8 @@
 #                     QUENVARA_WEB_URL, is always allowed): https, or plain
 #                     http on a loopback host; no wildcard, user or path
 # --host PATH         the host program (default: the build's, or the installed one)
+# --host-path PATH    the host's path written into the manifest, when the
+#                     host is installed there later (a package build)
 # --extension-dir DIR where to prepare the extension
 #                     (default: ${XDG_DATA_HOME:-~/.local/share}/quenvara/browser-extension)
 set -euo pipefail
@@ -22,10 +25,11 @@ name=com.quenvara.control_host
 profiles=()
 origins=()
 host=
+host_path=
 extension_dir=${XDG_DATA_HOME:-$HOME/.local/share}/quenvara/browser-extension
 while [ $# -gt 0 ]; do
     case "$1" in
-        --profile|--allow-origin|--host|--extension-dir)
+        --profile|--allow-origin|--host|--host-path|--extension-dir)
             if [ $# -lt 2 ]; then
                 echo "install-browser-bridge: $1 needs a value" >&2
                 exit 2
@@ -35,8 +39,9 @@ while [ $# -gt 0 ]; do
         --profile) profiles+=("$2"); shift 2 ;;
         --allow-origin) origins+=("$2"); shift 2 ;;
         --host) host=$2; shift 2 ;;
+        --host-path) host_path=$2; shift 2 ;;
         --extension-dir) extension_dir=$2; shift 2 ;;
-        -h|--help) sed -n '2,18p' "$0"; exit 0 ;;
+        -h|--help) sed -n '2,21p' "$0"; exit 0 ;;
         *) echo "install-browser-bridge: unknown option $1" >&2; exit 2 ;;
     esac
 done
@@ -128,18 +133,22 @@ print(json.dumps(allowed))
 PY
 )
 
-if [ -z "$host" ]; then
+if [ -n "$host_path" ]; then
+    host=$host_path
+elif [ -z "$host" ]; then
     for candidate in "$root/build/default/bin/quenvara-control-host" \
                      "$root/build/ci/bin/quenvara-control-host" \
-                     "$(command -v quenvara-control-host || true)"; do
+                     /usr/lib/quenvara/quenvara-control-host; do
         if [ -n "$candidate" ] && [ -x "$candidate" ]; then host=$candidate; break; fi
     done
 fi
-if [ -z "$host" ] || [ ! -x "$host" ]; then
-    echo "install-browser-bridge: no quenvara-control-host found; build it or give --host" >&2
-    exit 1
+if [ -z "$host_path" ]; then
+    if [ -z "$host" ] || [ ! -x "$host" ]; then
+        echo "install-browser-bridge: no quenvara-control-host found; build it or give --host" >&2
+        exit 1
+    fi
+    host=$(cd "$(dirname "$host")" && pwd)/$(basename "$host")
 fi
-host=$(cd "$(dirname "$host")" && pwd)/$(basename "$host")
 if [ ${#profiles[@]} -eq 0 ]; then
     profiles=("$HOME/.config/chromium" "$HOME/.config/google-chrome")
 fi
@@ -155,7 +164,8 @@ PY
 # the content scripts run on the same origins only. Each match pattern names
 # its port, since a pattern without one would match every port of the host.
 mkdir -p "$extension_dir"
-cp "$root/webcontrol/extension/"*.js "$extension_dir/"
+cp "$root/webcontrol/extension/"*.js "$root/webcontrol/extension/managed-schema.json" \
+    "$extension_dir/"
 printf '%s\n' "$allowed" > "$extension_dir/allowed-origins.json"
 python3 - "$root/webcontrol/extension/manifest.template.json" "$extension_dir/manifest.json" \
     "$allowed" <<'PY'

@@ -4,10 +4,71 @@
 // made from, so a page that has the control is never turned away in silence.
 const HOST = "com.quenvara.control_host";
 
-const allowed = fetch(chrome.runtime.getURL("allowed-origins.json"))
+const listed = fetch(chrome.runtime.getURL("allowed-origins.json"))
   .then((response) => response.json())
-  .then((origins) => new Set(origins))
-  .catch(() => new Set());
+  .catch(() => []);
+
+// An administrator may allow further origins by browser policy (managed
+// storage, "allowedOrigins"). They are taken only in the exact form the
+// browser reports, and under the install script's rule: https, or http on
+// this computer; anything else is left out.
+function acceptableOrigin(text) {
+  if (typeof text !== "string" || text.includes("*")) {
+    return null;
+  }
+  let url;
+  try {
+    url = new URL(text);
+  } catch {
+    return null;
+  }
+  if (url.origin !== text.replace(/\/$/, "")) {
+    return null;
+  }
+  const loopback = ["localhost", "127.0.0.1", "[::1]"].includes(url.hostname);
+  return url.protocol === "https:" || (url.protocol === "http:" && loopback) ? url.origin : null;
+}
+
+const managed = (chrome.storage && chrome.storage.managed
+  ? chrome.storage.managed.get("allowedOrigins").catch(() => ({}))
+  : Promise.resolve({})
+).then((items) =>
+  (Array.isArray(items.allowedOrigins) ? items.allowedOrigins : [])
+    .map(acceptableOrigin)
+    .filter((origin) => origin !== null),
+);
+
+const allowed = Promise.all([listed, managed]).then(
+  ([fromList, fromPolicy]) => new Set([...fromList, ...fromPolicy]),
+);
+
+// The content scripts of the manifest cover the listed origins; the
+// policy's get the same scripts registered here. The browser runs them
+// where the extension holds the site's permission (granted on the
+// extension's page, or with a forced install).
+managed.then(async (origins) => {
+  const ids = ["quenvara-page-api", "quenvara-bridge"];
+  try {
+    await chrome.scripting.unregisterContentScripts({ ids });
+  } catch {
+    // none registered yet
+  }
+  if (origins.length === 0) {
+    return;
+  }
+  // With its port, as a pattern without one matches every port of the host.
+  const matches = origins.map(
+    (origin) => origin + (new URL(origin).port ? "" : origin.startsWith("https:") ? ":443" : ":80") + "/*",
+  );
+  try {
+    await chrome.scripting.registerContentScripts([
+      { id: ids[0], matches, js: ["page-api.js"], world: "MAIN", runAt: "document_start" },
+      { id: ids[1], matches, js: ["bridge.js"], runAt: "document_start" },
+    ]);
+  } catch (error) {
+    console.warn("quenvara: the policy's origins get no control:", error);
+  }
+});
 
 // The browser already reports origins in this form; parsing again costs
 // nothing and keeps the comparison exact should it ever not.
