@@ -45,6 +45,12 @@ if [ "${1:-}" = "--bench" ]; then
     packages+=(libchromaprint-tools)
 fi
 
+# `install-deps.sh --package`: also what builds and checks the Debian packages
+# (scripts/package.sh); scdoc and rsvg-convert make the man pages and icons.
+if [ "${1:-}" = "--package" ]; then
+    packages+=(dpkg-dev debhelper lintian desktop-file-utils appstream scdoc librsvg2-bin)
+fi
+
 missing=()
 for p in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
