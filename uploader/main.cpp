@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
     }
     if (!forcedHeadless && display) {
         return uploader::wxui::runWindowed(
-            {clock, env, platform::executablePath(), std::cout, std::cerr}, argv[0],
+            {clock, env, platform::executablePath(), std::cout, std::cerr},
             [&](std::function<void()> quit) {
                 std::thread([&stopSignals, quit = std::move(quit)] {
                     int sig = 0;

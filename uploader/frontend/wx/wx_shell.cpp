@@ -46,12 +46,15 @@ bool displayAvailable(const platform::EnvLookup& env) {
     return set("DISPLAY") || set("WAYLAND_DISPLAY");
 }
 
-int runWindowed(const WindowedRun& run, const char* argv0,
+int runWindowed(const WindowedRun& run,
                 const std::function<void(std::function<void()>)>& onStarted) {
     logToolkitAssertions();
     wxApp::SetInstance(new QuenvaraWxApp);
+    // The window's class comes from this name, whichever link started us:
+    // the desktop entry's StartupWMClass matches it.
     int argc = 1;
-    char* argv[] = {const_cast<char*>(argv0), nullptr};
+    char name[] = "QuenvaraUpLoad";
+    char* argv[] = {name, nullptr};
     if (!wxEntryStart(argc, argv) || !wxTheApp->CallOnInit()) {
         run.err << "QuenvaraUpLoad: cannot open the window on this display "
                    "(QUENVARA_UI=headless runs without one)\n";

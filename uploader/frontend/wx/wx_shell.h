@@ -20,7 +20,7 @@ struct WindowedRun {
 // returns the exit status; 2 with a one-line message when the display
 // cannot be opened. `onStarted` gets the function that ends the run from
 // any thread (for termination signals).
-int runWindowed(const WindowedRun& run, const char* argv0,
+int runWindowed(const WindowedRun& run,
                 const std::function<void(std::function<void()>)>& onStarted);
 
 // Makes a toolkit assertion one line on standard error, after which the
