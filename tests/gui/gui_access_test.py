@@ -173,6 +173,8 @@ def main():
         buttons = {n["name"] for n in of_role(tree, pyatspi.ROLE_PUSH_BUTTON)}
         for name in (START_STOP, "완료된 항목 삭제", "종료", "감추기", "최소화", "최대화"):
             check(name in buttons, "a push button named %r (buttons: %s)" % (name, sorted(buttons)))
+        check("" not in buttons and None not in buttons,
+              "no push button without a name (the caption's dots are decoration)")
         checks = {n["name"]: pyatspi.STATE_CHECKED in n["states"]
                   for n in of_role(tree, pyatspi.ROLE_CHECK_BOX)}
         check(checks.get("창 닫기") is True and checks.get("컴퓨터 종료") is False,

@@ -162,6 +162,12 @@ void expose(wxWindow& window, Role role) {
     g_object_set_data_full(G_OBJECT(widget), kQuark, object, release);
 }
 
+void hide(wxWindow& window) {
+    if (auto* object = find(window)) {
+        atk_object_set_role(ATK_OBJECT(object), ATK_ROLE_REDUNDANT_OBJECT);
+    }
+}
+
 void setName(wxWindow& window, const wxString& name) {
     if (auto* object = find(window)) {
         const wxScopedCharBuffer utf8 = name.utf8_str();

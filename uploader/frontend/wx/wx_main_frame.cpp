@@ -138,6 +138,7 @@ void WxMainFrame::createControls(const std::string& webSite) {
         button->setOnClick([this, id] { command(id); });
         if (id >= 1037) {
             button->Enable(false);
+            widgets::accessible::hide(*button);
         }
         buttons_[id] = button;
     }
