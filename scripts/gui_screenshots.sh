@@ -44,14 +44,12 @@ sleep 1
 
 # The whole screen as PNG, with the same reader the window's screenshots use.
 screen() {
-    xwd -root -silent -display "$DISPLAY" >"$work/screen.xwd"
-    python3 - "$work/screen.xwd" "$out/$1.png" <<'PY'
+    python3 - "$DISPLAY" "$out/$1.png" <<'PY'
 import sys
 sys.path.insert(0, "scripts")
 import window_screenshot as w
-data = open(sys.argv[1], "rb").read()
-width, height, _ = w.read_xwd(data)
-w.save_region(data, sys.argv[2], 0, 0, width, height)
+screen = w.grab_root(sys.argv[1])
+w.save_region(screen, sys.argv[2], 0, 0, screen[0], screen[1])
 PY
     echo "screenshot: $out/$1.png"
 }

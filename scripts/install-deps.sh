@@ -27,8 +27,7 @@ packages=(
     libwxgtk3.2-dev   # the window (wxWidgets on GTK 3)
     xvfb              # the window's tests: a virtual display,
     xauth
-    x11-apps          # xwd for its screenshots,
-    fonts-nanum       # and Korean text in them
+    fonts-nanum       # and Korean text in its screenshots
     python3-pyatspi   # the window's accessibility test reads it as a screen reader does
     dbus-daemon       # the tray item's test: a private session bus,
     python3-gi        # and a stand-in for the panel's watcher on it

@@ -98,9 +98,17 @@ class Probe:
 
 def screen_pixels(display):
     """The screen as rows of RGB bytes, straight from the X server."""
-    dump = subprocess.run(["xwd", "-root", "-silent", "-display", display], capture_output=True,
-                          check=True)
-    return window_screenshot.read_xwd(dump.stdout)[2]
+    return window_screenshot.grab_root(display)[2]
+
+
+def black_share(display, rect):
+    """The share of pure black in the window's rectangle on screen: a box
+    left unpainted, or read wrong from the screen, shows as a black block."""
+    rows = screen_pixels(display)
+    x, y, w, h = rect
+    black = sum(rows[r][c * 3:c * 3 + 3] == b"\0\0\0" for r in range(y, y + h)
+                for c in range(x, x + w))
+    return black / (w * h)
 
 
 def check_caption(state, display):
@@ -293,6 +301,9 @@ def main():
                     completed_checked = True
                     # The window after completion, the rows done, the box up.
                     check(probe.screenshot("3-completed", display), "screenshot after completion")
+                    share = black_share(display, window_screenshot.window_rect(probe.folder))
+                    check(share < 0.03, "the completion box shows painted over the window "
+                          "(%.1f %% of the window black)" % (share * 100))
                     rows = probe.rows(state)
                     check(len(rows) >= 6, "%d rows in the list" % len(rows))
                     check(all(r["cells"][4] == "완료" for r in rows) and rows,
