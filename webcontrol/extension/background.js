@@ -25,7 +25,9 @@ function acceptableOrigin(text) {
   if (url.origin !== text.replace(/\/$/, "")) {
     return null;
   }
-  const loopback = ["localhost", "127.0.0.1", "[::1]"].includes(url.hostname);
+  const host = url.hostname;
+  const loopback = host === "localhost" || host.endsWith(".localhost") || host === "[::1]" ||
+    /^127\.\d+\.\d+\.\d+$/.test(host);
   return url.protocol === "https:" || (url.protocol === "http:" && loopback) ? url.origin : null;
 }
 
@@ -45,7 +47,7 @@ const allowed = Promise.all([listed, managed]).then(
 // The content scripts of the manifest cover the listed origins; the
 // policy's get the same scripts registered here. The browser runs them
 // where the extension holds the site's permission (granted on the
-// extension's page, or with a forced install).
+// extension's page).
 managed.then(async (origins) => {
   const ids = ["quenvara-page-api", "quenvara-bridge"];
   try {
