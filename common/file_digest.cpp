@@ -14,8 +14,9 @@
 
 namespace quenvara {
 
-Result<std::string> fileDigest(const std::filesystem::path& path) {
-    auto opened = openRegularFile(path);
+Result<std::string> fileDigest(const std::filesystem::path& path,
+                               const std::filesystem::path& root) {
+    auto opened = root.empty() ? openRegularFile(path) : openFileInside(path, root);
     if (!opened) {
         return Result<std::string>::failure(opened.error());
     }

@@ -17,4 +17,12 @@ std::string notRegularFileReason(const std::filesystem::path& path);
 // The caller closes the descriptor.
 Result<int> openRegularFile(const std::filesystem::path& path);
 
+// Opens the file a job names, as openRegularFile does, only when it is
+// still what was handed over: `root` (the folder the job named, or the file
+// itself) must be its own real place, and the file's real place must lie
+// inside it. A link is followed only to a place inside the root, and the
+// file that opened is checked to be the one that was checked, so that a
+// folder swapped for a link meanwhile is caught.
+Result<int> openFileInside(const std::filesystem::path& path, const std::filesystem::path& root);
+
 }  // namespace quenvara

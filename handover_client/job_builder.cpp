@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "protocol/record_path.h"
+
 namespace quenvara::tools {
 namespace {
 
@@ -44,17 +46,24 @@ template <class Record>
 Result<Record> build(const std::filesystem::path& rawPath, const PageValues& values, int maxFiles,
                      std::int32_t folderTag, std::int32_t fileTag,
                      std::int32_t singleFileUserCopy) {
-    const auto path = std::filesystem::absolute(rawPath).lexically_normal();
+    // The record names the real place (the uploader refuses a path through
+    // a link, or with "." or ".." parts).
+    std::error_code error;
+    const auto path = std::filesystem::canonical(rawPath, error);
+    if (error) {
+        return Result<Record>::failure(rawPath.string() + ": " + error.message());
+    }
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
         return Result<Record>::failure(path.string() + ": " + std::strerror(errno));
     }
-    std::filesystem::path trimmed = path;
-    if (!trimmed.has_filename()) {
-        trimmed = trimmed.parent_path();
-    }
+    const std::filesystem::path& trimmed = path;
     const std::string name = trimmed.filename().string();
     const std::string parent = trimmed.parent_path().string() + "/";
+    if (!record_path::isCarriableName(name) ||
+        record_path::normalSeparators(path.string()) != path) {
+        return Result<Record>::failure(path.string() + ": '\\' 가 든 이름은 올릴 수 없습니다.");
+    }
 
     Record record;
     UserValueBlock block;

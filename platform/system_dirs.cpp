@@ -52,6 +52,21 @@ std::filesystem::path systemDirectory(const EnvLookup& env,
     return QUENVARA_INSTALL_SYSTEM_DIR;
 }
 
+namespace {
+
+// The user's home: HOME, else the password database's entry.
+std::filesystem::path homeDirectory(const EnvLookup& env) {
+    if (auto h = nonEmpty(env, "HOME")) {
+        return *h;
+    }
+    if (const passwd* pw = getpwuid(getuid())) {
+        return pw->pw_dir;
+    }
+    return {};
+}
+
+}  // namespace
+
 std::filesystem::path settingsDirectory(const EnvLookup& env) {
     if (auto dir = nonEmpty(env, "QUENVARA_CONFIG_DIR")) {
         return *dir;
@@ -59,13 +74,7 @@ std::filesystem::path settingsDirectory(const EnvLookup& env) {
     if (auto xdg = nonEmpty(env, "XDG_CONFIG_HOME")) {
         return std::filesystem::path(*xdg) / "quenvara";
     }
-    std::filesystem::path home;
-    if (auto h = nonEmpty(env, "HOME")) {
-        home = *h;
-    } else if (const passwd* pw = getpwuid(getuid())) {
-        home = pw->pw_dir;
-    }
-    return home / ".config" / "quenvara";
+    return homeDirectory(env) / ".config" / "quenvara";
 }
 
 std::filesystem::path pipeDirectory(const EnvLookup& env) {
@@ -75,7 +84,13 @@ std::filesystem::path pipeDirectory(const EnvLookup& env) {
     if (auto runtime = nonEmpty(env, "XDG_RUNTIME_DIR")) {
         return std::filesystem::path(*runtime) / "quenvara";
     }
-    return "/tmp/quenvara-" + std::to_string(getuid());
+    // Never a shared folder such as /tmp, where another user could take
+    // the name first and keep the uploader from ever starting: a folder in
+    // the user's own state folder.
+    if (auto state = nonEmpty(env, "XDG_STATE_HOME")) {
+        return std::filesystem::path(*state) / "quenvara";
+    }
+    return homeDirectory(env) / ".local" / "state" / "quenvara";
 }
 
 std::string lowerAscii(std::string_view text) {

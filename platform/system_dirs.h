@@ -25,7 +25,8 @@ std::filesystem::path systemDirectory(const EnvLookup& env, const std::filesyste
 std::filesystem::path settingsDirectory(const EnvLookup& env);
 
 // Hand-over sockets: QUENVARA_PIPE_DIR, else $XDG_RUNTIME_DIR/quenvara,
-// else /tmp/quenvara-<uid>.
+// else $XDG_STATE_HOME/quenvara, else ~/.local/state/quenvara; the uploader
+// and every client find the socket through this one function.
 std::filesystem::path pipeDirectory(const EnvLookup& env);
 
 // The image-name rule: the program file name, lower-cased (ASCII only).

@@ -16,6 +16,13 @@
 
 namespace quenvara {
 
+// Why a text was refused by a field too small for it; callers put what the
+// text was (a path, a name) in front.
+inline std::string tooLongText(std::size_t bytes, std::size_t room) {
+    return "너무 깁니다. (CP949로 " + std::to_string(bytes) + " 바이트, 최대 " +
+           std::to_string(room) + " 바이트)";
+}
+
 // One field of a fixed-size record: where it starts and how many bytes it has.
 struct Field {
     std::size_t offset;
@@ -65,24 +72,33 @@ class FixedBlock {
 
     std::string textAt(Field f) const { return cp949::toUtf8(rawTextAt(f)); }
 
-    // Stores CP949 bytes, cut at a character boundary so that the terminator
-    // fits; the rest of the field is zeroed. Returns false when it had to cut.
-    bool setRawTextAt(Field f, std::string_view cp949Bytes) {
+    // The most text bytes a field holds: its size less the terminator.
+    static constexpr std::size_t textRoom(Field f) { return f.size - 1; }
+
+    // Stores CP949 bytes when they fit with their terminator; the rest of
+    // the field is zeroed. A text too long is refused whole and the field
+    // is left as it was: a cut path or name could name another file.
+    [[nodiscard]] bool setRawTextAt(Field f, std::string_view cp949Bytes) {
         auto* p = at(f, 1);
-        const std::size_t n = cp949::prefixLength(cp949Bytes, f.size - 1);
+        if (cp949Bytes.size() > textRoom(f)) {
+            return false;
+        }
         std::fill(p, p + f.size, std::uint8_t{0});
-        std::copy_n(cp949Bytes.data(), n, p);
-        return n == cp949Bytes.size();
+        std::copy_n(cp949Bytes.data(), cp949Bytes.size(), p);
+        return true;
     }
 
-    // Converts UTF-8 to CP949 first; a text CP949 cannot express is refused
-    // and the field is left as it was.
-    Status setTextAt(Field f, std::string_view utf8) {
+    // Converts UTF-8 to CP949 first; a text CP949 cannot express, or one too
+    // long for the field, is refused with the reason and the field is left
+    // as it was.
+    [[nodiscard]] Status setTextAt(Field f, std::string_view utf8) {
         auto converted = cp949::fromUtf8(utf8);
         if (!converted) {
             return Status::failure(converted.error());
         }
-        setRawTextAt(f, *converted);
+        if (!setRawTextAt(f, *converted)) {
+            return Status::failure(tooLongText(converted->size(), textRoom(f)));
+        }
         return {};
     }
 

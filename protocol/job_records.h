@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "protocol/fixed_block.h"
+#include "protocol/record_path.h"
 
 // The job records that travel whole from the web-page control through the
 // hand-over, the upload list and the transfer engine to the service.
@@ -107,18 +108,18 @@ static_assert(UserValues::kSectionCode.end() == UserValues::kSubSectionCode.offs
 
 // Text accessors come in four: UTF-8 get/set (set refuses what CP949 cannot
 // express) and the raw CP949 bytes get/set used by the wire code.
-#define QUENVARA_TEXT_FIELD(getter, Setter, field)         \
-    std::string getter() const {                           \
-        return this->textAt(field);                        \
-    }                                                      \
-    std::string getter##Bytes() const {                    \
-        return this->rawTextAt(field);                     \
-    }                                                      \
-    Status set##Setter(std::string_view utf8) {            \
-        return this->setTextAt(field, utf8);               \
-    }                                                      \
-    bool set##Setter##Bytes(std::string_view cp949Bytes) { \
-        return this->setRawTextAt(field, cp949Bytes);      \
+#define QUENVARA_TEXT_FIELD(getter, Setter, field)                       \
+    std::string getter() const {                                         \
+        return this->textAt(field);                                      \
+    }                                                                    \
+    std::string getter##Bytes() const {                                  \
+        return this->rawTextAt(field);                                   \
+    }                                                                    \
+    [[nodiscard]] Status set##Setter(std::string_view utf8) {            \
+        return this->setTextAt(field, utf8);                             \
+    }                                                                    \
+    [[nodiscard]] bool set##Setter##Bytes(std::string_view cp949Bytes) { \
+        return this->setRawTextAt(field, cp949Bytes);                    \
     }
 
 class UserValueBlock : public FixedBlock<layout::UserValues::kSize> {
@@ -189,14 +190,14 @@ class JobRecord : public FixedBlock<L::kSize> {
     std::string fileDigest() const requires L::kHasMusicFields {
         return this->rawTextAt(L::kFileDigest);
     }
-    void setFileDigest(std::string_view hex) requires L::kHasMusicFields {
-        this->setRawTextAt(L::kFileDigest, hex);
+    [[nodiscard]] bool setFileDigest(std::string_view hex) requires L::kHasMusicFields {
+        return this->setRawTextAt(L::kFileDigest, hex);
     }
     std::string contentKey() const requires L::kHasMusicFields {
         return this->rawTextAt(L::kContentKey);
     }
-    void setContentKey(std::string_view key) requires L::kHasMusicFields {
-        this->setRawTextAt(L::kContentKey, key);
+    [[nodiscard]] bool setContentKey(std::string_view key) requires L::kHasMusicFields {
+        return this->setRawTextAt(L::kContentKey, key);
     }
 
     UserValueBlock userValues() const {
@@ -204,11 +205,24 @@ class JobRecord : public FixedBlock<L::kSize> {
     }
     void setUserValues(const UserValueBlock& block) { this->setBlockAt(L::kUserValues, block); }
 
-    // Full local path: parent folder (ending in a separator) plus item name.
-    std::string localPath() const { return parentFolder() + itemName(); }
+    // Full local path: parent folder plus item name, read by the records'
+    // separator rule (record_path.h).
+    std::string localPath() const;
+    // A folder item's own folder: parent folder plus folder name, the same way.
+    std::string folderPath() const;
 };
 
 #undef QUENVARA_TEXT_FIELD
+
+template <class L>
+std::string JobRecord<L>::localPath() const {
+    return record_path::join(parentFolder(), itemName());
+}
+
+template <class L>
+std::string JobRecord<L>::folderPath() const {
+    return record_path::join(parentFolder(), folderName());
+}
 
 class UploadJobRecord : public JobRecord<layout::Upload> {
   public:

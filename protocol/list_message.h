@@ -43,11 +43,13 @@ class ServerAddressPayload : public FixedBlock<kServerAddressSize> {
     static constexpr Field kPort{16, 4};
 
     ServerAddressPayload() = default;
+    // An address too long for the field (fits() false) is not stored, never
+    // cut: the field stays empty, which no server answers to.
     ServerAddressPayload(std::string_view address, std::int32_t port) {
-        // An address too long for the field is cut; it never reaches the port.
-        setRawTextAt(kAddress, address);
+        (void)setRawTextAt(kAddress, address);
         setInt32At(kPort, port);
     }
+    static bool fits(std::string_view address) { return address.size() <= textRoom(kAddress); }
     explicit ServerAddressPayload(const FixedBlock<kServerAddressSize>& raw) : FixedBlock(raw) {}
 
     std::string address() const { return rawTextAt(kAddress); }
@@ -61,10 +63,15 @@ class MusicListEntry : public FixedBlock<kMusicListEntrySize> {
     static constexpr Field kFileName{4, 512};
 
     MusicListEntry() = default;
+    // A name too long for the field (fits() false) is not stored, never cut:
+    // an empty name matches no file.
     MusicListEntry(char musicChecked, char secondFlag, std::string_view fileNameCp949) {
         setFlagAt(kMusicChecked, musicChecked);
         setFlagAt(kSecondFlag, secondFlag);
-        setRawTextAt(kFileName, fileNameCp949);
+        (void)setRawTextAt(kFileName, fileNameCp949);
+    }
+    static bool fits(std::string_view fileNameCp949) {
+        return fileNameCp949.size() <= textRoom(kFileName);
     }
     explicit MusicListEntry(const FixedBlock<kMusicListEntrySize>& raw) : FixedBlock(raw) {}
 

@@ -186,11 +186,12 @@ void ReferenceService::folderRegistration(TcpConnection& conn, int kind,
         group = "grp" + std::to_string(nextGroup_++);
     }
     const auto answer = [&](auto record) {
+        // The service's own short texts: they fit their fields.
         auto values = record.userValues();
-        values.setFolderGroupTextBytes(group);
+        (void)values.setFolderGroupTextBytes(group);
         record.setUserValues(values);
-        record.setServerFolderPathBytes("/folders");
-        record.setDataServerAddressBytes(options_.address);
+        (void)record.setServerFolderPathBytes("/folders");
+        (void)record.setDataServerAddressBytes(options_.address);
         record.setDataServerPort(dataPort(kind));
         return send(conn, kind == 4 ? msg::kFolderRegistered : msg::kFolderRegisteredMy,
                     record.bytes());

@@ -201,7 +201,7 @@ void ReferenceService::uploadConversation(TcpConnection& conn, int kind) {
             }
             // The record as registered here, handed back with 508.
             Record registered = *record;
-            registered.setDataServerAddressBytes(options_.address);
+            (void)registered.setDataServerAddressBytes(options_.address);  // a short address
             registered.setDataServerPort(dataPort(Info::kKind));
             if (!send(conn, msg::kRegisteredRecord, registered.bytes())) {
                 return;

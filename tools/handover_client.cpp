@@ -45,6 +45,10 @@ bool parseMusic(const std::string& arg, handover::MusicListEntry& entry) {
         std::cerr << "quenvara-handover: " << name.error() << "\n";
         return false;
     }
+    if (!handover::MusicListEntry::fits(*name)) {
+        std::cerr << "quenvara-handover: music name " << tooLongText(name->size(), 511) << "\n";
+        return false;
+    }
     const char checked = colon > 0 ? arg[0] : 'N';
     const char second = colon > 1 ? arg[1] : 'N';
     entry = handover::MusicListEntry(checked, second, *name);
@@ -96,6 +100,10 @@ int main(int argc, char** argv) {
         switch (opt) {
             case kServer:
                 server = optarg;
+                if (!handover::ServerAddressPayload::fits(server)) {
+                    std::cerr << "quenvara-handover: --server takes at most 15 characters\n";
+                    return 2;
+                }
                 break;
             case kPort:
                 port = std::atoi(optarg);

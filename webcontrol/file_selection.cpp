@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/file_digest.h"
+#include "common/folder_entries.h"
 #include "common/size_text.h"
 #include "webcontrol/quenvara_upload_control.h"
 
@@ -26,25 +27,9 @@ std::optional<double> fileSize(const std::string& path) {
     return static_cast<double>(st.st_size);
 }
 
-// A folder's entries in name order, ignoring ASCII case: the order the
-// original's file system listed them in, and the same on every machine.
 std::vector<std::filesystem::directory_entry> entriesOf(const std::filesystem::path& folder) {
-    std::vector<std::filesystem::directory_entry> entries;
     std::error_code error;
-    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
-         it.increment(error)) {
-        entries.push_back(*it);
-    }
-    auto key = [](const std::filesystem::directory_entry& e) {
-        std::string name = e.path().filename().string();
-        std::string folded = name;
-        std::transform(folded.begin(), folded.end(), folded.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-        return std::pair{folded, name};
-    };
-    std::sort(entries.begin(), entries.end(),
-              [&](const auto& a, const auto& b) { return key(a) < key(b); });
-    return entries;
+    return sortedEntries(folder, error);
 }
 
 std::string withoutTrailingSeparator(std::string path) {
@@ -131,22 +116,20 @@ bool CQuenvaraUploadControlCtrl::fillFolderItem(Record& record, UserValueBlock& 
                                                 const std::string& rawPath, std::int32_t tag,
                                                 bool checkLimit, bool setRealSize,
                                                 double& realSize) {
+    // `rawPath` is a real place (a pick, or a page path resolved inside
+    // one): the record names it whole, and every name is its own.
     const std::string path = withoutTrailingSeparator(rawPath);
     if (auto split = splitPath(path)) {
-        // A name CP949 cannot carry is refused, never mangled.
-        if (auto st = record.setParentFolder(split->first); !st) {
-            warn(st.error());
-            nameRefused_ = true;
-            return false;
-        }
-        std::error_code error;
-        if (std::filesystem::exists(path, error)) {
-            if (auto st = record.setFolderName(split->second); !st) {
-                warn(st.error());
+        // A name CP949 cannot carry, or one too long for its field, is
+        // refused, never mangled or cut.
+        for (const auto& st :
+             {record.setParentFolder(split->first), record.setFolderName(split->second),
+              record.setItemName(split->second)}) {
+            if (!st) {
+                warn(path + ": " + st.error());
                 nameRefused_ = true;
                 return false;
             }
-            (void)record.setItemName(split->second);
         }
     }
     Walk walk;
@@ -164,7 +147,11 @@ bool CQuenvaraUploadControlCtrl::fillFolderItem(Record& record, UserValueBlock& 
     }
     record.setItemKind(ItemKind::Folder);
     record.setRecordTag(tag);
-    (void)block.setItemNameCopy(record.itemName());
+    if (auto st = block.setItemNameCopy(record.itemName()); !st) {
+        warn(path + ": " + st.error());
+        nameRefused_ = true;
+        return false;
+    }
     block.setFolderFlag('Y');
     return true;
 }
@@ -181,24 +168,25 @@ bool CQuenvaraUploadControlCtrl::fillFileItem(Record& record, UserValueBlock& bl
     if (!size) {
         return false;
     }
-    if (auto st = record.setParentFolder(split->first); !st) {
-        warn(st.error());
-        nameRefused_ = true;
-        return false;
+    // Checked on copies first: a refused name leaves the record as it was.
+    Record filled = record;
+    UserValueBlock values = block;
+    for (const auto& st : {filled.setParentFolder(split->first), filled.setItemName(split->second),
+                           filled.setServerFolderPath(""), values.setItemNameCopy(split->second)}) {
+        if (!st) {
+            warn(path + ": " + st.error());
+            nameRefused_ = true;
+            return false;
+        }
     }
-    if (auto st = record.setItemName(split->second); !st) {
-        warn(st.error());
-        nameRefused_ = true;
-        return false;
-    }
+    record = filled;
+    block = values;
     record.setItemSize(*size);
     block.setSizeCopy(*size);
     realSize = *size;
-    (void)record.setServerFolderPath("");
     record.setRecordTag(tag);
     record.setItemKind(ItemKind::SingleFile);
     record.setUserNumberCopy(userCopy);
-    (void)block.setItemNameCopy(split->second);
     block.setFolderFlag('N');
     return true;
 }
@@ -234,30 +222,32 @@ void CQuenvaraUploadControlCtrl::restoreSelection(const Selection& saved) {
     module_.restore(saved.module);
 }
 
-void CQuenvaraUploadControlCtrl::remember(const std::string& path) {
-    std::error_code error;
-    auto real = std::filesystem::canonical(path, error);
-    if (!error) {
-        picked_.push_back(std::move(real));
+std::optional<std::string> CQuenvaraUploadControlCtrl::remember(const std::string& chosen) {
+    auto real = places_.remember(chosen);
+    if (!real) {
+        warn(real.error());
+        return std::nullopt;
     }
+    return *real;
 }
 
-bool CQuenvaraUploadControlCtrl::picked(const std::string& path) const {
-    // Links and ".." are resolved first: the real place must be inside. A
-    // missing file inside a picked folder is still inside (and not found).
-    std::error_code error;
-    const auto real = std::filesystem::weakly_canonical(path, error);
-    if (error) {
+template <class Record>
+bool CQuenvaraUploadControlCtrl::builtInsidePicks(const Record& record) const {
+    if (record.itemNameBytes().empty() && record.parentFolderBytes().empty() &&
+        record.folderNameBytes().empty()) {
+        return true;  // nothing chosen: nothing goes out
+    }
+    if (!places_.holds(record.localPath())) {
         return false;
     }
-    for (const auto& p : picked_) {
-        const auto [inP, inReal] = std::mismatch(p.begin(), p.end(), real.begin(), real.end());
-        if (inP == p.end()) {
-            return true;
-        }
-    }
-    return false;
+    // The uploader walks a folder item from its folder name, the list
+    // comes from its item name: both must be inside.
+    return record.itemKind() != static_cast<std::int32_t>(ItemKind::Folder) ||
+           places_.holds(record.folderPath());
 }
+
+template bool CQuenvaraUploadControlCtrl::builtInsidePicks(const UploadJobRecord&) const;
+template bool CQuenvaraUploadControlCtrl::builtInsidePicks(const MyStorageJobRecord&) const;
 
 std::string CQuenvaraUploadControlCtrl::ShowSelectDlg(std::int32_t nSelect) {
     if (!uploadMode() && !myStorageMode()) {
@@ -288,44 +278,43 @@ std::string CQuenvaraUploadControlCtrl::selectUpload(std::int32_t nSelect) {
         }
     } closing{*this};
 
+    // Every record and area is built from the real place of what was
+    // picked, which is also what the page gets back.
     switch (nSelect) {
         case 1: {
             const auto chosen = services_.dialogs.browseFolder(kFolderTitle);
             upload_ = UploadJobRecord{};
             uploadValues_ = UserValueBlock{};
-            if (!chosen) {
+            const auto real = chosen ? remember(*chosen) : std::nullopt;
+            if (!real || !fillFolderItem(upload_, uploadValues_, *real, 4, true, true, realSize_)) {
                 return "";
             }
-            remember(*chosen);
-            if (!fillFolderItem(upload_, uploadValues_, *chosen, 4, true, true, realSize_)) {
-                return "";
-            }
-            return *chosen;
+            return *real;
         }
         case 2: {
             const auto chosen = services_.dialogs.openFile("퀜바라 업로드 파일 선택");
-            if (!chosen) {
+            const auto real = chosen ? remember(*chosen) : std::nullopt;
+            if (!real) {
                 return "";
             }
-            remember(*chosen);
             upload_ = UploadJobRecord{};
             uploadValues_ = UserValueBlock{};
-            if (!fillFileItem(upload_, uploadValues_, *chosen, 4, 1, realSize_)) {
+            if (!fillFileItem(upload_, uploadValues_, *real, 4, 1, realSize_)) {
                 return "";
             }
             const std::string name = upload_.itemName();
-            musicCensus(*chosen, name, upload_.itemSize());
+            musicCensus(*real, name, upload_.itemSize());
             module_.addFile(name);
-            return *chosen;
+            return *real;
         }
         case 3: {
             area_ = PageListArea{};
             const auto chosen = services_.dialogs.browseFolder(kFolderTitle);
-            if (!chosen) {
+            const auto real = chosen ? remember(*chosen) : std::nullopt;
+            if (!real) {
                 return "";
             }
-            remember(*chosen);
-            const std::string path = withoutTrailingSeparator(*chosen);
+            const std::string path = withoutTrailingSeparator(*real);
             const auto split = splitPath(path);
             area_.name = split ? split->second : path;
             Walk walk;
@@ -339,17 +328,17 @@ std::string CQuenvaraUploadControlCtrl::selectUpload(std::int32_t nSelect) {
             realSize_ = walk.size;
             area_.parent = split ? split->first : "";
             area_.kind = 1;
-            return *chosen;
+            return *real;
         }
         case 4: {
             const auto chosen = services_.dialogs.openFile("퀜바라 파일 선택");
-            if (!chosen) {
+            const auto real = chosen ? remember(*chosen) : std::nullopt;
+            if (!real) {
                 return "";
             }
-            remember(*chosen);
             area_ = PageListArea{};
-            const auto split = splitPath(*chosen);
-            const auto size = fileSize(*chosen);
+            const auto split = splitPath(*real);
+            const auto size = fileSize(*real);
             if (!split || !size) {
                 return "";
             }
@@ -362,10 +351,8 @@ std::string CQuenvaraUploadControlCtrl::selectUpload(std::int32_t nSelect) {
         }
         case 5: {
             const auto chosen = services_.dialogs.browseFolder("");
-            if (chosen) {
-                remember(*chosen);
-            }
-            return chosen.value_or("");
+            const auto real = chosen ? remember(*chosen) : std::nullopt;
+            return real.value_or("");
         }
         default:
             return "";
@@ -384,11 +371,11 @@ std::string CQuenvaraUploadControlCtrl::selectMyStorage(std::int32_t nSelect) {
         myStorage_ = MyStorageJobRecord{};
         myStorageValues_ = UserValueBlock{};
         const auto chosen = services_.dialogs.browseFolder(kFolderTitle);
-        if (!chosen) {
+        const auto real = chosen ? remember(*chosen) : std::nullopt;
+        if (!real) {
             return "";
         }
-        remember(*chosen);
-        const std::string path = withoutTrailingSeparator(*chosen);
+        const std::string path = withoutTrailingSeparator(*real);
         Walk walk;
         walkFolder(path, walk, false);
         // A walk cut short at a maximum below 1000 leaves no true size:
@@ -405,20 +392,20 @@ std::string CQuenvaraUploadControlCtrl::selectMyStorage(std::int32_t nSelect) {
                             myStorageRealSize_)) {
             return "";
         }
-        return *chosen;
+        return *real;
     }
     if (nSelect == 2) {
         const auto chosen = services_.dialogs.openFile("내자료실 파일 선택");
-        if (!chosen) {
+        const auto real = chosen ? remember(*chosen) : std::nullopt;
+        if (!real) {
             return "";
         }
-        remember(*chosen);
         myStorage_ = MyStorageJobRecord{};
         myStorageValues_ = UserValueBlock{};
-        if (!fillFileItem(myStorage_, myStorageValues_, *chosen, 4, 0, myStorageRealSize_)) {
+        if (!fillFileItem(myStorage_, myStorageValues_, *real, 4, 0, myStorageRealSize_)) {
             return "";
         }
-        return *chosen;
+        return *real;
     }
     return "";
 }
@@ -468,16 +455,20 @@ double CQuenvaraUploadControlCtrl::GetRealFileSize() const {
 std::string CQuenvaraUploadControlCtrl::GetFileList() const {
     std::string folder;
     if (uploadMode()) {
-        folder = upload_.parentFolder() + upload_.itemName();
+        folder = upload_.localPath();
         if (upload_.itemKind() != static_cast<std::int32_t>(ItemKind::Folder)) {
             return "";
         }
     } else if (myStorageMode()) {
-        folder = myStorage_.parentFolder() + myStorage_.itemName();
+        folder = myStorage_.localPath();
         if (myStorage_.itemKind() != static_cast<std::int32_t>(ItemKind::Folder)) {
             return "";
         }
     } else {
+        return "";
+    }
+    // Only a folder inside what the person picked is ever listed.
+    if (!places_.holds(folder)) {
         return "";
     }
     std::string list;
@@ -494,11 +485,13 @@ std::string CQuenvaraUploadControlCtrl::GetFileList() const {
 }
 
 bool CQuenvaraUploadControlCtrl::CheckUploadFileSize(const std::string& path) const {
-    // Never a probe for files the person did not pick.
-    if (path.empty() || !picked(path)) {
+    // Never a probe for files the person did not pick: the text is read
+    // without a look at the disk unless it names a place inside a pick.
+    const auto place = path.empty() ? std::nullopt : places_.resolve(path);
+    if (!place || place->type != std::filesystem::file_type::regular) {
         return false;
     }
-    const auto size = fileSize(path);
+    const auto size = fileSize(place->real);
     return size && *size == GetRealFileSize();
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -16,6 +17,7 @@
 #include "protocol/job_records.h"
 #include "webcontrol/control_module.h"
 #include "webcontrol/control_value.h"
+#include "webcontrol/picked_places.h"
 
 namespace quenvara::webcontrol {
 
@@ -29,6 +31,17 @@ struct ControlServices {
     // Where the control's module lives: the system directory is found from
     // here when QUENVARA_SYSTEM_DIR is not set.
     std::filesystem::path moduleDir;
+    // Runs a wait on other programs (the uploader's start, the hand-over
+    // lock, the uploader's answers) with the control's own lock let go, so
+    // that the page's other calls are answered meanwhile. The wait touches
+    // nothing of the control.
+    std::function<void(const std::function<void()>&)> outsideLock =
+        [](const std::function<void()>& wait) { wait(); };
+    // How a page's path inside a pick is resolved on the disk.
+    PickedPlaces::RealPlace realPlace = [](const std::filesystem::path& path,
+                                           std::error_code& error) {
+        return std::filesystem::weakly_canonical(path, error);
+    };
 };
 
 // The web-page upload control: one per page. The page picks a file or a
@@ -113,9 +126,17 @@ class CQuenvaraUploadControlCtrl {
     };
     Selection saveSelection() const;
     void restoreSelection(const Selection& saved);
-    // The person picked `path` in a dialog of this control.
-    void remember(const std::string& path);
-    bool picked(const std::string& path) const;
+    // The person picked `chosen` in a dialog of this control: its real
+    // place, or nothing (with a notice) when a record could not carry it.
+    std::optional<std::string> remember(const std::string& chosen);
+    // What a record would hand over lies inside what the person picked:
+    // its fields read back and joined the way the uploader joins them.
+    template <class Record>
+    bool builtInsidePicks(const Record& record) const;
+    // A page path outside the picks: the one notice, and the job so far is
+    // dropped so that nothing of it goes out.
+    void refusePagePath(bool upload);
+    void setPagePath(bool upload, bool folder, const std::string& value);
 
     bool uploadMode() const { return activeType_ == kUploadMode; }
     bool myStorageMode() const { return activeType_ == kMyStorageMode; }
@@ -131,9 +152,8 @@ class CQuenvaraUploadControlCtrl {
     bool fillFileItem(Record& record, UserValueBlock& block, const std::string& path,
                       std::int32_t tag, std::int32_t userCopy, double& realSize);
     void parseMusicList();
-    bool findUploader() const;
-    bool startAndFindUploader();
-    void send(const handover::ListMessage& message);
+    // The messages RunUploadModule hands over, built from the job as it is.
+    std::vector<handover::ListMessage> handoverMessages();
     void warn(std::string_view text, platform::NoticeIcon icon = platform::NoticeIcon::Stop);
 
     ControlServices services_;
@@ -156,8 +176,8 @@ class CQuenvaraUploadControlCtrl {
     double myStorageRealSize_ = 0;
     int maxFileCount_ = kDefaultMaxFileCount;
     std::string musicListText_;
-    // Real paths of what the person picked in this control's dialogs.
-    std::vector<std::filesystem::path> picked_;
+    // What the person picked in this control's dialogs.
+    PickedPlaces places_{services_.realPlace};
     // A name was refused while filling a record: the selection is put back.
     bool nameRefused_ = false;
 };
@@ -167,7 +187,9 @@ class CQuenvaraUploadControlCtrl {
 // separator after the first character.
 std::optional<std::pair<std::string, std::string>> splitPath(const std::string& path);
 
-// Music list records ("YNa.mp3:**:NNb.mp3"), the last record first.
-std::vector<handover::MusicListEntry> parseMusicListText(const std::string& text);
+// Music list records ("YNa.mp3:**:NNb.mp3"), the last record first. A name
+// too long for an entry is left out, never cut, and told in `refused`.
+std::vector<handover::MusicListEntry> parseMusicListText(
+    const std::string& text, std::vector<std::string>* refused = nullptr);
 
 }  // namespace quenvara::webcontrol

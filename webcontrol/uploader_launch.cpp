@@ -36,44 +36,95 @@ Result<bool> uploaderRuns(const std::filesystem::path& socketPath) {
     return std::filesystem::is_socket(socketPath, error);
 }
 
-}  // namespace
-
-bool CQuenvaraUploadControlCtrl::findUploader() const {
-    const auto running = uploaderRuns(socketPathOf(services_.env));
+bool findUploader(const platform::EnvLookup& env) {
+    const auto running = uploaderRuns(socketPathOf(env));
     return running && *running;
 }
 
-bool CQuenvaraUploadControlCtrl::startAndFindUploader() {
-    const auto running = uploaderRuns(socketPathOf(services_.env));
-    if (!running) {
-        // Taken as not running: a start then shows whether one comes up.
-        warn("실행 중인 컨텐츠등록 프로그램을 확인할 수 없습니다.\n(" + running.error() + ")");
-    } else if (*running) {
-        return true;
+class Delivery {
+  public:
+    Delivery(ControlServices& services, handover::PipeListWriter& writer)
+        : services_(services), writer_(writer) {}
+
+    // Finds or starts the uploader, then sends the messages under the
+    // hand-over lock: the sequences of two pages never interleave.
+    void run(const std::vector<handover::ListMessage>& messages) {
+        if (!startAndFindUploader()) {
+            return;
+        }
+        const auto lock = handoverLock();
+        if (!lock) {
+            return;
+        }
+        for (const auto& message : messages) {
+            // Failures are reported by the writer; the rest is still attempted.
+            writer_.write(message);
+        }
     }
-    // Relative to whatever folder the browser left us in, a path names no
-    // program we could trust.
-    const auto systemDir = platform::systemDirectory(services_.env, services_.moduleDir);
-    if (!systemDir.is_absolute()) {
-        warn("시스템 경로 에러");
-        return false;
+
+  private:
+    void warn(std::string_view text) {
+        services_.notices.messageBox(text, "알림", platform::NoticeButtons::Ok,
+                                     platform::NoticeIcon::Stop);
     }
-    services_.launcher.start({(systemDir / std::string(kProgramFile)).string()});
-    for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
-        services_.clock.sleepFor(platform::Millis{300});
-        if (findUploader()) {
+
+    bool startAndFindUploader() {
+        const auto running = uploaderRuns(socketPathOf(services_.env));
+        if (!running) {
+            // Taken as not running: a start then shows whether one comes up.
+            warn("실행 중인 컨텐츠등록 프로그램을 확인할 수 없습니다.\n(" + running.error() + ")");
+        } else if (*running) {
             return true;
         }
-        services_.clock.sleepFor(platform::Millis{500});
+        // Relative to whatever folder the browser left us in, a path names
+        // no program we could trust.
+        const auto systemDir = platform::systemDirectory(services_.env, services_.moduleDir);
+        if (!systemDir.is_absolute()) {
+            warn("시스템 경로 에러");
+            return false;
+        }
+        services_.launcher.start({(systemDir / std::string(kProgramFile)).string()});
+        for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
+            services_.clock.sleepFor(platform::Millis{300});
+            if (findUploader(services_.env)) {
+                return true;
+            }
+            services_.clock.sleepFor(platform::Millis{500});
+        }
+        warn("컨텐츠등록 프로그램을 찾을수 없습니다.");
+        return false;
     }
-    warn("컨텐츠등록 프로그램을 찾을수 없습니다.");
-    return false;
-}
 
-void CQuenvaraUploadControlCtrl::send(const handover::ListMessage& message) {
-    // Failures are reported by the writer; the rest is still attempted.
-    module_.writer().write(message);
-}
+    // Another page's hand-over is waited for, but not for ever.
+    std::optional<platform::FileLock> handoverLock() {
+        const auto path = platform::handoverLockPath(socketPathOf(services_.env));
+        for (platform::Millis waited{0};; waited += kLockPoll) {
+            auto lock = platform::FileLock::tryLock(path);
+            if (!lock) {
+                warn("업로드 프로그램에 넘기지 못했습니다.\n(" + lock.error() + ")");
+                return std::nullopt;
+            }
+            if (lock->held()) {
+                return std::move(*lock);
+            }
+            if (waited >= kLockWait) {
+                warn(
+                    "다른 페이지가 업로드 프로그램에 파일을 넘기고 있어 넘기지 못했습니다. 잠시 "
+                    "후 다시 시도하세요.");
+                return std::nullopt;
+            }
+            services_.clock.sleepFor(kLockPoll);
+        }
+    }
+
+    static constexpr platform::Millis kLockPoll{100};
+    static constexpr platform::Millis kLockWait{30'000};
+
+    ControlServices& services_;
+    handover::PipeListWriter& writer_;
+};
+
+}  // namespace
 
 void CQuenvaraUploadControlCtrl::parseMusicList() {
     auto& entries = module_.entries();
@@ -81,7 +132,12 @@ void CQuenvaraUploadControlCtrl::parseMusicList() {
     if (musicListText_.empty()) {
         return;
     }
-    entries = parseMusicListText(musicListText_);
+    std::vector<std::string> refused;
+    entries = parseMusicListText(musicListText_, &refused);
+    for (const auto& name : refused) {
+        warn("음악 목록의 이름이 너무 길어 보내지 않습니다: " + name,
+             platform::NoticeIcon::Warning);
+    }
     // The buffer holds the maximum file count of the first selection, and
     // a message no more than its payload allows.
     const std::size_t room = std::min(module_.capacity(), handover::kMaxMusicListEntries);
@@ -91,6 +147,35 @@ void CQuenvaraUploadControlCtrl::parseMusicList() {
              platform::NoticeIcon::Warning);
         entries.resize(room);
     }
+}
+
+std::vector<handover::ListMessage> CQuenvaraUploadControlCtrl::handoverMessages() {
+    std::vector<handover::ListMessage> messages;
+    if (myStorageMode()) {
+        messages.push_back(handover::makeServerAddressMessage(handover::ListMessageKind::MyStorage,
+                                                              serverIp_, serverPort_));
+        myStorage_.setUserValues(myStorageValues_);
+        messages.push_back(handover::makeMyStorageJobMessage(myStorage_));
+        return messages;
+    }
+    messages.push_back(handover::makeServerAddressMessage(handover::ListMessageKind::ServerAddress,
+                                                          serverIp_, serverPort_));
+    const auto& entries = module_.entries();
+    if (upload_.itemKind() == static_cast<std::int32_t>(ItemKind::SingleFile)) {
+        if (uploadValues_.sectionCode() == "07") {
+            upload_.setMusicCheckedFlag('Y');
+        }
+        if (!entries.empty()) {
+            upload_.setMusicCheckedFlag(entries[0].musicChecked());
+            upload_.setMusicListFlag(entries[0].secondFlag());
+            messages.push_back(handover::makeMusicListMessage({}));
+        }
+    } else if (!entries.empty()) {
+        messages.push_back(handover::makeMusicListMessage(entries));
+    }
+    upload_.setUserValues(uploadValues_);
+    messages.push_back(handover::makeUploadJobMessage(upload_));
+    return messages;
 }
 
 void CQuenvaraUploadControlCtrl::RunUploadModule() {
@@ -105,44 +190,19 @@ void CQuenvaraUploadControlCtrl::RunUploadModule() {
         warn("올릴 파일이나 폴더를 먼저 선택하세요.", platform::NoticeIcon::Warning);
         return;
     }
+    // A last look at what goes out: only what lies inside the picks.
+    if (!(uploadMode() ? builtInsidePicks(upload_) : builtInsidePicks(myStorage_))) {
+        refusePagePath(uploadMode());
+        return;
+    }
     if (uploadMode()) {
         parseMusicList();
     }
-    if (!startAndFindUploader()) {
-        return;
-    }
-    // The whole sequence goes under the hand-over lock beside the socket: the
-    // sequences of two pages never interleave.
-    const auto handoverLock =
-        platform::FileLock::lock(platform::handoverLockPath(socketPathOf(services_.env)));
-    if (!handoverLock) {
-        warn("업로드 프로그램에 넘기지 못했습니다.\n(" + handoverLock.error() + ")");
-        return;
-    }
-    if (myStorageMode()) {
-        send(handover::makeServerAddressMessage(handover::ListMessageKind::MyStorage, serverIp_,
-                                                serverPort_));
-        myStorage_.setUserValues(myStorageValues_);
-        send(handover::makeMyStorageJobMessage(myStorage_));
-        return;
-    }
-    send(handover::makeServerAddressMessage(handover::ListMessageKind::ServerAddress, serverIp_,
-                                            serverPort_));
-    const auto& entries = module_.entries();
-    if (upload_.itemKind() == static_cast<std::int32_t>(ItemKind::SingleFile)) {
-        if (uploadValues_.sectionCode() == "07") {
-            upload_.setMusicCheckedFlag('Y');
-        }
-        if (!entries.empty()) {
-            upload_.setMusicCheckedFlag(entries[0].musicChecked());
-            upload_.setMusicListFlag(entries[0].secondFlag());
-            send(handover::makeMusicListMessage({}));
-        }
-    } else if (!entries.empty()) {
-        send(handover::makeMusicListMessage(entries));
-    }
-    upload_.setUserValues(uploadValues_);
-    send(handover::makeUploadJobMessage(upload_));
+    // The job as it is now. The waits on the uploader let the page's other
+    // calls in; what they change goes with the next hand-over, not this one.
+    const auto messages = handoverMessages();
+    Delivery delivery(services_, module_.writer());
+    services_.outsideLock([&] { delivery.run(messages); });
 }
 
 }  // namespace quenvara::webcontrol

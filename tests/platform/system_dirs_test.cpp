@@ -22,8 +22,11 @@ TEST(SystemDirs, EnvironmentComesFirstThenXdgThenFallback) {
     EXPECT_EQ(pipeDirectory(fakeEnv({{"QUENVARA_PIPE_DIR", "/x/p"}, {"XDG_RUNTIME_DIR", "/r"}})),
               "/x/p");
     EXPECT_EQ(pipeDirectory(fakeEnv({{"XDG_RUNTIME_DIR", "/run/user/7"}})), "/run/user/7/quenvara");
-    EXPECT_EQ(pipeDirectory(fakeEnv({{"QUENVARA_PIPE_DIR", ""}})),
-              "/tmp/quenvara-" + std::to_string(::getuid()));
+    // Without a runtime folder: the user's own state folder, never a name in
+    // /tmp that another user could take first.
+    EXPECT_EQ(pipeDirectory(fakeEnv({{"QUENVARA_PIPE_DIR", ""}, {"XDG_STATE_HOME", "/h/st"}})),
+              "/h/st/quenvara");
+    EXPECT_EQ(pipeDirectory(fakeEnv({{"HOME", "/home/u"}})), "/home/u/.local/state/quenvara");
 
     EXPECT_EQ(settingsDirectory(fakeEnv({{"QUENVARA_CONFIG_DIR", "/c"}})), "/c");
     EXPECT_EQ(settingsDirectory(fakeEnv({{"XDG_CONFIG_HOME", "/h/.cfg"}})), "/h/.cfg/quenvara");

@@ -85,8 +85,8 @@ TEST(JobRecords, UploadRecordMatchesHandWrittenLayout) {
     ASSERT_TRUE(r.setItemName("song.mp3"));
     ASSERT_TRUE(r.setParentFolder("/home/me/"));
     ASSERT_TRUE(r.setServerFolderPath("/a/b"));
-    r.setFileDigest("0123456789abcdef0123456789abcdef");
-    r.setContentKey("ABCDEF0123456789ABCDEF0123456789");
+    ASSERT_TRUE(r.setFileDigest("0123456789abcdef0123456789abcdef"));
+    ASSERT_TRUE(r.setContentKey("ABCDEF0123456789ABCDEF0123456789"));
     r.setItemSize(4096.0);
     UserValueBlock b;
     fillBlock(b);
@@ -155,7 +155,7 @@ TEST(JobRecords, MyStorageRecordMatchesHandWrittenLayout) {
     EXPECT_EQ(asVector(r.bytes()), e.bytes());
 }
 
-TEST(JobRecords, TextsAreCutAtCharacterBoundaryAndNeverSpill) {
+TEST(JobRecords, ATextTooLongIsRefusedWholeNeverCutAndNeverSpills) {
     UploadJobRecord r;
     // 28 characters of registrant fill the 29-byte field with its terminator.
     UserValueBlock b;
@@ -165,18 +165,23 @@ TEST(JobRecords, TextsAreCutAtCharacterBoundaryAndNeverSpill) {
     EXPECT_EQ(b.bytes()[6143 + 28], 0);
     EXPECT_EQ(b.adultFlag(), "Y");
 
-    // 29 characters lose the last one rather than the neighbour's first byte.
-    ASSERT_TRUE(b.setRegistrantName(std::string(29, 'x')));
-    EXPECT_EQ(b.registrantName(), std::string(28, 'x'));
+    // One more, in UTF-8 or as raw bytes: refused with the limit named, and
+    // the field and its neighbour keep what they held.
+    const auto refused = b.setRegistrantName(std::string(29, 'x'));
+    EXPECT_FALSE(refused);
+    EXPECT_NE(refused.error().find("최대 28 바이트"), std::string::npos) << refused.error();
+    EXPECT_FALSE(b.setRegistrantNameBytes(std::string(29, 'x')));
+    EXPECT_EQ(b.registrantName(), std::string(28, 'r'));
     EXPECT_EQ(b.adultFlag(), "Y");
 
-    // Hangul takes two bytes: 10 bytes of content id hold 4 characters
-    // (8 bytes) and the terminator, never half a character.
-    ASSERT_TRUE(r.setContentId("가나다라마"));
+    // Hangul takes two bytes: 10 bytes of content id hold 4 characters and
+    // the terminator; a fifth is refused, not cut to four.
+    ASSERT_TRUE(r.setContentId("가나다라"));
+    EXPECT_FALSE(r.setContentId("가나다라마"));
     EXPECT_EQ(r.contentId(), "가나다라");
-    EXPECT_EQ(r.bytes()[28 + 8], 0);
-    EXPECT_EQ(r.bytes()[28 + 9], 0);
     EXPECT_EQ(r.dataServerAddress(), "");
+    EXPECT_FALSE(r.setParentFolder("/" + std::string(511, 'p')));
+    EXPECT_TRUE(r.setParentFolder("/" + std::string(510, 'p')));
 
     // Writing a shorter text clears what a longer one left behind.
     ASSERT_TRUE(r.setItemName("abcdef"));

@@ -64,12 +64,14 @@ TEST(ListMessage, TwentyBytesAreAnAddressWhateverTheKind) {
     }
 }
 
-TEST(ListMessage, LongAddressNeverReachesThePort) {
+TEST(ListMessage, LongAddressIsNeitherCutNorSpilledIntoThePort) {
+    EXPECT_TRUE(ServerAddressPayload::fits("255.255.255.255"));
+    EXPECT_FALSE(ServerAddressPayload::fits("255.255.255.255.1"));
     auto m = makeServerAddressMessage(ListMessageKind::ServerAddress, "255.255.255.255.1", 1234);
     auto item = interpret(m);
     ASSERT_TRUE(item);
     const auto& address = std::get<ServerAddress>(*item);
-    EXPECT_EQ(address.address, "255.255.255.255");
+    EXPECT_EQ(address.address, "");
     EXPECT_EQ(address.port, 1234);
 }
 

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <fstream>
 #include <map>
+#include <numeric>
+#include <random>
 
 #include "common/file_digest.h"
 #include "handover_client/job_builder.h"
@@ -52,30 +54,36 @@ TEST_F(FolderExpansionTest, ALinkThatLeadsInACircleIsNotWalked) {
     EXPECT_EQ(expansion.expand(item).records.size(), 2u);
 }
 
-TEST_F(FolderExpansionTest, SubFoldersAreWalkedWhereTheyStandInTheListing) {
+TEST_F(FolderExpansionTest, FilesAreQueuedInNameOrderSubFoldersWhereTheyStand) {
+    // Thirty files written in a shuffled order, a sub-folder among them: the
+    // rows come in name order (letters without regard to case), descending
+    // into a folder where its name stands.
+    std::vector<int> order(30);
+    std::iota(order.begin(), order.end(), 1);
+    std::shuffle(order.begin(), order.end(), std::mt19937(7));
+    for (const int i : order) {
+        char name[32];
+        std::snprintf(name, sizeof name, "top/%02d.txt", i);
+        dir.write(name, "x");
+    }
+    dir.write("top/15a/inner.txt", "i");
+    dir.write("top/B.txt", "b");
     dir.write("top/a.txt", "a");
-    dir.write("top/sub/b.txt", "b");
-    dir.write("top/sub/deeper/c.txt", "c");
-    dir.write("top/z.txt", "z");
-    auto out = expansion.expand(folderItem(dir / "top"));
-    // The expected order: the file system's own listing, descending into a
-    // folder at the point where it is listed.
+    const auto out = expansion.expand(folderItem(dir / "top"));
     std::vector<std::string> expected;
-    std::function<void(const fs::path&)> list = [&](const fs::path& p) {
-        for (const auto& e : fs::directory_iterator(p)) {
-            if (e.is_directory()) {
-                list(e.path());
-            } else {
-                expected.push_back(e.path().string());
-            }
+    for (int i = 1; i <= 30; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "%02d.txt", i);
+        expected.push_back((dir / "top" / name).string());
+        if (i == 15) {
+            expected.push_back((dir / "top/15a/inner.txt").string());
         }
-    };
-    list(dir / "top");
+    }
+    expected.push_back((dir / "top/a.txt").string());
+    expected.push_back((dir / "top/B.txt").string());
     std::vector<std::string> got;
     for (const auto& r : out.records) {
         got.push_back(r.localPath());
-        EXPECT_NE(r.itemName(), ".");
-        EXPECT_NE(r.itemName(), "..");
     }
     EXPECT_EQ(got, expected);
 }
@@ -171,14 +179,34 @@ TEST_F(FolderExpansionTest, MyStorageGroupMarks) {
     EXPECT_EQ(out.records[0].recordTag(), 3);
 }
 
-TEST_F(FolderExpansionTest, NamesOutsideCp949AreReportedAndLeftOut) {
+TEST_F(FolderExpansionTest, FilesTheRecordsCannotCarryAreLeftOutEachWithItsReason) {
     dir.write("odd/fine.txt", "1");
     dir.write("odd/emoji-\xF0\x9F\x98\x80.txt", "2");
-    auto out = expansion.expand(folderItem(dir / "odd"));
-    ASSERT_EQ(out.records.size(), 1u);
-    EXPECT_EQ(out.records[0].itemName(), "fine.txt");
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_NE(reports[0].find("CP949"), std::string::npos);
+    dir.write("odd/back\\slash.txt", "3");
+    dir.write("secret.txt", "s");
+    fs::create_symlink(dir / "secret.txt", dir / "odd" / "out");
+    fs::create_symlink(dir / "odd" / "fine.txt", dir / "odd" / "in");
+    auto item = folderItem(dir / "odd");
+    // A server folder that leaves no room for the group text and the sub-folder.
+    ASSERT_TRUE(item.setServerFolderPath("/" + std::string(505, 's')));
+    dir.write("odd/deeper/x.txt", "4");
+    const auto out = expansion.expand(item);
+    std::map<std::string, std::string> leftOut;
+    for (const auto& l : out.leftOut) {
+        leftOut[l.name] = l.reason;
+    }
+    std::vector<std::string> sent;
+    for (const auto& r : out.records) {
+        sent.push_back(r.itemName());
+    }
+    EXPECT_EQ(sent, (std::vector<std::string>{"fine.txt", "in"}));
+    ASSERT_EQ(leftOut.size(), 4u);
+    EXPECT_NE(leftOut["emoji-\xF0\x9F\x98\x80.txt"].find("CP949"), std::string::npos);
+    EXPECT_NE(leftOut["back\\slash.txt"].find("'\\'"), std::string::npos);
+    EXPECT_NE(leftOut["out"].find("링크"), std::string::npos);
+    EXPECT_NE(leftOut["x.txt"].find("서버 폴더 경로가 너무 깁니다"), std::string::npos)
+        << leftOut["x.txt"];
+    EXPECT_TRUE(reports.empty());
 }
 
 }  // namespace

@@ -77,6 +77,9 @@ class ControlFixture {
         server = std::make_unique<uploader::COverlappedNamePipeServer>(
             options,
             [this](const handover::ListMessage& m) {
+                if (onReceive) {
+                    onReceive();
+                }
                 std::this_thread::sleep_for(deliveryDelay);
                 std::lock_guard lock(mutex);
                 received.push_back(m);
@@ -157,8 +160,10 @@ class ControlFixture {
     ControlModule module{writer};
     std::unique_ptr<CQuenvaraUploadControlCtrl> control;
     platform::FileLock instanceLock;
-    // How long the stand-in uploader's window takes over each message.
+    // How long the stand-in uploader's window takes over each message, and
+    // what it does when one arrives (before that time).
     std::chrono::milliseconds deliveryDelay{0};
+    std::function<void()> onReceive;
     std::unique_ptr<uploader::COverlappedNamePipeServer> server;
     std::mutex mutex;
     std::vector<handover::ListMessage> received;

@@ -216,19 +216,20 @@ TEST(SetUpValue, ValuesSetBeforeTheSelectionAreLost) {
     EXPECT_EQ(block.displayText(), "내 앨범");
 }
 
-TEST(SetUpValue, ALongValueIsCutAtACharacterAndNeverSpills) {
+TEST(SetUpValue, ALongValueIsRefusedWholeAndNeverSpills) {
     ControlFixture f;
     f.dir.write("album/a.txt", "1");
     f.answer({(f.dir / "album").string()});
     f.text("ShowSelectDlg", {1});
     f.call("SetUpValue", {std::string("ADULT"), std::string("Y")});
     std::string longName;
-    for (int i = 0; i < 20; ++i) {
-        longName += "가";  // two bytes each in CP949; the field holds 29
+    for (int i = 0; i < 15; ++i) {
+        longName += "가";  // two bytes each in CP949; the field holds 28 and a terminator
     }
     f.call("SetUpValue", {std::string("등록자"), longName});
     const auto block = f.ctrl().uploadValues();
-    EXPECT_EQ(block.registrantName(), longName.substr(0, 14 * 3));
+    EXPECT_EQ(block.registrantName(), "");
+    EXPECT_EQ(f.notices.texts().size(), 1u);
     EXPECT_EQ(block.adultFlag(), "Y");
     // A number too large for 32 bits is not wrapped into another one.
     f.call("SetUpValue", {std::string("아이디"), std::string("99999999999")});

@@ -162,7 +162,7 @@ TEST(HostLoop, QueriesAreAnsweredWhileADialogIsOpenAndASecondSelectionIsRefused)
     ControlFixture f;
     f.dir.write("album/a.bin", "a");
     CollectingNotices notices;
-    std::mutex controlLock;
+    ControlLock controlLock;
     WaitingDialogs waiting;
     waiting.chosen = (f.dir / "album").string();
     UnlockedDialogs dialogs(waiting, controlLock);

@@ -9,6 +9,7 @@
 #include "common/file_digest.h"
 #include "common/regular_file.h"
 #include "common/size_text.h"
+#include "protocol/record_path.h"
 #include "uploader/list/job_state.h"
 
 namespace quenvara::uploader {
@@ -122,6 +123,21 @@ void UploadMainWindow::takeRegistrant(const Record& record) {
     }
 }
 
+template <class Record>
+bool UploadMainWindow::refusedAtIntake(const Record& record) {
+    auto plain = record_path::checkPlain(record.localPath());
+    if (plain && record.itemKind() == static_cast<std::int32_t>(ItemKind::Folder)) {
+        plain = record_path::checkPlain(record.folderPath());
+    }
+    if (plain) {
+        return false;
+    }
+    log("refused: " + plain.error());
+    list_.addRefusedRow(std::is_same_v<Record, UploadJobRecord> ? 4 : 3, record.itemName(),
+                        record.parentFolder(), record.itemSize(), plain.error());
+    return true;
+}
+
 void UploadMainWindow::receive(UploadJobRecord record) {
     if (record.dataServerPort() < 1) {
         record.setDataServerPort(kDefaultDataServerPort);
@@ -153,6 +169,9 @@ void UploadMainWindow::receive(UploadJobRecord record) {
         }
     }
     halfWayShown_ = 0;
+    if (refusedAtIntake(record)) {
+        return;
+    }
 
     if (record.itemKind() == static_cast<std::int32_t>(ItemKind::Folder)) {
         // An expansion still running reads its folder item: let it finish.
@@ -179,18 +198,17 @@ void UploadMainWindow::receive(UploadJobRecord record) {
         record.setMusicListFlag('Y');
     }
     if (musicList_.received() && values.sectionCode() == "07" && record.musicCheckedFlag() == 'N') {
-        if (auto key =
-                services_.musicChecker.CheckMusicFile(path, uploadDefaults().registrantName)) {
-            record.setMusicCheckedFlag('Y');
-            record.setContentKey(*key);
-        } else {
-            record.setMusicCheckedFlag('N');
-        }
+        const auto key =
+            services_.musicChecker.CheckMusicFile(path, uploadDefaults().registrantName);
+        record.setMusicCheckedFlag(key && record.setContentKey(*key) ? 'Y' : 'N');
     }
     if (record.fileDigest().empty()) {
-        if (auto digest = fileDigest(path)) {
-            record.setFileDigest(*digest);
-        } else {
+        // A single file is its own root: a link in its place is refused.
+        auto digest = fileDigest(path, path);
+        if (digest && !record.setFileDigest(*digest)) {
+            digest = Result<std::string>::failure(path + ": " + tooLongText(digest->size(), 37));
+        }
+        if (!digest) {
             services_.notices.show(digest.error());
         }
     }
@@ -208,6 +226,9 @@ void UploadMainWindow::receive(MyStorageJobRecord record) {
     log(std::string("my-storage job ") + (record.itemKind() == 1 ? "folder " : "file ") +
         record.localPath() + " (" + sizeText(record.itemSize()) + ", registrant " +
         record.userValues().registrantName() + ")");
+    if (refusedAtIntake(record)) {
+        return;
+    }
     if (record.itemKind() == static_cast<std::int32_t>(ItemKind::Folder)) {
         folderSession_.waitForCurrent();
         {
@@ -315,7 +336,7 @@ void UploadMainWindow::startStopCommand() {
         // the rows already done.
         auto guard = list_.lock();
         for (int row = 0; row < list_.rowCount(); ++row) {
-            if (list_.state(row) != RowState::Done) {
+            if (list_.state(row) != RowState::Done && !list_.refused(row)) {
                 list_.setState(row, RowState::Uploading);
                 break;
             }

@@ -181,6 +181,11 @@ class UploadMainWindow final : public EngineOperations {
     void receive(MyStorageJobRecord record);
     template <class Record>
     void takeRegistrant(const Record& record);
+    // A record whose paths are not plain (absolute, no "." or ".." parts,
+    // by the records' separator rule) gets a row reading "오류" with the
+    // reason and is never sent.
+    template <class Record>
+    bool refusedAtIntake(const Record& record);
     void afterFileIntake(const std::string& path);
     void log(const std::string& line) const;
 

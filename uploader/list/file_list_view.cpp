@@ -19,14 +19,17 @@ double sizeOf(const JobRecordVariant& r) {
 
 template <class Record>
 std::optional<int> CFileListView::add(const Record& record, std::string_view disk,
-                                      std::uint64_t job) {
+                                      std::uint64_t job, std::string root) {
     const std::string name = record.itemName();
     const bool folder = record.itemKind() == static_cast<std::int32_t>(ItemKind::Folder);
     if (folder && (name == "." || name == "..")) {
         return std::nullopt;
     }
     auto guard = lock();
-    Row row{{}, record, nextRowId_++, job != 0 ? job : nextJob_++};
+    Row row;
+    row.record = record;
+    row.id = nextRowId_++;
+    row.job = job != 0 ? job : nextJob_++;
     row.columns[kName] = name;
     row.columns[kKind] = folder ? sizeText(record.itemSize()) : FileTypeDescription(name);
     row.columns[kSize] = sizeText(record.itemSize());
@@ -35,19 +38,66 @@ std::optional<int> CFileListView::add(const Record& record, std::string_view dis
     row.columns[kStatusText] = std::string(kWaitingStatusText);
     row.columns[kLocation] = record.parentFolder();
     row.columns[kJobState] = std::string(job_state::kWaiting);
+    row.root = std::move(root);
     rows_.push_back(std::move(row));
     ++revision_;
     return static_cast<int>(rows_.size()) - 1;
 }
 
-std::optional<int> CFileListView::addUploadRecord(const UploadJobRecord& record,
-                                                  std::uint64_t job) {
-    return add(record, kUploadDisk, job);
+std::optional<int> CFileListView::addUploadRecord(const UploadJobRecord& record, std::uint64_t job,
+                                                  std::string root) {
+    return add(record, kUploadDisk, job, std::move(root));
 }
 
 std::optional<int> CFileListView::addMyStorageRecord(const MyStorageJobRecord& record,
-                                                     std::uint64_t job) {
-    return add(record, kMyStorageDisk, job);
+                                                     std::uint64_t job, std::string root) {
+    return add(record, kMyStorageDisk, job, std::move(root));
+}
+
+int CFileListView::addRefusedRow(int kind, const std::string& name, const std::string& location,
+                                 double size, std::string_view reason) {
+    auto guard = lock();
+    Row row;
+    if (kind == 3) {
+        row.record = MyStorageJobRecord{};
+    }
+    row.id = nextRowId_++;
+    row.job = nextJob_++;
+    row.refused = true;
+    row.state = RowState::Failed;
+    row.columns[kName] = name;
+    row.columns[kKind] = FileTypeDescription(name);
+    row.columns[kSize] = sizeText(size);
+    row.columns[kDisk] = std::string(kind == 3 ? kMyStorageDisk : kUploadDisk);
+    row.columns[kState] = std::string(stateCode(RowState::Failed));
+    row.columns[kStatusText] = std::string(reason);
+    row.columns[kLocation] = location;
+    row.columns[kJobState] = std::string(stateCode(RowState::Failed));
+    rows_.push_back(std::move(row));
+    ++revision_;
+    return static_cast<int>(rows_.size()) - 1;
+}
+
+void CFileListView::refuse(int row, std::string_view reason) {
+    auto guard = lock();
+    auto& r = at(row);
+    r.refused = true;
+    setState(row, RowState::Failed);
+    r.columns[kStatusText] = std::string(reason);
+}
+
+bool CFileListView::refused(int row) const {
+    auto guard = lock();
+    return row >= 0 && row < static_cast<int>(rows_.size()) &&
+           rows_[static_cast<std::size_t>(row)].refused;
+}
+
+std::string CFileListView::rowRoot(int row) const {
+    auto guard = lock();
+    if (row < 0 || row >= static_cast<int>(rows_.size())) {
+        return {};
+    }
+    return rows_[static_cast<std::size_t>(row)].root;
 }
 
 std::uint64_t CFileListView::newJob() {

@@ -48,9 +48,24 @@ class CFileListView {
 
     // Appends a row for the record and returns its index; folder items named
     // "." or ".." get no row. `job` is the handed-over item the row came
-    // from (newJob()); 0 gives the row a job of its own.
-    std::optional<int> addUploadRecord(const UploadJobRecord& record, std::uint64_t job = 0);
-    std::optional<int> addMyStorageRecord(const MyStorageJobRecord& record, std::uint64_t job = 0);
+    // from (newJob()); 0 gives the row a job of its own. `root` is the
+    // folder the job named, which the row's file must lie in; empty for a
+    // single file, which is its own root.
+    std::optional<int> addUploadRecord(const UploadJobRecord& record, std::uint64_t job = 0,
+                                       std::string root = {});
+    std::optional<int> addMyStorageRecord(const MyStorageJobRecord& record, std::uint64_t job = 0,
+                                          std::string root = {});
+    // A row for a file that cannot be sent: it reads "오류" with the reason,
+    // and no run ever takes it. `kind` is 4 or 3.
+    int addRefusedRow(int kind, const std::string& name, const std::string& location, double size,
+                      std::string_view reason);
+    // The row's file cannot be sent after all: as addRefusedRow.
+    void refuse(int row, std::string_view reason);
+    // The row is one addRefusedRow or refuse made.
+    bool refused(int row) const;
+    // The place the row's file must lie in (see addUploadRecord); empty for
+    // a single file and out of range.
+    std::string rowRoot(int row) const;
     // A new job identity: the files of one folder item share it, and only
     // rows of one job form a folder group.
     std::uint64_t newJob();
@@ -118,9 +133,12 @@ class CFileListView {
         std::uint64_t id = 0;
         std::uint64_t job = 0;
         RowState state = RowState::Waiting;
+        std::string root;
+        bool refused = false;
     };
     template <class Record>
-    std::optional<int> add(const Record& record, std::string_view disk, std::uint64_t job);
+    std::optional<int> add(const Record& record, std::string_view disk, std::uint64_t job,
+                           std::string root);
     const Row& at(int row) const;
     Row& at(int row);
 

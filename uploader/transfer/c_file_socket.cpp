@@ -61,6 +61,12 @@ void CFileSocket::addExpanded(const std::optional<Record>& folderItem) {
     });
     auto outcome = expansion.expand(*folderItem);
     auto& list = window_.list();
+    constexpr int kind = std::is_same_v<Record, UploadJobRecord> ? 4 : 3;
+    if (!outcome.failure.empty()) {
+        list.addRefusedRow(kind, folderItem->folderName(), folderItem->parentFolder(),
+                           folderItem->itemSize(), outcome.failure);
+        return;
+    }
     if (outcome.refused) {
         services_.notices.autoClosingBox(kTooManyFilesText, "", 5);
         auto guard = list.lock();
@@ -72,16 +78,22 @@ void CFileSocket::addExpanded(const std::optional<Record>& folderItem) {
     }
     // The files of this folder item are one job: its folder group.
     const std::uint64_t job = list.newJob();
+    const std::string root = folderItem->folderPath();
     for (const auto& record : outcome.records) {
         std::optional<int> row;
         if constexpr (std::is_same_v<Record, UploadJobRecord>) {
-            row = list.addUploadRecord(record, job);
+            row = list.addUploadRecord(record, job, root);
         } else {
-            row = list.addMyStorageRecord(record, job);
+            row = list.addMyStorageRecord(record, job, root);
         }
         if (row) {
             window_.addTotalBytes(record.itemSize());
         }
+    }
+    // Files that cannot be sent are listed too, each with its reason, after
+    // the group (they are no part of it).
+    for (const auto& file : outcome.leftOut) {
+        list.addRefusedRow(kind, file.name, file.location, file.size, file.reason);
     }
 }
 

@@ -3,29 +3,22 @@
 #include <sys/stat.h>
 
 #include "common/cp949.h"
+#include "common/folder_entries.h"
 #include "common/regular_file.h"
+#include "protocol/record_path.h"
 
 namespace quenvara::uploader {
-namespace {
-
-std::string collapseDoubled(std::string text) {
-    for (char& c : text) {
-        if (c == '\\') {
-            c = '/';
-        }
-    }
-    for (std::size_t at; (at = text.find("//")) != std::string::npos;) {
-        text.erase(at, 1);
-    }
-    return text;
-}
-
-}  // namespace
 
 template <class Record>
-std::string FolderExpansion::folderPath(const Record& folderItem) {
-    return collapseDoubled(folderItem.parentFolder() + "/" + folderItem.folderName());
-}
+struct FolderExpansion::Walk {
+    const Record& tmpl;
+    std::string root;  // the folder's real place
+    std::string base;  // the root's parent, ending in '/'
+    std::string displayText;
+    int counter = 0;
+    Outcome<Record>& outcome;
+    std::vector<std::string> nonFiles;
+};
 
 FolderExpansion::Outcome<UploadJobRecord> FolderExpansion::expand(const UploadJobRecord& item) {
     return run(item);
@@ -39,11 +32,44 @@ FolderExpansion::Outcome<MyStorageJobRecord> FolderExpansion::expand(
 template <class Record>
 FolderExpansion::Outcome<Record> FolderExpansion::run(const Record& folderItem) {
     Outcome<Record> outcome;
-    int counter = 0;
-    walk(folderPath(folderItem), folderItem.parentFolder(), folderItem, counter, outcome.records);
-    if (counter >= kFolderFileLimit) {
+    std::string root = folderItem.folderPath();
+    if (root.size() > 1 && root.back() == '/') {
+        root.pop_back();
+    }
+    if (auto plain = record_path::checkPlain(root); !plain) {
+        outcome.failure = plain.error();
+        return outcome;
+    }
+    // The folder handed over must still be where it was: a folder swapped
+    // for a link would lead the walk somewhere the person never chose.
+    std::error_code error;
+    if (const auto real = std::filesystem::canonical(root, error); !error && real != root) {
+        outcome.failure =
+            root + ": 선택한 폴더가 다른 곳을 가리키는 링크로 바뀌어 올리지 않습니다.";
+        return outcome;
+    }
+    // Display text: the template's parent folder, at most 255 bytes (the
+    // field's room, as the service expects it).
+    const auto parentBytes = folderItem.parentFolderBytes();
+    Walk<Record> w{folderItem,
+                   root,
+                   root.substr(0, root.rfind('/') + 1),
+                   parentBytes.substr(0, cp949::prefixLength(parentBytes, 255)),
+                   0,
+                   outcome,
+                   {}};
+    walk(root, w);
+    if (!w.nonFiles.empty()) {
+        std::string text;
+        for (const auto& reason : w.nonFiles) {
+            text += (text.empty() ? "" : "\n") + reason;
+        }
+        report_(text);
+    }
+    if (w.counter >= kFolderFileLimit) {
         outcome.refused = true;
         outcome.records.clear();
+        outcome.leftOut.clear();
         return outcome;
     }
     auto& records = outcome.records;
@@ -64,93 +90,110 @@ FolderExpansion::Outcome<Record> FolderExpansion::run(const Record& folderItem) 
 }
 
 template <class Record>
-void FolderExpansion::walk(const std::filesystem::path& folder, const std::string& base,
-                           const Record& tmpl, int& counter, std::vector<Record>& out) {
-    std::error_code ec;
-    std::filesystem::directory_iterator it(folder, ec);
-    if (ec) {
-        report_(folder.string() + ": " + ec.message());
-        return;
+void FolderExpansion::walk(const std::string& folder, Walk<Record>& w) {
+    std::error_code error;
+    const auto entries = sortedEntries(folder, error);
+    if (error) {
+        report_(folder + ": " + error.message());
+        if (entries.empty()) {
+            return;
+        }
     }
-    // Display text: the template's parent folder, at most 255 bytes.
-    const auto parentBytes = tmpl.parentFolderBytes();
-    const auto displayText = parentBytes.substr(0, cp949::prefixLength(parentBytes, 255));
-    // Advanced by hand: a read error mid-folder is reported, not thrown.
-    for (; it != std::filesystem::directory_iterator(); it.increment(ec)) {
-        if (ec) {
-            report_(folder.string() + ": " + ec.message());
-            return;
-        }
-        const auto& entry = *it;
-        const std::string full = entry.path().string();
-        std::string relative = full.starts_with(base) ? full.substr(base.size()) : full;
-        relative = collapseDoubled(relative);
-        const auto status = entry.symlink_status(ec);
+    for (const auto& entry : entries) {
+        const std::string name = entry.path().filename().string();
+        const std::string full = folder + "/" + name;
+        const auto status = entry.symlink_status(error);
         if (std::filesystem::is_directory(status)) {
-            // A link to a folder is not followed: it could lead in a circle.
-            walk(entry.path(), base, tmpl, counter, out);
+            walk(full, w);
             continue;
         }
-        if (!entry.is_regular_file(ec)) {
-            if (const auto reason = notRegularFileReason(full); !reason.empty()) {
-                report_(reason);
+        if (std::filesystem::is_symlink(status)) {
+            // A link to a folder is not followed (it could lead in a
+            // circle); one to a file is kept only when the file lies inside.
+            const auto real = std::filesystem::canonical(full, error);
+            if (!error && std::filesystem::is_directory(real, error)) {
+                w.nonFiles.push_back(notRegularFileReason(full));
+                continue;
+            }
+            if (error || !std::filesystem::is_regular_file(real, error) ||
+                !record_path::isInside(real.string(), w.root)) {
+                w.outcome.leftOut.push_back(
+                    {name, folder + "/", 0,
+                     full + ": 선택한 폴더 밖이나 없는 곳을 가리키는 링크여서 올리지 않습니다."});
+                continue;
+            }
+        } else if (!std::filesystem::is_regular_file(status)) {
+            if (auto reason = notRegularFileReason(full); !reason.empty()) {
+                w.nonFiles.push_back(std::move(reason));
             }
             continue;
         }
-        if (counter > kFolderFileLimit - 1) {
+        if (w.counter > kFolderFileLimit - 1) {
             return;
         }
-        ++counter;
-        Record r = tmpl;
-        auto values = r.userValues();
-        values.setDisplayTextBytes(displayText);
-        r.setUserValues(values);
-        r.setUserNumberCopy(0);
-        r.setItemKind(ItemKind::Folder);
-        r.setRecordTag(Record::kRecordTagValue);
-        struct stat st {};
-        if (::stat(full.c_str(), &st) == 0) {
-            r.setItemSize(static_cast<double>(st.st_size));
-        }
-        const auto slash = full.rfind('/');
-        const std::string name = full.substr(slash + 1);
-        // Names CP949 cannot express are refused with the reason; the file
-        // is left out rather than sent under a mangled name.
-        auto parentStatus = r.setParentFolder(full.substr(0, slash + 1));
-        auto nameStatus = r.setItemName(name);
-        if (!parentStatus || !nameStatus) {
-            report_(full + ": " + (parentStatus ? nameStatus : parentStatus).error());
-            --counter;
-            continue;
-        }
-        // Server folder: below the template's, the relative folder with the
-        // top folder's name replaced by the group text.
-        std::string sub = relative;
-        if (auto first = sub.find('/'); first != std::string::npos) {
-            sub = sub.substr(first);
-        } else {
-            sub.clear();
-        }
-        if (sub.ends_with("/" + name)) {
-            sub.resize(sub.size() - name.size() - 1);
-        }
-        auto subBytes = cp949::fromUtf8(sub);
-        r.setServerFolderPathBytes(tmpl.serverFolderPathBytes() + "/" +
-                                   values.folderGroupTextBytes() + (subBytes ? *subBytes : ""));
-        if constexpr (Record::Layout::kHasMusicFields) {
-            if (r.fileDigest().empty()) {
-                if (auto digest = digest_(full)) {
-                    r.setFileDigest(*digest);
-                } else {
-                    report_(digest.error());
-                }
-            }
-        }
-        out.push_back(r);
+        addFile(folder, name, w);
     }
 }
 
-template std::string FolderExpansion::folderPath(const UploadJobRecord&);
-template std::string FolderExpansion::folderPath(const MyStorageJobRecord&);
+template <class Record>
+void FolderExpansion::addFile(const std::string& folder, const std::string& name, Walk<Record>& w) {
+    const std::string full = folder + "/" + name;
+    struct stat st {};
+    const double size = ::stat(full.c_str(), &st) == 0 ? static_cast<double>(st.st_size) : 0;
+    const auto leaveOut = [&](const std::string& why) {
+        w.outcome.leftOut.push_back({name, folder + "/", size, full + ": " + why});
+    };
+    // The records read '\' as a separator: such a name would name another
+    // file.
+    if (!record_path::isCarriableName(name)) {
+        leaveOut("이름에 '\\' 가 있어 올릴 수 없습니다.");
+        return;
+    }
+    Record r = w.tmpl;
+    auto values = r.userValues();
+    (void)values.setDisplayTextBytes(w.displayText);  // fits: cut to the field above
+    r.setUserValues(values);
+    r.setUserNumberCopy(0);
+    r.setItemKind(ItemKind::Folder);
+    r.setRecordTag(Record::kRecordTagValue);
+    r.setItemSize(size);
+    // A name CP949 cannot express, or a path too long for its field, is
+    // refused with the reason: never mangled or cut into another file's.
+    for (const auto& status : {r.setParentFolder(folder + "/"), r.setItemName(name)}) {
+        if (!status) {
+            leaveOut(status.error());
+            return;
+        }
+    }
+    // Server folder: below the template's, the folder relative to the
+    // root's parent with the top folder's name replaced by the group text.
+    std::string sub = folder.substr(w.base.size());
+    const auto first = sub.find('/');
+    sub = first == std::string::npos ? std::string() : sub.substr(first);
+    const auto subBytes = cp949::fromUtf8(sub);
+    if (!subBytes) {
+        leaveOut(subBytes.error());
+        return;
+    }
+    const std::string serverPath =
+        w.tmpl.serverFolderPathBytes() + "/" + values.folderGroupTextBytes() + *subBytes;
+    if (!r.setServerFolderPathBytes(serverPath)) {
+        leaveOut(
+            "서버 폴더 경로가 " +
+            tooLongText(serverPath.size(), Record::textRoom(Record::Layout::kServerFolderPath)));
+        return;
+    }
+    if constexpr (Record::Layout::kHasMusicFields) {
+        if (r.fileDigest().empty()) {
+            if (auto digest = digest_(full, w.root); !digest) {
+                report_(digest.error());
+            } else if (!r.setFileDigest(*digest)) {
+                report_(full + ": " + tooLongText(digest->size(), 37));
+            }
+        }
+    }
+    ++w.counter;
+    w.outcome.records.push_back(r);
+}
 
 }  // namespace quenvara::uploader

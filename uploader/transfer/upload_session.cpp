@@ -87,7 +87,8 @@ UploadSession::Kind UploadSession::rowKind(int row) const {
     if (list.rowCount() == 0) {
         return kNone;
     }
-    if (row < 0 || row >= list.rowCount()) {
+    // A row whose file cannot be sent is never taken.
+    if (row < 0 || row >= list.rowCount() || list.refused(row)) {
         return kNone;
     }
     return list.rowKind(row) == 4 ? kUpload : kMy;
@@ -295,7 +296,8 @@ void UploadSession::rowSession() {
         const auto address = window_.serverAddress();
         const auto port = window_.serverPort();
         onWorking([&](auto& r) {
-            r.setDataServerAddressBytes(address);
+            // Both fields hold 16 bytes: the hand-over's address fits.
+            (void)r.setDataServerAddressBytes(address);
             r.setDataServerPort(port);
         });
         if (!connect(address, port)) {

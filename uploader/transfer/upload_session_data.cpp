@@ -14,6 +14,7 @@
 
 #include "common/cp949.h"
 #include "common/regular_file.h"
+#include "protocol/record_path.h"
 #include "uploader/list/engine_gate.h"
 #include "uploader/list/file_list_view.h"
 #include "uploader/list/job_state.h"
@@ -96,11 +97,16 @@ int UploadSession::dataPhase(std::span<const std::uint8_t> body) {
     // Records carry CP949; the file system takes UTF-8.
     const auto parent = onWorking([](const auto& r) { return r.parentFolder(); });
     const auto name = onWorking([](const auto& r) { return r.itemName(); });
-    const std::string path = joinPath(parent, name);
+    const std::string path = record_path::join(parent, name);
     int fd = -1;
     std::string openError = path + ": " + std::strerror(ENOENT);
-    if (!name.empty()) {
-        if (auto opened = openRegularFile(path)) {
+    if (auto plain = record_path::checkPlain(path); !plain) {
+        openError = plain.error();
+    } else if (!name.empty()) {
+        // Only inside what was handed over: the folder the job named, or
+        // the file itself.
+        std::string root = window_.list().rowRoot(workRow());
+        if (auto opened = openFileInside(path, root.empty() ? path : root)) {
             fd = *opened;
         } else {
             openError = opened.error();

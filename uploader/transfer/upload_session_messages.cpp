@@ -223,15 +223,38 @@ int UploadSession::onLocation(std::span<const std::uint8_t> body) {
         return kFailed;
     }
     const bool folder = workingIsFolder();
-    onWorking([&](auto& r) {
-        r.setContentIdBytes(location->contentId);
-        auto values = r.userValues();
-        values.setContentIdCopyBytes(location->contentId);
-        r.setUserValues(values);
-        r.setDataServerAddressBytes(location->dataServerAddress);
-        r.setDataServerPort(location->dataServerPort);
-        r.setServerFolderPathBytes(location->serverFolderPath);
+    // Every value is kept whole or the row is not sent: a cut folder path
+    // could name another file's place on the server.
+    const std::string cut = onWorking([&](auto& r) -> std::string {
+        auto located = r;
+        auto values = located.userValues();
+        const struct {
+            bool kept;
+            std::string_view what;
+            const std::string& text;
+        } fields[] = {
+            {located.setContentIdBytes(location->contentId), "콘텐츠 번호", location->contentId},
+            {values.setContentIdCopyBytes(location->contentId), "콘텐츠 번호", location->contentId},
+            {located.setDataServerAddressBytes(location->dataServerAddress), "데이터 서버 주소",
+             location->dataServerAddress},
+            {located.setServerFolderPathBytes(location->serverFolderPath), "서버 폴더 경로",
+             location->serverFolderPath},
+        };
+        for (const auto& field : fields) {
+            if (!field.kept) {
+                return std::string(field.what) + "가 기록에 들어가지 않아 올리지 않습니다. (" +
+                       std::to_string(field.text.size()) + " 바이트)";
+            }
+        }
+        located.setUserValues(values);
+        located.setDataServerPort(location->dataServerPort);
+        r = located;
+        return {};
     });
+    if (!cut.empty()) {
+        giveUpRow(cut);
+        return kRowGivenUp;
+    }
     located_ = true;
     const int number = folder ? traits().locationCloseFolder : traits().locationCloseOther;
     if (!sendPacket(msg::kClose, {}, number)) {
@@ -270,6 +293,7 @@ int UploadSession::onFolderRegistered(std::span<const std::uint8_t> body) {
                 continue;
             }
             auto record = list.record(row);
+            std::string cutPath;
             std::visit(
                 [&](auto& r) {
                     using R = std::decay_t<decltype(r)>;
@@ -282,14 +306,16 @@ int UploadSession::onFolderRegistered(std::span<const std::uint8_t> body) {
                     }();
                     const auto serverValues = server.userValues();
                     r.setUserNumberCopy(serverValues.userNumber());
-                    r.setContentIdBytes(server.contentIdBytes());
-                    r.setDataServerAddressBytes(server.dataServerAddressBytes());
+                    if (!r.setContentIdBytes(server.contentIdBytes()) ||
+                        !r.setDataServerAddressBytes(server.dataServerAddressBytes())) {
+                        cutPath = "폴더 등록 응답의 콘텐츠 번호나 서버 주소가 끝나지 않습니다.";
+                    }
                     r.setDataServerPort(server.dataServerPort());
                     r.setUserValues(serverValues);
                     // The file system takes UTF-8; the server paths stay CP949.
                     const std::string path = joinPath(r.parentFolderBytes(), r.itemNameBytes());
                     struct stat st {};
-                    if (::stat(joinPath(r.parentFolder(), r.itemName()).c_str(), &st) == 0) {
+                    if (::stat(r.localPath().c_str(), &st) == 0) {
                         r.setItemSize(static_cast<double>(st.st_size));
                     }
                     // The server-side folder: the path below the display text,
@@ -317,10 +343,19 @@ int UploadSession::onFolderRegistered(std::span<const std::uint8_t> body) {
                     } else {
                         relative.clear();
                     }
-                    r.setServerFolderPathBytes(server.serverFolderPathBytes() + "/" + relative);
+                    const std::string serverPath = server.serverFolderPathBytes() + "/" + relative;
+                    if (!r.setServerFolderPathBytes(serverPath) && cutPath.empty()) {
+                        cutPath = "서버 폴더 경로가 " +
+                                  tooLongText(serverPath.size(),
+                                              R::textRoom(R::Layout::kServerFolderPath));
+                    }
                 },
                 record);
             list.setRecord(row, record);
+            if (!cutPath.empty()) {
+                // Sent under a cut path it could land on another file.
+                list.refuse(row, cutPath);
+            }
         }
     }
     window_.display().setEnabled(Display::StartButton, true);
@@ -454,11 +489,9 @@ void UploadSession::runMusicCheck(UploadJobRecord& record) {
         {
             // Up to a minute with the filter service; the list is not touched.
             EngineGate::Quiet quiet(window_.gate());
-            key = window_.musicChecker().CheckMusicFile(joinPath(record.parentFolder(), name),
-                                                        registrant_);
+            key = window_.musicChecker().CheckMusicFile(record.localPath(), registrant_);
         }
-        if (key) {
-            record.setContentKey(*key);
+        if (key && record.setContentKey(*key)) {
             record.setMusicCheckedFlag('Y');
         } else {
             record.setMusicCheckedFlag('N');
@@ -478,9 +511,11 @@ int UploadSession::onRegisteredRecord(std::span<const std::uint8_t> body) {
         }
         const int row = workRow();
         auto record = list.record(row);
-        if (auto* r = std::get_if<Record>(&record)) {
-            r->setContentIdBytes(server->contentIdBytes());
-            r->setDataServerAddressBytes(server->dataServerAddressBytes());
+        // A field the server left unterminated is not taken: the row keeps
+        // the location it has.
+        if (auto* r = std::get_if<Record>(&record);
+            r != nullptr && r->setContentIdBytes(server->contentIdBytes()) &&
+            r->setDataServerAddressBytes(server->dataServerAddressBytes())) {
             r->setDataServerPort(server->dataServerPort());
             list.setRecord(row, record);
         }

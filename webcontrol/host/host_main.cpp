@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
     }
     // Every call holds the control; its waits on a person or on the
     // uploader let go of it, so that the page's queries are answered.
-    std::mutex controlLock;
+    webcontrol::ControlLock controlLock;
     webcontrol::UnlockedDialogs dialogs(*systemDialogs, controlLock);
     webcontrol::UnlockedClock clock(systemClock, controlLock);
     handover::PipeListWriter writer(notices, clock, [&env](std::string_view name) {
@@ -87,7 +87,8 @@ int main(int argc, char** argv) {
     webcontrol::ControlModule module(writer);
     webcontrol::CQuenvaraUploadControlCtrl control(
         webcontrol::ControlServices{notices, clock, processes, launcher, dialogs, env,
-                                    platform::executablePath().parent_path()},
+                                    platform::executablePath().parent_path(),
+                                    webcontrol::outsideOf(controlLock)},
         module);
     webcontrol::HostSession session(control, notices, &controlLock);
     webcontrol::HostLoop loop(session, [answers](const std::string& answer) {

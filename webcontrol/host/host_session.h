@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/notices.h"
+#include "webcontrol/host/unlocked_waits.h"
 #include "webcontrol/quenvara_upload_control.h"
 
 namespace quenvara::webcontrol {
@@ -42,7 +43,7 @@ class HostSession {
     // `controlLock` guards the control; a dialog or a wait of a long call
     // lets go of it meanwhile (see UnlockedWaits), so that queries go on.
     HostSession(CQuenvaraUploadControlCtrl& control, CollectingNotices& notices,
-                std::mutex* controlLock = nullptr)
+                ControlLock* controlLock = nullptr)
         : control_(control), notices_(notices), lock_(controlLock ? *controlLock : ownLock_) {}
     std::string handle(std::string_view request);
     // The answer to a message that could not be read at all, under the id
@@ -57,8 +58,8 @@ class HostSession {
   private:
     CQuenvaraUploadControlCtrl& control_;
     CollectingNotices& notices_;
-    std::mutex ownLock_;
-    std::mutex& lock_;
+    ControlLock ownLock_;
+    ControlLock& lock_;
 };
 
 }  // namespace quenvara::webcontrol
