@@ -66,6 +66,24 @@ Result<int> openRegularFile(const std::filesystem::path& path) {
     return fd;
 }
 
+namespace {
+
+std::int64_t nanosOf(const struct stat& st) {
+    return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+}
+
+}  // namespace
+
+std::int64_t modifiedTime(const std::filesystem::path& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? nanosOf(st) : 0;
+}
+
+std::int64_t modifiedTime(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 ? nanosOf(st) : 0;
+}
+
 Result<int> openFileInside(const std::filesystem::path& path, const std::filesystem::path& root) {
     const auto fail = [&](const std::string& why) {
         return Result<int>::failure(path.string() + ": " + why);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -16,6 +17,11 @@ std::string notRegularFileReason(const std::filesystem::path& path);
 // blocking (a FIFO with no writer would hold an ordinary open for ever).
 // The caller closes the descriptor.
 Result<int> openRegularFile(const std::filesystem::path& path);
+
+// When a file was last modified, in nanoseconds since the epoch, by its path
+// or its open descriptor; 0 when it cannot be told.
+std::int64_t modifiedTime(const std::filesystem::path& path);
+std::int64_t modifiedTime(int fd);
 
 // Opens the file a job names, as openRegularFile does, only when it is
 // still what was handed over: `root` (the folder the job named, or the file

@@ -118,6 +118,11 @@ long TcpConnection::unacknowledged() const {
     return queued;
 }
 
+bool TcpConnection::readable() const {
+    pollfd pfd{fd_.get(), POLLIN, 0};
+    return ::poll(&pfd, 1, 0) > 0 && (pfd.revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+}
+
 void TcpConnection::shutdownWrite() {
     std::lock_guard lock(closeMutex_);
     if (fd_.valid()) {

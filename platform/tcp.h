@@ -38,6 +38,9 @@ class TcpConnection {
     // Bytes sent that the peer has not acknowledged yet (still in this
     // side's send queue); -1 when the system cannot tell.
     virtual long unacknowledged() const;
+    // The peer has sent something not read yet (bytes, or its close), told
+    // without waiting.
+    virtual bool readable() const;
     // Ends the connection with a reset, as a broken network would, instead
     // of an orderly close.
     void abort();

@@ -34,6 +34,10 @@ bool ReferenceService::listen(Server& server, int port, std::string& error, int 
 }
 
 bool ReferenceService::start(std::string& error) {
+    if (options_.faults.folderRoot.size() > 511) {
+        error = "the folder root takes at most 511 bytes";
+        return false;
+    }
     std::error_code ec;
     std::filesystem::create_directories(options_.storage, ec);
     if (ec) {
@@ -165,13 +169,19 @@ void ReferenceService::commandConversation(TcpConnection& conn, std::int32_t ope
     transfer::Location location;
     {
         std::lock_guard lock(mutex_);
+        if (unansweredLocates_ < options_.faults.unansweredLocates) {
+            ++unansweredLocates_;
+            return;  // closed without the location
+        }
         char id[16];
         std::snprintf(id, sizeof id, "C%04d", nextContentId_++ % 10000);  // 5 characters at most
         location.contentId = id;
     }
     location.dataServerAddress = options_.address;
     location.dataServerPort = opening == msg::kLocate ? uploadDataPort_ : myDataPort_;
-    location.serverFolderPath = opening == msg::kLocate ? "/contents" : "/mine";
+    location.serverFolderPath = !options_.faults.folderRoot.empty() ? options_.faults.folderRoot
+                                : opening == msg::kLocate           ? "/contents"
+                                                                    : "/mine";
     if (!send(conn, opening, transfer::encodeLocation(location))) {
         return;
     }
@@ -183,14 +193,21 @@ void ReferenceService::folderRegistration(TcpConnection& conn, int kind,
     std::string group;
     {
         std::lock_guard lock(mutex_);
+        if (unansweredRegistrations_ < options_.faults.unansweredRegistrations) {
+            ++unansweredRegistrations_;
+            return;  // closed without the group
+        }
         group = "grp" + std::to_string(nextGroup_++);
     }
+    const std::string root =
+        options_.faults.folderRoot.empty() ? "/folders" : options_.faults.folderRoot;
     const auto answer = [&](auto record) {
-        // The service's own short texts: they fit their fields.
+        // The service's own texts fit their fields (a folder root is at
+        // most 511 bytes, as start() checks).
         auto values = record.userValues();
         (void)values.setFolderGroupTextBytes(group);
         record.setUserValues(values);
-        (void)record.setServerFolderPathBytes("/folders");
+        (void)record.setServerFolderPathBytes(root);
         (void)record.setDataServerAddressBytes(options_.address);
         record.setDataServerPort(dataPort(kind));
         return send(conn, kind == 4 ? msg::kFolderRegistered : msg::kFolderRegisteredMy,

@@ -86,6 +86,17 @@ struct Faults {
     std::string offsetBeyondEndName;
     // Refuse the first record only (with registerError's number).
     bool registerErrorOnce = false;
+    // The server folder path of every location and folder registration
+    // answer ("": /contents, /mine and /folders), for long server paths.
+    std::string folderRoot;
+    // Files of these names, once each: right after the resume answer the
+    // server sends this packet (5, or 503 / 2006), then reads the file's
+    // data and throws it away: an answer before the data, storing nothing.
+    std::map<std::string, std::int32_t> earlyAnswer;
+    // Close this many locate (1001 / 1101) and folder registration (518 /
+    // 2001) conversations without an answer.
+    int unansweredLocates = 0;
+    int unansweredRegistrations = 0;
 };
 
 struct StoredFile {
@@ -179,6 +190,8 @@ class ReferenceService {
     std::set<std::string> dropped_;
     int nextContentId_ = 1;
     int nextGroup_ = 1;
+    int unansweredLocates_ = 0;
+    int unansweredRegistrations_ = 0;
     int multiFile_ = 0;
     bool alreadyConnectedUsed_ = false;
     bool disconnectUsed_ = false;

@@ -254,6 +254,26 @@ void ReferenceService::uploadConversation(TcpConnection& conn, int kind) {
             if (!send(conn, Info::kSendData, transfer::encodeResume(reported))) {
                 return;
             }
+            if (const auto early = f.earlyAnswer.find(name);
+                early != f.earlyAnswer.end() && firstFor("early", name)) {
+                // Answered before the data came: whatever follows is thrown
+                // away and nothing is stored.
+                if (!send(conn, early->second)) {
+                    return;
+                }
+                std::vector<std::uint8_t> sink(64 * 1024);
+                for (std::uint64_t left = size - held; left > 0;) {
+                    const auto want =
+                        static_cast<std::size_t>(std::min<std::uint64_t>(left, sink.size()));
+                    if (conn.recvExact({sink.data(), want}) != static_cast<long>(want)) {
+                        return;
+                    }
+                    left -= want;
+                }
+                std::filesystem::remove(path, ec);
+                readPacket(conn);
+                return;
+            }
             double took = 0;
             bool polled = false;  // a 505 went out during the data
             if (!receiveData(conn, name, path, held, size, took, polled)) {

@@ -319,6 +319,46 @@ def main():
         check(outcome["open"] is True and outcome["chosen"] == album and outcome["after"] is False,
               "IsOpenSelectDlg reads true while the dialog is open: %s" % outcome)
 
+        # After that real pick, texts that walk out of it as the records read
+        # them: a backslash, a cut at the 511-byte field, a leftover name.
+        private = os.path.join(files, "비밀")
+        os.makedirs(os.path.join(private, "x"))
+        with open(os.path.join(private, "id_key"), "wb") as f:
+            f.write(b"private key")
+        walk_out = album
+        while len(walk_out.encode("cp949")) < 480:
+            walk_out += "/."
+        walk_out += "/../비밀/" + "../" * 40 + album.lstrip("/") + "/여름/y"
+        escapes = [
+            [["폴더경로", album + "/."], ["폴더경로", album + "/..\\비밀/x"]],
+            [["폴더경로", walk_out]],
+            [["폴더경로", album + "/여름/.."], ["폴더경로", album + "/nothing-here"]],
+        ]
+        escape = """(async () => {
+          const c = window.QuenvaraUploadControl, outcomes = [];
+          for (const calls of %s) {
+            const notices = [];
+            const listen = (e) => notices.push(e.detail);
+            window.addEventListener('quenvara-control-notice', listen);
+            for (const [key, value] of calls) {
+              await c.SetUpValue(key, value);
+            }
+            outcomes.push({ notices, name: await c.GetFileName(), list: await c.GetFileList() });
+            await c.RunUploadModule();
+            window.removeEventListener('quenvara-control-notice', listen);
+          }
+          return outcomes;
+        })()""" % json.dumps(escapes, ensure_ascii=False)
+        outcomes = browser.evaluate(session, escape, timeout=60)
+        for i, o in enumerate(outcomes):
+            check(any("선택하지 않은" in n for n in o["notices"]),
+                  "escape text %d is refused: %s" % (i + 1, o))
+            check(o["name"] != ".." and "id_key" not in o["list"] and "x" not in o["list"].split("|"),
+                  "escape text %d lists nothing outside the pick: %s" % (i + 1, o))
+        time.sleep(1)
+        leaked = [os.path.join(d, n) for d, _, ns in os.walk(store) for n in ns if n == "id_key"]
+        check(not leaked, "nothing outside the pick was stored: %s" % leaked)
+
         session = browser.open(other + "/index.html")
         present = browser.evaluate(session, WAIT_FOR_CONTROL % 1500)
         check(present is False, "a page on another origin gets no QuenvaraUploadControl")

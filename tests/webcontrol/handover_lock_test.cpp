@@ -93,15 +93,11 @@ TEST(HandoverLock, ThePagesOtherCallsAreAnsweredWhileTheUploaderTakesItsTime) {
         f.module);
     HostSession session(control, notices, &lock);
     prepare(f, control, "page-a");
-    std::atomic<bool> handedOver{false};
-    std::thread run([&] {
-        session.handle(R"({"id":1,"member":"RunUploadModule"})");
-        handedOver = true;
-    });
+    std::thread run([&] { session.handle(R"({"id":1,"member":"RunUploadModule"})"); });
     arrived.get_future().wait();
     // The uploader's window holds each message for a second.
     const auto answer = session.handle(R"({"id":2,"member":"GetFileName"})");
-    EXPECT_FALSE(handedOver) << "answered only after the hand-over";
+    EXPECT_LT(f.messages().size(), 3u) << "answered only after the hand-over";
     EXPECT_NE(answer.find("page-a"), std::string::npos) << answer;
     run.join();
     EXPECT_EQ(f.messages().size(), 3u);

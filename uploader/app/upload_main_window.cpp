@@ -212,7 +212,7 @@ void UploadMainWindow::receive(UploadJobRecord record) {
             services_.notices.show(digest.error());
         }
     }
-    if (list_.addUploadRecord(record)) {
+    if (list_.addUploadRecord(record, 0, {"", modifiedTime(path)})) {
         addTotalBytes(record.itemSize());
     }
     afterFileIntake(path);
@@ -242,7 +242,7 @@ void UploadMainWindow::receive(MyStorageJobRecord record) {
         services_.notices.show(reason);
         return;
     }
-    if (list_.addMyStorageRecord(record)) {
+    if (list_.addMyStorageRecord(record, 0, {"", modifiedTime(record.localPath())})) {
         addTotalBytes(record.itemSize());
     }
     afterFileIntake(record.localPath());
@@ -315,6 +315,11 @@ void UploadMainWindow::startStopCommand() {
         active_ = 0;
         started_ = 0;
         stopRequest_ = 1;
+        // A receive that waits on a silent server ends now, not when its
+        // time runs out.
+        if (auto* thread = session_.current()) {
+            thread->interrupt();
+        }
         stats_.bytesSent = 0;
         stats_.startTime = 0;
         view_.setLook(control::kStartStop, ButtonLook::Start);

@@ -110,7 +110,7 @@ bool UploadMainWindow::shutdownChecked() const {
 }
 
 void UploadMainWindow::completionCheck() {
-    if (!list_.allDone() || shutdownChecked()) {
+    if (!list_.allDoneOrRefused() || shutdownChecked()) {
         return;
     }
     services_.loop.setTimer(timer::kCompletion, 1000ms, [this] { onCompletionTimer(); });

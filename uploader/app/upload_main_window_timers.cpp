@@ -104,6 +104,15 @@ void UploadMainWindow::completionActions() {
     list_.hideProgressBar();
     placeBarOnCurrentRow();
 
+    // Files the records could not carry, or that led out of what was
+    // handed over: said, and the window stays so the rows can be read.
+    if (const int notSent = list_.refusedCount(); notSent > 0) {
+        services_.notices.messageBox(
+            "보낼 수 있는 파일은 모두 보냈지만 " + std::to_string(notSent) +
+                " 개는 보내지 못했습니다.\n목록에서 오류로 표시된 줄의 까닭을 확인하세요.",
+            "알림", platform::NoticeButtons::Ok, platform::NoticeIcon::Warning);
+        return;
+    }
     const int rows = list_.rowCount();
     if (rows > 0 && list_.state(rows - 1) == RowState::Done) {
         if (!notificationsOff_) {

@@ -19,7 +19,7 @@ double sizeOf(const JobRecordVariant& r) {
 
 template <class Record>
 std::optional<int> CFileListView::add(const Record& record, std::string_view disk,
-                                      std::uint64_t job, std::string root) {
+                                      std::uint64_t job, RowOrigin origin) {
     const std::string name = record.itemName();
     const bool folder = record.itemKind() == static_cast<std::int32_t>(ItemKind::Folder);
     if (folder && (name == "." || name == "..")) {
@@ -38,20 +38,20 @@ std::optional<int> CFileListView::add(const Record& record, std::string_view dis
     row.columns[kStatusText] = std::string(kWaitingStatusText);
     row.columns[kLocation] = record.parentFolder();
     row.columns[kJobState] = std::string(job_state::kWaiting);
-    row.root = std::move(root);
+    row.origin = std::move(origin);
     rows_.push_back(std::move(row));
     ++revision_;
     return static_cast<int>(rows_.size()) - 1;
 }
 
 std::optional<int> CFileListView::addUploadRecord(const UploadJobRecord& record, std::uint64_t job,
-                                                  std::string root) {
-    return add(record, kUploadDisk, job, std::move(root));
+                                                  RowOrigin origin) {
+    return add(record, kUploadDisk, job, std::move(origin));
 }
 
 std::optional<int> CFileListView::addMyStorageRecord(const MyStorageJobRecord& record,
-                                                     std::uint64_t job, std::string root) {
-    return add(record, kMyStorageDisk, job, std::move(root));
+                                                     std::uint64_t job, RowOrigin origin) {
+    return add(record, kMyStorageDisk, job, std::move(origin));
 }
 
 int CFileListView::addRefusedRow(int kind, const std::string& name, const std::string& location,
@@ -92,12 +92,18 @@ bool CFileListView::refused(int row) const {
            rows_[static_cast<std::size_t>(row)].refused;
 }
 
-std::string CFileListView::rowRoot(int row) const {
+RowOrigin CFileListView::rowOrigin(int row) const {
     auto guard = lock();
     if (row < 0 || row >= static_cast<int>(rows_.size())) {
         return {};
     }
-    return rows_[static_cast<std::size_t>(row)].root;
+    return rows_[static_cast<std::size_t>(row)].origin;
+}
+
+int CFileListView::refusedCount() const {
+    auto guard = lock();
+    return static_cast<int>(
+        std::count_if(rows_.begin(), rows_.end(), [](const Row& r) { return r.refused; }));
 }
 
 std::uint64_t CFileListView::newJob() {
@@ -244,6 +250,12 @@ bool CFileListView::allDone() const {
     auto guard = lock();
     return std::all_of(rows_.begin(), rows_.end(),
                        [](const Row& r) { return r.state == RowState::Done; });
+}
+
+bool CFileListView::allDoneOrRefused() const {
+    auto guard = lock();
+    return std::all_of(rows_.begin(), rows_.end(),
+                       [](const Row& r) { return r.refused || r.state == RowState::Done; });
 }
 
 double CFileListView::unfinishedBytes() const {

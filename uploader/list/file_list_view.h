@@ -16,6 +16,15 @@ namespace quenvara::uploader {
 
 using JobRecordVariant = std::variant<UploadJobRecord, MyStorageJobRecord>;
 
+// Where a row's file came from: the folder the job named, which the file
+// must still lie in (empty for a single file, which is its own root), and
+// the file's modification time when it was listed (nanoseconds since the
+// epoch; 0 when unknown).
+struct RowOrigin {
+    std::string root;
+    std::int64_t modified = 0;
+};
+
 // The in-row progress bar that rides on the current row's status cell.
 struct RowProgressBar {
     bool visible = false;
@@ -48,13 +57,11 @@ class CFileListView {
 
     // Appends a row for the record and returns its index; folder items named
     // "." or ".." get no row. `job` is the handed-over item the row came
-    // from (newJob()); 0 gives the row a job of its own. `root` is the
-    // folder the job named, which the row's file must lie in; empty for a
-    // single file, which is its own root.
+    // from (newJob()); 0 gives the row a job of its own.
     std::optional<int> addUploadRecord(const UploadJobRecord& record, std::uint64_t job = 0,
-                                       std::string root = {});
+                                       RowOrigin origin = {});
     std::optional<int> addMyStorageRecord(const MyStorageJobRecord& record, std::uint64_t job = 0,
-                                          std::string root = {});
+                                          RowOrigin origin = {});
     // A row for a file that cannot be sent: it reads "오류" with the reason,
     // and no run ever takes it. `kind` is 4 or 3.
     int addRefusedRow(int kind, const std::string& name, const std::string& location, double size,
@@ -63,9 +70,10 @@ class CFileListView {
     void refuse(int row, std::string_view reason);
     // The row is one addRefusedRow or refuse made.
     bool refused(int row) const;
-    // The place the row's file must lie in (see addUploadRecord); empty for
-    // a single file and out of range.
-    std::string rowRoot(int row) const;
+    // Where the row's file came from; empty for a row out of range.
+    RowOrigin rowOrigin(int row) const;
+    // Rows that could not be sent because they are refused.
+    int refusedCount() const;
     // A new job identity: the files of one folder item share it, and only
     // rows of one job form a folder group.
     std::uint64_t newJob();
@@ -106,6 +114,8 @@ class CFileListView {
 
     // Every row "완료" (compared without regard to case); an empty list too.
     bool allDone() const;
+    // Every row done, or refused because its file cannot be sent.
+    bool allDoneOrRefused() const;
     // Sum of the item sizes of the rows that are not "완료".
     double unfinishedBytes() const;
 
@@ -133,12 +143,12 @@ class CFileListView {
         std::uint64_t id = 0;
         std::uint64_t job = 0;
         RowState state = RowState::Waiting;
-        std::string root;
+        RowOrigin origin;
         bool refused = false;
     };
     template <class Record>
     std::optional<int> add(const Record& record, std::string_view disk, std::uint64_t job,
-                           std::string root);
+                           RowOrigin origin);
     const Row& at(int row) const;
     Row& at(int row);
 

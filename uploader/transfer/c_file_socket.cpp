@@ -78,13 +78,14 @@ void CFileSocket::addExpanded(const std::optional<Record>& folderItem) {
     }
     // The files of this folder item are one job: its folder group.
     const std::uint64_t job = list.newJob();
-    const std::string root = folderItem->folderPath();
-    for (const auto& record : outcome.records) {
+    for (std::size_t i = 0; i < outcome.records.size(); ++i) {
+        const auto& record = outcome.records[i];
+        RowOrigin origin{folderItem->folderPath(), outcome.modified[i]};
         std::optional<int> row;
         if constexpr (std::is_same_v<Record, UploadJobRecord>) {
-            row = list.addUploadRecord(record, job, root);
+            row = list.addUploadRecord(record, job, std::move(origin));
         } else {
-            row = list.addMyStorageRecord(record, job, root);
+            row = list.addMyStorageRecord(record, job, std::move(origin));
         }
         if (row) {
             window_.addTotalBytes(record.itemSize());

@@ -69,6 +69,7 @@ FolderExpansion::Outcome<Record> FolderExpansion::run(const Record& folderItem) 
     if (w.counter >= kFolderFileLimit) {
         outcome.refused = true;
         outcome.records.clear();
+        outcome.modified.clear();
         outcome.leftOut.clear();
         return outcome;
     }
@@ -194,6 +195,7 @@ void FolderExpansion::addFile(const std::string& folder, const std::string& name
     }
     ++w.counter;
     w.outcome.records.push_back(r);
+    w.outcome.modified.push_back(modifiedTime(full));
 }
 
 }  // namespace quenvara::uploader

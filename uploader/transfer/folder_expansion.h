@@ -48,6 +48,8 @@ class FolderExpansion {
         // Why the folder item itself cannot be sent; nothing else is set.
         std::string failure;
         std::vector<Record> records;
+        // Each record's file's modification time as the walk saw it.
+        std::vector<std::int64_t> modified;
         std::vector<LeftOut> leftOut;
     };
 

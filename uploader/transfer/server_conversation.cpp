@@ -105,6 +105,11 @@ void ServerConversation::interrupt() {
     }
 }
 
+bool ServerConversation::pending() const {
+    std::lock_guard lock(mutex_);
+    return connection_ != nullptr && connection_->readable();
+}
+
 int ServerConversation::lastError() const {
     std::lock_guard lock(mutex_);
     return connection_ ? connection_->lastError() : 0;

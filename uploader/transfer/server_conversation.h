@@ -76,6 +76,8 @@ class ServerConversation {
     void interrupt();
 
     ServerMessage next();
+    // The server has said something not read yet: next() would not wait.
+    bool pending() const;
     // The whole packet went out.
     bool send(std::int32_t type, std::span<const std::uint8_t> body = {});
     // Part of a file's bytes: the count sent, 0 when the peer is gone, -1 on

@@ -302,6 +302,7 @@ void UploadSession::rowSession() {
         });
         if (!connect(address, port)) {
             keepGoing_ = false;
+            skipRestOfGroup();
             return;
         }
         bool sent;
@@ -328,6 +329,10 @@ void UploadSession::rowSession() {
         conversation_.close();
         if (!located_) {
             keepGoing_ = false;
+            if (workingIsFolder() && endedUnanswered_ && !isStopped()) {
+                retryUnanswered("서버가 위치를 알려주지 않고 연결을 끊었습니다.");
+            }
+            return;
         }
     }
 
@@ -335,8 +340,10 @@ void UploadSession::rowSession() {
     if (located_ && workingIsFolder()) {
         const auto address = onWorking([](const auto& r) { return r.dataServerAddressBytes(); });
         const auto port = onWorking([](const auto& r) { return r.dataServerPort(); });
+        registered_ = false;
         if (!connect(address, port)) {
             keepGoing_ = false;
+            skipRestOfGroup();
         } else {
             const bool sent = onWorking([&](const auto& r) {
                 return sendPacket(traits().registerFolder, r.bytes(),
@@ -346,6 +353,15 @@ void UploadSession::rowSession() {
                 readConversation();
             }
             conversation_.close();
+            if (!registered_) {
+                // Without the server's record of the group the rows have no
+                // place to go: never on to an empty address.
+                keepGoing_ = false;
+                if (sent && endedUnanswered_ && !isStopped()) {
+                    retryUnanswered("서버가 폴더 등록에 답하지 않고 연결을 끊었습니다.");
+                }
+                return;
+            }
             auto guard = list.lock();
             const int now = workRow();
             if (now >= 0) {
@@ -365,7 +381,9 @@ void UploadSession::rowSession() {
     if (keepGoing_) {
         const auto address = onWorking([](const auto& r) { return r.dataServerAddressBytes(); });
         const auto port = onWorking([](const auto& r) { return r.dataServerPort(); });
-        if (connect(address, port)) {
+        if (!connect(address, port)) {
+            skipRestOfGroup();
+        } else {
             sleep(1000ms);
             if (sendPacket(msg::kStart, {}, traits().startFailure)) {
                 readConversation();
@@ -377,9 +395,13 @@ void UploadSession::rowSession() {
 
 bool UploadSession::connect(const std::string& address, int port) {
     conversation_.close();
-    // A text that is no address fails every attempt alike: say so at once.
-    if (!platform::ipv4Address(address)) {
-        const std::string text = "서버 주소가 올바르지 않습니다. (" + cp949::toUtf8(address) + ")";
+    // A text that is no address, or a port no server can have, fails every
+    // attempt alike: say so at once.
+    if (!platform::ipv4Address(address) || port < 1 || port > 65535) {
+        const std::string text =
+            !platform::ipv4Address(address)
+                ? "서버 주소가 올바르지 않습니다. (" + cp949::toUtf8(address) + ")"
+                : "서버 포트가 올바르지 않습니다. (" + std::to_string(port) + ")";
         computeGroupStart();
         setStatusLine(text);
         setRowStatus(text);
@@ -453,6 +475,30 @@ void UploadSession::computeGroupStart() {
     } else {
         groupStart_ = sameGroup(row - 1);
     }
+}
+
+void UploadSession::retryUnanswered(std::string_view text) {
+    if (!failureCounted_) {
+        ++failureCount_;
+        failureCounted_ = true;
+    }
+    setRowStatus(text);
+    setStatusLine(text);
+    sleep(2000ms);
+    sleep(1000ms);
+    setCurrentRow(currentRow() - 1);
+}
+
+void UploadSession::skipRestOfGroup() {
+    if (!workingIsFolder() || isStopped()) {
+        return;
+    }
+    auto guard = window_.list().lock();
+    int row = currentRow();
+    while (row + 1 < rowCount() && sameGroup(row + 1)) {
+        ++row;
+    }
+    setCurrentRow(row);
 }
 
 void UploadSession::moveToGroupEnd() {

@@ -152,6 +152,20 @@ class UploadSession {
     // A transfer that broke: the row is shown failed and tried again from
     // where the server's data ends.
     void brokenTransfer(int code, int error);
+    // The conversation broke: the row shows `text`, counts one failure, and
+    // is sent again after 2 + 1 seconds from the server's offset.
+    void retryAfterBreak(const std::string& text);
+    // A folder row's locate or registration ended without its answer: one
+    // failure, and the same row is tried again after 2 + 1 seconds, so that
+    // the folder stays one group.
+    void retryUnanswered(std::string_view text);
+    // A folder row that cannot go on in this run: the rest of its group
+    // waits for the next run rather than form a group of its own.
+    void skipRestOfGroup();
+    // Reads what the server said before our closing message: a poll is
+    // answered; anything else, a confirmation above all, came before it
+    // could answer our last byte and breaks the conversation (false).
+    bool nothingAnsweredEarly();
     long countedSend(std::span<const std::uint8_t> data);
     // Tells the window of the file's bytes the server has acknowledged so far.
     void showAcknowledged(double acknowledged);
@@ -201,6 +215,11 @@ class UploadSession {
     bool alreadyConnected_ = false;
     bool errorSeen_ = false;
     bool located_ = false;
+    // The folder group's registration was answered (518 / 2001).
+    bool registered_ = false;
+    // The last conversation ended (closed, broken, cut short) before the
+    // server answered what was asked.
+    bool endedUnanswered_ = false;
     bool keepGoing_ = false;
     bool groupStart_ = false;
     bool readLoopOn_ = false;

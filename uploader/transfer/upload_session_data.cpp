@@ -98,6 +98,7 @@ int UploadSession::dataPhase(std::span<const std::uint8_t> body) {
     const auto parent = onWorking([](const auto& r) { return r.parentFolder(); });
     const auto name = onWorking([](const auto& r) { return r.itemName(); });
     const std::string path = record_path::join(parent, name);
+    const RowOrigin origin = window_.list().rowOrigin(workRow());
     int fd = -1;
     std::string openError = path + ": " + std::strerror(ENOENT);
     if (auto plain = record_path::checkPlain(path); !plain) {
@@ -105,8 +106,8 @@ int UploadSession::dataPhase(std::span<const std::uint8_t> body) {
     } else if (!name.empty()) {
         // Only inside what was handed over: the folder the job named, or
         // the file itself.
-        std::string root = window_.list().rowRoot(workRow());
-        if (auto opened = openFileInside(path, root.empty() ? path : root)) {
+        const std::string root = origin.root.empty() ? path : origin.root;
+        if (auto opened = openFileInside(path, root)) {
             fd = *opened;
         } else {
             openError = opened.error();
@@ -117,8 +118,31 @@ int UploadSession::dataPhase(std::span<const std::uint8_t> body) {
         giveUpRow(openError);
         return kRowGivenUp;
     }
-    setRowTexts(RowState::Uploading, "업로드중입니다.");
+    // The bytes sent are the file as it is, and only when it is the file
+    // that was listed: a file that grew, shrank or was written since is not
+    // sent under the old length.
     const double fileSize = workingSize();
+    struct stat st {};
+    const bool stated = ::fstat(fd, &st) == 0;
+    if (!stated || static_cast<double>(st.st_size) != fileSize ||
+        (origin.modified != 0 && modifiedTime(fd) != origin.modified)) {
+        ::close(fd);
+        char text[200];
+        std::snprintf(
+            text, sizeof text,
+            "파일이 바뀌었습니다. 다시 선택해 주세요. (목록 %.0f 바이트, 지금 %lld 바이트)",
+            fileSize, stated ? static_cast<long long>(st.st_size) : -1LL);
+        giveUpRow(text);
+        return kRowGivenUp;
+    }
+    if (::lseek(fd, static_cast<off_t>(resumeOffset_), SEEK_SET) !=
+        static_cast<off_t>(resumeOffset_)) {
+        const std::string text = path + ": " + std::strerror(errno);
+        ::close(fd);
+        giveUpRow(text);
+        return kRowGivenUp;
+    }
+    setRowTexts(RowState::Uploading, "업로드중입니다.");
     const std::uint64_t row = retry_.workRow();
     events_.fileStarted(FileStart{row, name, path, fileSize, resumeOffset_,
                                   counted_.startFile(row, resumeOffset_, workingResumeState() == 1),
@@ -130,7 +154,6 @@ int UploadSession::dataPhase(std::span<const std::uint8_t> body) {
     queueAskedAt_ = -kQueueAskStep;  // asked after the first chunk already
     const std::size_t chunk = chunkSize(kind_ == kMy, window_.speedChoice());
     std::vector<std::uint8_t> buffer(chunk);
-    ::lseek(fd, static_cast<off_t>(resumeOffset_), SEEK_SET);
 
     enum class Failure { None, Read, Send, PeerClosed } failure = Failure::None;
     int failureErrno = 0;
@@ -141,12 +164,18 @@ int UploadSession::dataPhase(std::span<const std::uint8_t> body) {
         const auto want =
             static_cast<std::size_t>(std::min<double>(static_cast<double>(chunk), remaining));
         const ssize_t got = ::read(fd, buffer.data(), want);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
         if (got < 1) {
             failure = Failure::Read;
             failureErrno = got < 0 ? errno : 0;
             break;
         }
         const long sent = countedSend({buffer.data(), static_cast<std::size_t>(got)});
+        if (sent < 1 && isStopped()) {
+            break;  // the pause ended the connection
+        }
         if (sent < 1) {
             failure = sent == 0 ? Failure::PeerClosed : Failure::Send;
             failureErrno = conversation_.lastError();
@@ -169,18 +198,23 @@ int UploadSession::dataPhase(std::span<const std::uint8_t> body) {
     window_.list().hideProgressBar();
     window_.stopTimers();
     if (failure == Failure::Read) {
-        ++failureCount_;
-        failureCounted_ = true;
+        // The file cannot give what was listed (cut short, or unreadable):
+        // this row is given up, the queue goes on.
         char text[512];
-        if (kind_ == kMy) {
+        if (failureErrno == 0) {
+            std::snprintf(text, sizeof text,
+                          "파일이 올리는 중에 짧아졌습니다. 다시 선택해 주세요. (%.0f 바이트 남음)",
+                          remaining);
+        } else if (kind_ == kMy) {
             std::snprintf(text, sizeof text, "[ 에러 : 1325 , %d ] %s", failureErrno,
                           std::strerror(failureErrno));
         } else {
             std::snprintf(text, sizeof text, "파일 데이터 읽기 에러 입니다. [code:1797 , %d ]\n",
                           failureErrno);
         }
-        setStatusLine(text);
-        setRowTexts(RowState::Failed, text);
+        giveUpRow(text);
+        errorSeen_ = true;
+        return kRowGivenUp;
     } else {
         brokenTransfer(failure == Failure::Send ? traits().sendFailure : traits().peerClosedFailure,
                        failureErrno);
@@ -210,12 +244,37 @@ void UploadSession::markFileDone() {
 }
 
 void UploadSession::brokenTransfer(int code, int error) {
+    char text[160];
+    std::snprintf(text, sizeof text, "패킷 전송 에러 입니다. (code:%d , %d)", code, error);
+    retryAfterBreak(text);
+}
+
+bool UploadSession::nothingAnsweredEarly() {
+    while (conversation_.pending()) {
+        const auto message = conversation_.next();
+        const bool poll = message.kind == ServerMessage::Kind::Packet &&
+                          (message.name() == ServerMessageName::Poll ||
+                           message.name() == ServerMessageName::RegisteredRecord);
+        if (poll && handle(message) > 0) {
+            continue;
+        }
+        if (!poll) {
+            char text[200];
+            std::snprintf(text, sizeof text,
+                          "서버가 파일을 다 받기 전에 응답해 확인이 되지 않았습니다. (%d)",
+                          message.kind == ServerMessage::Kind::Packet ? message.header.type : -1);
+            retryAfterBreak(text);
+        }
+        return false;
+    }
+    return true;
+}
+
+void UploadSession::retryAfterBreak(const std::string& text) {
     ++failureCount_;
     failureCounted_ = true;
     window_.list().hideProgressBar();
     window_.stopTimers();
-    char text[160];
-    std::snprintf(text, sizeof text, "패킷 전송 에러 입니다. (code:%d , %d)", code, error);
     setRowTexts(RowState::Failed, text);
     setStatusLine(text);
     sleep(2000ms);
@@ -289,7 +348,12 @@ int UploadSession::finishFile() {
         }
     }
     // Every byte is out; the file is done once the server confirms it: 503 /
-    // 2006 after our 502 / 2007, or its 5 after our 5.
+    // 2006 after our 502 / 2007, or its 5 after our 5. What it said before
+    // those is no answer to them.
+    if (!nothingAnsweredEarly()) {
+        errorSeen_ = true;
+        return kFailed;
+    }
     if (next != 0) {
         const bool sent = kind_ == kMy ? conversation_.send(msg::kNextFileMy)
                                        : sendPacket(msg::kNextFile, {}, 1724);

@@ -80,6 +80,7 @@ bool UploadSession::confirms(const ServerMessage& message) {
 void UploadSession::readConversation() {
     using Got = ServerMessage::Kind;
     readLoopOn_ = true;
+    endedUnanswered_ = false;
     failureCounted_ = false;
     awaiting_ = Awaiting::Nothing;
     announcedRow_ = 0;
@@ -88,6 +89,9 @@ void UploadSession::readConversation() {
     while (readLoopOn_ && !isStopped() && result > 0) {
         window_.gate().safePoint();
         const auto message = conversation_.next();
+        if (isStopped()) {
+            break;  // a pause ends the wait on the server: whatever came is not taken
+        }
         const bool wasAwaiting = awaiting_ != Awaiting::Nothing;
         if (wasAwaiting && confirms(message) && message.name() == ServerMessageName::Close) {
             readLoopOn_ = false;
@@ -96,6 +100,7 @@ void UploadSession::readConversation() {
         }
         if (message.kind == Got::Closed || message.kind == Got::Broken) {
             if (!wasAwaiting) {
+                endedUnanswered_ = true;
                 return;  // a short read ends the conversation at once
             }
             result = kFailed;
@@ -118,6 +123,7 @@ void UploadSession::readConversation() {
             // A cut error text or body ends the conversation; a file that
             // waited for its confirmation is sent again below.
             if (message.header.status < 0 || !wasAwaiting) {
+                endedUnanswered_ = true;
                 return;
             }
             result = kFailed;
@@ -360,6 +366,7 @@ int UploadSession::onFolderRegistered(std::span<const std::uint8_t> body) {
     }
     window_.display().setEnabled(Display::StartButton, true);
     located_ = true;
+    registered_ = true;
     return sendPacket(msg::kClose, {}, 362) ? kGoOn : kFailed;
 }
 
@@ -559,6 +566,8 @@ int UploadSession::onSameName() {
     window_.display().setRange(Display::OverallBar, total / 1024);
     window_.display().setPosition(Display::OverallBar, done / 1024);
     window_.display().setText(Display::OverallBar, transfer::overallPercentText(done, total));
+    // Passed over, not failed: the row says so.
+    setRowTexts(RowState::Failed, "같은 이름의 파일이 있어 건너뛰었습니다.", "건너뜀");
     return closeConversation(1468) ? kGoOn : kFailed;
 }
 
