@@ -118,9 +118,10 @@ long TcpConnection::unacknowledged() const {
     return queued;
 }
 
-bool TcpConnection::readable() const {
+bool TcpConnection::readable(std::chrono::milliseconds timeout) const {
     pollfd pfd{fd_.get(), POLLIN, 0};
-    return ::poll(&pfd, 1, 0) > 0 && (pfd.revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+    return ::poll(&pfd, 1, static_cast<int>(timeout.count())) > 0 &&
+           (pfd.revents & (POLLIN | POLLHUP | POLLERR)) != 0;
 }
 
 void TcpConnection::shutdownWrite() {

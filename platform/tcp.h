@@ -39,8 +39,8 @@ class TcpConnection {
     // side's send queue); -1 when the system cannot tell.
     virtual long unacknowledged() const;
     // The peer has sent something not read yet (bytes, or its close), told
-    // without waiting.
-    virtual bool readable() const;
+    // at once or within `timeout`.
+    virtual bool readable(std::chrono::milliseconds timeout = std::chrono::milliseconds{0}) const;
     // Ends the connection with a reset, as a broken network would, instead
     // of an orderly close.
     void abort();

@@ -182,7 +182,13 @@ void ReferenceService::commandConversation(TcpConnection& conn, std::int32_t ope
     location.serverFolderPath = !options_.faults.folderRoot.empty() ? options_.faults.folderRoot
                                 : opening == msg::kLocate           ? "/contents"
                                                                     : "/mine";
-    if (!send(conn, opening, transfer::encodeLocation(location))) {
+    auto body = transfer::encodeLocation(location);
+    if (const auto& id = options_.faults.contentId; !id.empty()) {
+        // The whole 6-byte slot, without the terminator the tables ask for.
+        std::fill_n(body.begin(), 6, 0);
+        std::copy_n(id.begin(), std::min<std::size_t>(id.size(), 6), body.begin());
+    }
+    if (!send(conn, opening, body)) {
         return;
     }
     readPacket(conn);  // the uploader's 5

@@ -97,6 +97,10 @@ struct Faults {
     // 2001) conversations without an answer.
     int unansweredLocates = 0;
     int unansweredRegistrations = 0;
+    // The content id of every location answer, all 6 bytes of its slot
+    // without a terminator ("": C0001, C0002, …), for one longer than the
+    // message tables allow.
+    std::string contentId;
 };
 
 struct StoredFile {

@@ -15,30 +15,6 @@ using testing_transfer::TransferTest;
 
 class SourceChecksTest : public TransferTest {
   protected:
-    // Hands a folder over and waits for its expansion.
-    void handOverFolder(const fs::path& folder) {
-        tools::PageValues v;
-        v.userNumber = 31;
-        v.registrant = "tester";
-        auto item = tools::buildUploadJob(folder, v);
-        ASSERT_TRUE(item) << item.error();
-        ASSERT_TRUE(h.window.onCopyData(handover::makeUploadJobMessage(*item)));
-        if (auto* expansion = h.window.folderSession().current()) {
-            expansion->join();
-        }
-    }
-
-    // The state and status of the row named `name`.
-    std::pair<std::string, std::string> row(const std::string& name) {
-        auto& list = h.window.list();
-        for (int r = 0; r < list.rowCount(); ++r) {
-            if (list.text(r, CFileListView::kName) == name) {
-                return {rowState(r), rowStatus(r)};
-            }
-        }
-        return {"<no row>", ""};
-    }
-
     bool anythingStoredFrom(const std::string& content) {
         for (const auto& s : service_->stored()) {
             if (readAll(s.path) == content) {
@@ -104,15 +80,15 @@ TEST_F(SourceChecksTest, AFoldersLinksAndNamesTheRecordsCannotCarryAreListedAsRe
     file("album/emoji-\xF0\x9F\x98\x80.bin", 30, 3);
     handOverFolder(h.dir / "files" / "album");
     runToEnd();
-    EXPECT_EQ(row("a.bin").first, "완료");
-    EXPECT_EQ(row("in-link").first, "완료");
+    EXPECT_EQ(rowNamed("a.bin").first, "완료");
+    EXPECT_EQ(rowNamed("in-link").first, "완료");
     for (const auto* name : {"out-link", "back\\slash.bin", "emoji-\xF0\x9F\x98\x80.bin"}) {
-        EXPECT_EQ(row(name).first, "오류") << name;
-        EXPECT_FALSE(row(name).second.empty()) << name;
+        EXPECT_EQ(rowNamed(name).first, "오류") << name;
+        EXPECT_FALSE(rowNamed(name).second.empty()) << name;
     }
-    EXPECT_NE(row("out-link").second.find("링크"), std::string::npos);
-    EXPECT_NE(row("emoji-\xF0\x9F\x98\x80.bin").second.find("CP949"), std::string::npos);
-    EXPECT_EQ(row("id_key").first, "<no row>");
+    EXPECT_NE(rowNamed("out-link").second.find("링크"), std::string::npos);
+    EXPECT_NE(rowNamed("emoji-\xF0\x9F\x98\x80.bin").second.find("CP949"), std::string::npos);
+    EXPECT_EQ(rowNamed("id_key").first, "<no row>");
     EXPECT_FALSE(anythingStoredFrom(std::string(kSecret)));
     // The group is the files that can be sent, on one conversation.
     EXPECT_EQ(service_->stored().size(), 2u);
@@ -135,12 +111,13 @@ TEST_F(SourceChecksTest, FilesSwappedForLinksAfterThePickAreNotSent) {
     fs::create_directory_symlink(secret_.parent_path(), h.dir / "files" / "other");
     h.dir.write("secret/c.bin", kSecret);
     runToEnd();
-    EXPECT_EQ(row("a.bin").first, "완료");
-    EXPECT_EQ(row("b.bin").first, "오류");
-    EXPECT_NE(row("b.bin").second.find("밖을 가리키는 링크"), std::string::npos)
-        << row("b.bin").second;
-    EXPECT_EQ(row("c.bin").first, "오류");
-    EXPECT_NE(row("c.bin").second.find("링크로 바뀌어"), std::string::npos) << row("c.bin").second;
+    EXPECT_EQ(rowNamed("a.bin").first, "완료");
+    EXPECT_EQ(rowNamed("b.bin").first, "오류");
+    EXPECT_NE(rowNamed("b.bin").second.find("밖을 가리키는 링크"), std::string::npos)
+        << rowNamed("b.bin").second;
+    EXPECT_EQ(rowNamed("c.bin").first, "오류");
+    EXPECT_NE(rowNamed("c.bin").second.find("링크로 바뀌어"), std::string::npos)
+        << rowNamed("c.bin").second;
     EXPECT_FALSE(anythingStoredFrom(std::string(kSecret)));
 }
 

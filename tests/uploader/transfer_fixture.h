@@ -81,6 +81,30 @@ class TransferTest : public ::testing::Test {
         ASSERT_TRUE(h.window.onCopyData(handover::makeUploadJobMessage(*r)));
     }
 
+    // Hands a folder over as the control does and waits for its expansion.
+    void handOverFolder(const std::filesystem::path& folder, std::int32_t userNumber = 31) {
+        tools::PageValues v;
+        v.userNumber = userNumber;
+        v.registrant = "tester";
+        auto item = tools::buildUploadJob(folder, v);
+        ASSERT_TRUE(item) << item.error();
+        ASSERT_TRUE(h.window.onCopyData(handover::makeUploadJobMessage(*item)));
+        if (auto* expansion = h.window.folderSession().current()) {
+            expansion->join();
+        }
+    }
+
+    // The state and status texts of the row named `name`.
+    std::pair<std::string, std::string> rowNamed(const std::string& name) {
+        auto& list = h.window.list();
+        for (int r = 0; r < list.rowCount(); ++r) {
+            if (list.text(r, CFileListView::kName) == name) {
+                return {rowState(r), rowStatus(r)};
+            }
+        }
+        return {"<no row>", ""};
+    }
+
     // Lets the auto-start fire and the run finish; then the window's timers.
     void runToEnd() {
         h.loop.advance(1000ms);

@@ -110,6 +110,20 @@ bool ServerConversation::pending() const {
     return connection_ != nullptr && connection_->readable();
 }
 
+void ServerConversation::waitForAcknowledgement(std::chrono::milliseconds limit) {
+    if (!connection_) {
+        return;
+    }
+    QuietWait quiet(gate_);
+    const auto end = std::chrono::steady_clock::now() + limit;
+    // The connection is only replaced on this thread; interrupt() ends it,
+    // which ends the wait.
+    while (connection_->unacknowledged() > 0 &&
+           !connection_->readable(std::chrono::milliseconds{5}) &&
+           std::chrono::steady_clock::now() < end) {
+    }
+}
+
 int ServerConversation::lastError() const {
     std::lock_guard lock(mutex_);
     return connection_ ? connection_->lastError() : 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -78,6 +79,10 @@ class ServerConversation {
     ServerMessage next();
     // The server has said something not read yet: next() would not wait.
     bool pending() const;
+    // Waits, at most `limit`, until the server's side has taken every byte
+    // sent, the server says something, or the connection ends: what it said
+    // before then was sent before it had the bytes.
+    void waitForAcknowledgement(std::chrono::milliseconds limit);
     // The whole packet went out.
     bool send(std::int32_t type, std::span<const std::uint8_t> body = {});
     // Part of a file's bytes: the count sent, 0 when the peer is gone, -1 on

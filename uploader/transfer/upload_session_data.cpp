@@ -250,6 +250,8 @@ void UploadSession::brokenTransfer(int code, int error) {
 }
 
 bool UploadSession::nothingAnsweredEarly() {
+    // Only once the server has every byte can it have answered the last one.
+    conversation_.waitForAcknowledgement(std::chrono::seconds{60});
     while (conversation_.pending()) {
         const auto message = conversation_.next();
         const bool poll = message.kind == ServerMessage::Kind::Packet &&

@@ -542,6 +542,10 @@ int UploadSession::onRegisteredRecord(std::span<const std::uint8_t> body) {
     return sendPacket(msg::kProceed, {}, 1175) ? kGoOn : kFailed;
 }
 
+namespace {
+constexpr std::string_view kSkippedText = "같은 이름의 파일이 있어 건너뛰었습니다.";
+}  // namespace
+
 int UploadSession::onSameName() {
     if (!skipAllSameName_ && !resumeAllSameName_) {
         const auto answer = services_.question.ask(workingItemName());
@@ -549,6 +553,7 @@ int UploadSession::onSameName() {
             resumeAllSameName_ = answer.applyToAll;
         } else {
             skipAllSameName_ = answer.applyToAll;
+            setRowTexts(RowState::Failed, kSkippedText, "건너뜀");
             return kStoppedByUser;
         }
     }
@@ -567,7 +572,7 @@ int UploadSession::onSameName() {
     window_.display().setPosition(Display::OverallBar, done / 1024);
     window_.display().setText(Display::OverallBar, transfer::overallPercentText(done, total));
     // Passed over, not failed: the row says so.
-    setRowTexts(RowState::Failed, "같은 이름의 파일이 있어 건너뛰었습니다.", "건너뜀");
+    setRowTexts(RowState::Failed, kSkippedText, "건너뜀");
     return closeConversation(1468) ? kGoOn : kFailed;
 }
 
