@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "control_stubs.h"
 #include "handover_client/pipe_list_writer.h"
 #include "webcontrol/host/host_session.h"
 #include "webcontrol/host/native_message_reader.h"
@@ -10,23 +11,9 @@
 namespace {
 
 using namespace quenvara;
-
-struct NoWaitClock final : platform::Clock {
-    platform::Millis monotonic() const override { return now; }
-    std::int64_t epochSeconds() const override { return 1'700'000'000; }
-    void sleepFor(platform::Millis d) override { now += d; }
-    platform::Millis now{0};
-};
-struct NoProcesses final : platform::ProcessTable {
-    bool snapshot(std::vector<std::string>& names) const override {
-        names.clear();
-        return true;
-    }
-};
-struct NoLauncher final : platform::Launcher {
-    Outcome run(const std::vector<std::string>&) override { return {}; }
-    Outcome start(const std::vector<std::string>&) override { return {}; }
-};
+using fuzzing::NoLauncher;
+using fuzzing::NoProcesses;
+using fuzzing::NoWaitClock;
 
 }  // namespace
 

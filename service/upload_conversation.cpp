@@ -288,7 +288,13 @@ void ReferenceService::uploadConversation(TcpConnection& conn, int kind) {
             ++files;
             // The uploader's word after the last byte: 502 / 2007 for the
             // next file of the group, or 5.
+            // A poll during the data may be answered before that word or
+            // after it.
             auto next = readPacket(conn);
+            if (polled && next && next->header.type == Info::kAlive) {
+                polled = false;
+                next = readPacket(conn);
+            }
             if (!next) {
                 break;
             }

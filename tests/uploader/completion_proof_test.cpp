@@ -36,19 +36,6 @@ class CompletionProofTest : public TransferTest {
         }
         return out;
     }
-
-    // A folder item handed over as the page does it, expanded into rows.
-    void handOverFolder(const std::filesystem::path& folder, std::int32_t userNumber) {
-        tools::PageValues v;
-        v.userNumber = userNumber;
-        v.registrant = "tester";
-        auto item = tools::buildUploadJob(folder, v);
-        ASSERT_TRUE(item) << item.error();
-        ASSERT_TRUE(h.window.onCopyData(handover::makeUploadJobMessage(*item)));
-        if (auto* expansion = h.window.folderSession().current()) {
-            expansion->join();
-        }
-    }
 };
 
 // ---- a file is done when the server has it ----

@@ -9,7 +9,6 @@ namespace quenvara::uploader {
 namespace {
 
 namespace fs = std::filesystem;
-using namespace std::chrono_literals;
 using testing_transfer::readAll;
 using testing_transfer::TransferTest;
 

@@ -12,11 +12,18 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using testing_transfer::readAll;
 using testing_transfer::TransferTest;
 
 class TransferEdgesTest : public TransferTest {
   protected:
+    // One small file through a service with these faults; its row's state.
+    std::string uploadOne(service::Faults faults, const std::string& name) {
+        startService(std::move(faults));
+        handOver(file(name, 10));
+        runToEnd();
+        return rowState(0);
+    }
+
     // Waits (real time, bounded) until `done` holds.
     template <class F>
     static bool waitFor(F done, std::chrono::seconds limit = 20s) {
@@ -211,10 +218,7 @@ TEST_F(TransferEdgesTest, APortNoServerCanHaveIsRefusedAtOnce) {
 TEST_F(TransferEdgesTest, AContentIdLongerThanTheTablesAllowIsRefusedNotCut) {
     service::Faults faults;
     faults.contentId = "C12345";
-    startService(faults);
-    handOver(file("id.bin", 10));
-    runToEnd();
-    EXPECT_EQ(rowState(0), "오류");
+    EXPECT_EQ(uploadOne(faults, "id.bin"), "오류");
     EXPECT_NE(rowStatus(0).find("콘텐츠 번호"), std::string::npos) << rowStatus(0);
     EXPECT_FALSE(stored("id.bin"));
 }
