@@ -62,6 +62,8 @@ std::string FilterHttpClient::post(std::string_view page, const std::string& for
     }
     const std::string url = options_.baseUrl + std::string(page);
     curl_slist* headers = nullptr;
+    // No accept types: libcurl's own "Accept: */*" is taken out.
+    headers = curl_slist_append(headers, "Accept:");
     headers = curl_slist_append(headers, "Accept-Language: ko");
     headers = curl_slist_append(headers, "Content-Type: application/x-www-form-urlencoded");
     Body body;

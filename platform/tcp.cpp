@@ -131,6 +131,10 @@ void TcpConnection::shutdownWrite() {
     }
 }
 
+bool isSocketCreationError(int error) {
+    return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
+}
+
 std::unique_ptr<TcpConnection> PosixTcpConnector::connect(const std::string& address, int port,
                                                           int& error, const Abandon& abandon) {
     sockaddr_in addr;

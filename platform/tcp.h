@@ -56,6 +56,10 @@ class TcpConnection {
 // trailing blank are accepted. Null when the text is no IPv4 address.
 std::optional<std::uint32_t> ipv4Address(const std::string& text);
 
+// The error says no socket could be made at all (out of descriptors or
+// memory), as opposed to a connection that was refused or timed out.
+bool isSocketCreationError(int error);
+
 class TcpConnector {
   public:
     // Asked every few milliseconds while a connect is pending: true gives up.

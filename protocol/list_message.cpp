@@ -35,6 +35,12 @@ Result<HandoverItem> interpret(const ListMessage& message) {
             }
             return HandoverItem{std::move(list)};
         }
+        case static_cast<std::int32_t>(ListMessageKind::ShowWindow):
+            if (payload.empty()) {
+                return HandoverItem{ShowWindowRequest{}};
+            }
+            return Result<HandoverItem>::failure("show-window request with a payload of " +
+                                                 std::to_string(payload.size()) + " bytes");
         case static_cast<std::int32_t>(ListMessageKind::UploadJob):
             if (auto r = UploadJobRecord::fromBytes(payload)) {
                 return HandoverItem{*r};
@@ -68,6 +74,10 @@ ListMessage makeMusicListMessage(std::span<const MusicListEntry> entries) {
         m.payload.insert(m.payload.end(), e.bytes().begin(), e.bytes().end());
     }
     return m;
+}
+
+ListMessage makeShowWindowMessage() {
+    return {static_cast<std::int32_t>(ListMessageKind::ShowWindow), {}};
 }
 
 ListMessage makeUploadJobMessage(const UploadJobRecord& record) {

@@ -20,6 +20,9 @@ enum class ListMessageKind : std::int32_t {
     MyStorage = 3,      // MSG_MY_STORAGE: address (20 bytes) or MyStorageJobRecord
     UploadJob = 4,      // MSG_UPLOAD_JOB
     MusicList = 13,     // MSG_MUSIC_LIST
+    // Not the control's: a second start of the uploader asks the running one
+    // to show its window (no payload).
+    ShowWindow = 99,
 };
 
 inline constexpr std::size_t kFrameSize = 1'048'584;
@@ -90,7 +93,9 @@ struct ServerAddress {
 struct MusicList {
     std::vector<MusicListEntry> entries;
 };
-using HandoverItem = std::variant<ServerAddress, MusicList, UploadJobRecord, MyStorageJobRecord>;
+struct ShowWindowRequest {};
+using HandoverItem =
+    std::variant<ServerAddress, MusicList, UploadJobRecord, MyStorageJobRecord, ShowWindowRequest>;
 
 // Sorts a message by the receiver's rules: a 20-byte payload is the server
 // address whatever its kind; otherwise the kind decides. A kind or length
@@ -101,6 +106,7 @@ Result<HandoverItem> interpret(const ListMessage& message);
 ListMessage makeServerAddressMessage(ListMessageKind kind, std::string_view address,
                                      std::int32_t port);
 ListMessage makeMusicListMessage(std::span<const MusicListEntry> entries);
+ListMessage makeShowWindowMessage();
 ListMessage makeUploadJobMessage(const UploadJobRecord& record);
 ListMessage makeMyStorageJobMessage(const MyStorageJobRecord& record);
 

@@ -89,6 +89,14 @@ for size in 16 24 32 48 64 128 256; do
         fail "no ${size}px icon"
 done
 
+echo "== every environment variable the programs read is in a man page"
+man_text=$(zcat "$installed"/usr/share/man/man1/*.1.gz)
+for name in $(grep -rhoE '"QUENVARA_[A-Z_]+"' --include='*.cpp' --include='*.h' \
+        uploader common platform protocol handover_client musicfilter wmadecoder webcontrol tools |
+        tr -d '"' | sort -u); do
+    grep -q "$name" <<<"$man_text" || fail "$name is read but no man page names it"
+done
+
 echo "== the installed programs"
 QUENVARA_TEST_ROOT="$installed" QUENVARA_SERVICE=$(ls "$src"/obj-*/bin/quenvara-service) \
     debian/tests/installed-programs || fail "the installed programs"

@@ -195,9 +195,13 @@ void FilterService::handle(platform::TcpConnection& conn) {
     }
     const std::string head = data.substr(0, headerEnd);
     std::size_t length = 0;
+    Received request;
     for (std::size_t at = 0; at < head.size();) {
         const auto eol = head.find("\r\n", at);
         const std::string line = head.substr(at, eol == std::string::npos ? eol : eol - at);
+        if (at > 0) {
+            request.headers.push_back(line);
+        }
         if (line.size() > 15 &&
             (line.rfind("Content-Length:", 0) == 0 || line.rfind("content-length:", 0) == 0)) {
             length = std::min<std::size_t>(std::strtoull(line.c_str() + 15, nullptr, 10), kMaxBody);
@@ -215,7 +219,6 @@ void FilterService::handle(platform::TcpConnection& conn) {
         }
         body.append(buf, static_cast<std::size_t>(n));
     }
-    Received request;
     const auto firstSpace = head.find(' ');
     const auto secondSpace = head.find(' ', firstSpace + 1);
     if (firstSpace != std::string::npos && secondSpace != std::string::npos) {

@@ -26,6 +26,7 @@ class FilterService {
         std::string page;
         std::string form;
         std::map<std::string, std::string> fields;  // as sent, not decoded
+        std::vector<std::string> headers;           // the request's header lines
     };
 
     // The certificate (also the CA file for clients) is written into `dir`.

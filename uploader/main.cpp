@@ -18,10 +18,11 @@
 namespace {
 
 void printUsage() {
-    std::cout << "QuenvaraUpLoad: the uploader. Takes no arguments: the web-page control\n"
-                 "starts it and hands it jobs over its local pipe.\n"
+    std::cout << "quenvara-upload: the Quenvara uploader. Takes no arguments: the web page's\n"
+                 "upload control, or quenvara-handover, starts it and hands it jobs over its\n"
+                 "hand-over socket.\n"
                  "Environment: QUENVARA_PIPE_DIR, QUENVARA_CONFIG_DIR, QUENVARA_SYSTEM_DIR,\n"
-                 "QUENVARA_UI=headless|gui.\n";
+                 "QUENVARA_UI=headless|gui (see man quenvara-upload).\n";
 }
 
 }  // namespace

@@ -224,7 +224,7 @@ def main():
             return finish(work)
         press(SPACE)
         check(bool(wait_for(lambda: stopped in probe_state(probe), 20)),
-              "Space on the button stops the run")
+              "Space on the button stops the run: " + probe_line(probe, "button 1012"))
         # Disabled while the run winds down, the button may have lost the focus.
         if not check(tab_to(app, "push-button", START_STOP),
                      "Tab reaches " + START_STOP + " again"):
@@ -239,6 +239,10 @@ def main():
                 p.kill()
                 p.wait()
         shutil.rmtree(work, ignore_errors=True)
+
+
+def probe_line(probe, prefix):
+    return next((line for line in probe_state(probe).splitlines() if line.startswith(prefix)), "")
 
 
 def finish(work):

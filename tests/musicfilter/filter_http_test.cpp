@@ -2,6 +2,7 @@
 // loopback, with certificate verification on.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <future>
 #include <thread>
@@ -41,6 +42,18 @@ TEST_F(FilterHttpTest, PostsTheFormAndReadsTheAnswer) {
     EXPECT_EQ(got[0].page, "/P2P/quenvaraSearch01.jsp");
     EXPECT_EQ(got[0].form, form);
     EXPECT_EQ(got[0].fields.at("user_id"), "a%20b");
+    // The extra headers, and no accept types.
+    for (const auto* header :
+         {"Accept-Language: ko", "Content-Type: application/x-www-form-urlencoded",
+          "Accept-Encoding: gzip, deflate",
+          "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)"}) {
+        EXPECT_NE(std::find(got[0].headers.begin(), got[0].headers.end(), header),
+                  got[0].headers.end())
+            << header;
+    }
+    for (const auto& header : got[0].headers) {
+        EXPECT_NE(header.rfind("Accept:", 0), 0u) << header;
+    }
 }
 
 TEST_F(FilterHttpTest, UnknownCertificateIsRefusedUnlessInsecure) {

@@ -215,6 +215,27 @@ TEST_F(TransferEdgesTest, APortNoServerCanHaveIsRefusedAtOnce) {
     EXPECT_LT(std::count(sleeps.begin(), sleeps.end(), platform::Millis{1000}), 5);
 }
 
+TEST_F(TransferEdgesTest, ASocketThatCannotBeMadeIsSaidOnceNotTriedSixtyTimes) {
+    struct NoSockets final : platform::TcpConnector {
+        std::unique_ptr<platform::TcpConnection> connect(const std::string&, int, int& error,
+                                                         const Abandon&) override {
+            error = EMFILE;
+            return nullptr;
+        }
+    } noSockets;
+    h.window.setTransferFactory(CFileSocket::factory(
+        TransferServices{h.clock, h.notices, noSockets, question_, registered_}));
+    handOverAddress(9);
+    handOver(file("s.bin", 10));
+    runToEnd();
+    const auto texts = h.notices.texts();
+    EXPECT_EQ(std::count(texts.begin(), texts.end(),
+                         std::string("서버 연결을 위한 소켓 생성에 실패 하였습니다.")),
+              1);
+    const auto sleeps = h.clock.sleeps();
+    EXPECT_LT(std::count(sleeps.begin(), sleeps.end(), platform::Millis{1000}), 5);
+}
+
 TEST_F(TransferEdgesTest, AContentIdLongerThanTheTablesAllowIsRefusedNotCut) {
     service::Faults faults;
     faults.contentId = "C12345";

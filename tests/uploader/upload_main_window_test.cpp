@@ -224,6 +224,49 @@ TEST_F(UploadMainWindowTest, RunToCompletionClosesTheWindow) {
     EXPECT_EQ(h.window.list().rowCount(), 0);  // the list is emptied with the window
 }
 
+// What the window shows once a run is over: the button offers a start, no
+// speed lingers, a complete run reads 100 %, and one with files not sent says
+// so in a box.
+TEST_F(UploadMainWindowTest, TheWindowSaysARunIsOverAndHowItEnded) {
+    EXPECT_EQ(h.window.view().text(control::kSpeed), "0 KBps");  // before any upload
+    for (const bool failOne : {false, true}) {
+        SCOPED_TRACE(failOne ? "a row failed" : "every row done");
+        WindowHarness w;
+        w.window.clickCheckBox(control::kCloseWindowCheck);  // keep the window to look at it
+        w.useEngine([failOne](EngineOperations& ops) {
+            auto& list = ops.list();
+            ops.runStarted();
+            for (int row = 0; row < list.rowCount(); ++row) {
+                const auto id = list.rowId(row);
+                ops.fileStarted(FileStart{id, list.text(row, 0), "", 10, 0, 0, true});
+                ops.bytesSent(id, 10);
+                list.setJobState(row, failOne && row == 1 ? "서버에 연결할 수 없습니다." : "완료");
+            }
+            ops.runEnded(RunEnd{failOne ? 1 : 0, false, true});
+        });
+        for (const auto* name : {"a.txt", "b.txt"}) {
+            ASSERT_TRUE(w.window.onCopyData(handover::makeUploadJobMessage(
+                *tools::buildUploadJob(w.dir.write(name, std::string(10, 'x')), {}))));
+        }
+        w.loop.advance(1000ms);  // auto-start
+        w.waitForEngine();
+        w.loop.advance(1000ms);  // the completion check
+        const auto& view = w.window.view();
+        EXPECT_EQ(view.control(control::kStartStop).look, ButtonLook::Start);
+        EXPECT_EQ(view.text(control::kSpeed), "0 KBps");
+        EXPECT_EQ(view.text(control::kRemainingTime), "00:00:00");
+        const auto texts = w.notices.texts();
+        const bool saidFailed = std::any_of(texts.begin(), texts.end(), [](const auto& t) {
+            return t.find("1 개 파일을 올리지 못했습니다") != std::string::npos &&
+                   t.find("b.txt: 서버에 연결할 수 없습니다.") != std::string::npos;
+        });
+        EXPECT_EQ(saidFailed, failOne);
+        if (!failOne) {
+            EXPECT_EQ(view.text(control::kOverallBar), "100%");
+        }
+    }
+}
+
 TEST_F(UploadMainWindowTest, NotificationsOffStillShowsTheClosingBox) {
     holdAutoStart();
     h.window.clickCheckBox(control::kNotificationsOffCheck);

@@ -79,5 +79,51 @@ TEST(UploaderApp, HeadlessRunEndsByItselfAfterCompletion) {
     EXPECT_FALSE(std::filesystem::exists(socket));
 }
 
+// Started again while it runs (from the desktop menu, say), the second start
+// has the running uploader show its window, and says why it ends in a box
+// that names the program.
+TEST(UploaderApp, ASecondStartShowsTheRunningWindowAndEnds) {
+    testing::TempDir dir;
+    testing::VirtualClock clock;
+    platform::EnvLookup env = [&dir](const char* name) -> std::optional<std::string> {
+        if (std::string_view(name) == "QUENVARA_PIPE_DIR") {
+            return (dir / "pipes").string();
+        }
+        if (std::string_view(name) == "QUENVARA_CONFIG_DIR") {
+            return (dir / "config").string();
+        }
+        return std::nullopt;
+    };
+    testing::RecordingNotices firstNotices;
+    std::ostringstream firstOut;
+    HeadlessFrontEnd firstFrontEnd(firstOut, firstNotices);
+    UploaderApp first(UploaderEnvironment{firstNotices, clock, env, dir / "QuenvaraUpLoad",
+                                          firstOut, firstFrontEnd, true});
+    std::thread running([&] { first.run(); });
+    const auto socket = dir / "pipes" / "quenvaraupload";
+    for (int i = 0; i < 2000 && !std::filesystem::exists(socket); ++i) {
+        std::this_thread::sleep_for(1ms);
+    }
+
+    // In real time: the first may take a moment before it listens.
+    testing::RecordingNotices secondNotices;
+    std::ostringstream secondOut;
+    HeadlessFrontEnd secondFrontEnd(secondOut, secondNotices);
+    platform::SystemClock realClock;
+    UploaderApp second(UploaderEnvironment{secondNotices, realClock, env, dir / "QuenvaraUpLoad",
+                                           secondOut, secondFrontEnd});
+    EXPECT_EQ(second.run(), UploaderApp::kExitAlreadyRunning);
+    first.quit();
+    running.join();
+
+    const auto boxes = secondNotices.boxes();
+    const auto box = std::find_if(boxes.begin(), boxes.end(),
+                                  [](const auto& b) { return b.text == "이미 실행 중 입니다."; });
+    ASSERT_NE(box, boxes.end());
+    EXPECT_EQ(box->caption, "퀜바라 파일 올리기");
+    EXPECT_NE(firstOut.str().find("a second start: the window is shown"), std::string::npos)
+        << firstOut.str();
+}
+
 }  // namespace
 }  // namespace quenvara::uploader

@@ -8,7 +8,8 @@ DialogView::DialogView() {
     controls_[control::kOverallBar].showText = true;
     controls_[control::kShutdownCheck].text = "컴퓨터 종료";
     controls_[control::kRemainingTime].text = "00:00:00";
-    controls_[control::kSpeed].text = "KByte";
+    // A speed reads as one, also before the first upload.
+    controls_[control::kSpeed].text = "0 KBps";
     controls_[control::kNotificationsOffCheck].text = "알림창 끄기";
     controls_[control::kCloseWindowCheck].text = "창 닫기";
     controls_[control::kElapsed].text = "00:00:00";

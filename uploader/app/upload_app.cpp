@@ -1,5 +1,6 @@
 #include "uploader/app/upload_app.h"
 
+#include "handover_client/pipe_list_writer.h"
 #include "uploader/app/single_instance.h"
 
 #ifndef QUENVARA_WEB_URL
@@ -72,7 +73,12 @@ int UploaderApp::run() {
         instanceLock_ = std::move(*claim);
     }
     if (!onlyInstance) {
-        env_.notices.show(kAlreadyRunningText);
+        // The running uploader shows its window; this one says why it ends.
+        handover::PipeListWriter writer(env_.notices, env_.clock,
+                                        [this](std::string_view) { return socketPath(); });
+        writer.write(handover::makeShowWindowMessage());
+        env_.notices.messageBox(kAlreadyRunningText, kWindowCaption, platform::NoticeButtons::Ok,
+                                platform::NoticeIcon::Information);
     } else {
         COverlappedNamePipeServer::Options options;
         options.socketPath = socketPath();

@@ -248,6 +248,13 @@ void UploadMainWindow::receive(MyStorageJobRecord record) {
     afterFileIntake(record.localPath());
 }
 
+void UploadMainWindow::receive(handover::ShowWindowRequest) {
+    // Started again from the desktop: the window comes forward, from the
+    // tray too.
+    log("a second start: the window is shown");
+    showFromTray();
+}
+
 void UploadMainWindow::afterFileIntake(const std::string& path) {
     if (view_.text(control::kPathBox).empty() && running_ == 0 && active_ == 0 && started_ == 0) {
         view_.setText(control::kPathBox, path);
@@ -368,8 +375,22 @@ void UploadMainWindow::stopForClose() {
 }
 
 void UploadMainWindow::confirmedClose() {
-    const auto answer = services_.notices.messageBox(
-        kCloseQuestion, "", platform::NoticeButtons::YesNo, platform::NoticeIcon::Question);
+    // Files not yet sent go with the list: the question says so.
+    std::string question(kCloseQuestion);
+    int pending = 0;
+    {
+        auto guard = list_.lock();
+        for (int row = 0; row < list_.rowCount(); ++row) {
+            pending += isUnfinished(list_.state(row)) ? 1 : 0;
+        }
+    }
+    if (pending > 0) {
+        question += "\n\n아직 올리지 않은 파일 " + std::to_string(pending) +
+                    " 개는 목록과 함께 사라집니다.";
+    }
+    const auto answer = services_.notices.messageBox(question, std::string(kWindowCaption),
+                                                     platform::NoticeButtons::YesNo,
+                                                     platform::NoticeIcon::Question);
     if (answer != platform::NoticeAnswer::Yes) {
         return;
     }

@@ -179,8 +179,11 @@ class UploadMainWindow final : public EngineOperations {
     void receive(handover::MusicList list);
     void receive(UploadJobRecord record);
     void receive(MyStorageJobRecord record);
+    void receive(handover::ShowWindowRequest);
     template <class Record>
     void takeRegistrant(const Record& record);
+    // A run that ended with files not sent tells so in a box.
+    void announceFailedRun(const RunEnd& end);
     // A record whose paths are not plain (absolute, no "." or ".." parts,
     // by the records' separator rule) gets a row reading "오류" with the
     // reason and is never sent.

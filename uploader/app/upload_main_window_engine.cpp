@@ -69,7 +69,7 @@ void UploadMainWindow::resetSpeedDisplay() {
     stopTimers();
     stats_.bytesSent = 0;
     stats_.startTime = 0;
-    view_.setText(control::kSpeed, " KBps");
+    view_.setText(control::kSpeed, "0 KBps");
     view_.setText(control::kRemainingTime, "00:00:00");
 }
 
@@ -146,6 +146,8 @@ void UploadMainWindow::runEnded(const RunEnd& end) {
     setRunningFlag(0);
     resetSpeedDisplay();
     completionCheck();
+    // Nothing runs now: the button offers a start.
+    view_.setLook(control::kStartStop, ButtonLook::Start);
     view_.setEnabled(control::kStartStop, true);
     setStartedFlag(0);
     if (end.alreadyConnected) {
@@ -167,6 +169,38 @@ void UploadMainWindow::runEnded(const RunEnd& end) {
     }
     setTrayTip(std::string(job_state::kWaiting));
     stopTimers();
+    announceFailedRun(end);
+}
+
+void UploadMainWindow::announceFailedRun(const RunEnd& end) {
+    // A run that went through its rows, or gave up, with files not sent says
+    // so; files that cannot be sent at all are the completion notice's.
+    if (end.alreadyConnected || (!end.reachedEnd && end.failures < kRunFailureLimit) ||
+        list_.allDoneOrRefused()) {
+        return;
+    }
+    int failed = 0;
+    std::string why;
+    {
+        auto guard = list_.lock();
+        for (int row = 0; row < list_.rowCount(); ++row) {
+            if (list_.state(row) == RowState::Failed) {
+                ++failed;
+                // The row's reason: its status text, else its state text.
+                const auto status = list_.text(row, CFileListView::kStatusText);
+                why = list_.text(row, CFileListView::kName) + ": " +
+                      (status.empty() || status == kWaitingStatusText ? list_.jobState(row)
+                                                                      : status);
+            }
+        }
+    }
+    if (failed == 0) {
+        return;
+    }
+    services_.notices.messageBox(
+        "올리기를 마쳤지만 " + std::to_string(failed) + " 개 파일을 올리지 못했습니다.\n" + why +
+            "\n시작 단추를 누르면 다시 시도합니다.",
+        "알림", platform::NoticeButtons::Ok, platform::NoticeIcon::Warning);
 }
 
 void UploadMainWindow::closeFolderWaitDialog() {

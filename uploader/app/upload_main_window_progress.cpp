@@ -81,7 +81,7 @@ void UploadMainWindow::bytesSent(std::uint64_t rowId, double bytes) {
 void UploadMainWindow::fileStopped(std::uint64_t) {
     auto& view = display();
     view.setText(Display::RemainingTime, "00:00:00");
-    view.setText(Display::Speed, "KBps");
+    view.setText(Display::Speed, "0 KBps");
 }
 
 }  // namespace quenvara::uploader

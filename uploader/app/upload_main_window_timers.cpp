@@ -114,6 +114,12 @@ void UploadMainWindow::completionActions() {
         return;
     }
     const int rows = list_.rowCount();
+    if (list_.allDone() && rows > 0) {
+        // Everything is sent: the bar says so until the next run.
+        view_.setRange(control::kOverallBar, 1);
+        view_.setPosition(control::kOverallBar, 1);
+        view_.setText(control::kOverallBar, "100%");
+    }
     if (rows > 0 && list_.state(rows - 1) == RowState::Done) {
         if (!notificationsOff_) {
             services_.notifier.show(kCompletedNotice, 10, notificationDisplayMs_, 10,

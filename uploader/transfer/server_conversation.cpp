@@ -105,9 +105,9 @@ void ServerConversation::interrupt() {
     }
 }
 
-bool ServerConversation::pending() const {
-    std::lock_guard lock(mutex_);
-    return connection_ != nullptr && connection_->readable();
+bool ServerConversation::pending(std::chrono::milliseconds wait) const {
+    // Without the lock, as receive(): interrupt() must reach the connection.
+    return connection_ != nullptr && connection_->readable(wait);
 }
 
 void ServerConversation::waitForAcknowledgement(std::chrono::milliseconds limit) {

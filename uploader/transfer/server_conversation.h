@@ -77,8 +77,9 @@ class ServerConversation {
     void interrupt();
 
     ServerMessage next();
-    // The server has said something not read yet: next() would not wait.
-    bool pending() const;
+    // The server has said something not read yet (or says it within
+    // `wait`): next() would not wait.
+    bool pending(std::chrono::milliseconds wait = std::chrono::milliseconds{0}) const;
     // Waits, at most `limit`, until the server's side has taken every byte
     // sent, the server says something, or the connection ends: what it said
     // before then was sent before it had the bytes.

@@ -418,6 +418,13 @@ bool UploadSession::connect(const std::string& address, int port) {
             setStatusLine("");
             return true;
         }
+        if (platform::isSocketCreationError(error)) {
+            // No socket at all: no attempt was made, and none would help.
+            services_.notices.messageBox("서버 연결을 위한 소켓 생성에 실패 하였습니다.", "알림",
+                                         platform::NoticeButtons::Ok, platform::NoticeIcon::Stop);
+            computeGroupStart();
+            return false;
+        }
         if (isStopped()) {
             break;
         }

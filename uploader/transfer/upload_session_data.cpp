@@ -250,9 +250,17 @@ void UploadSession::brokenTransfer(int code, int error) {
 }
 
 bool UploadSession::nothingAnsweredEarly() {
-    // Only once the server has every byte can it have answered the last one.
-    conversation_.waitForAcknowledgement(std::chrono::seconds{60});
-    while (conversation_.pending()) {
+    // An answer the server sent before our data reached it comes before its
+    // acknowledgement of the data. A larger file waits for that (its last
+    // segments are acknowledged at once); a small one, whose single segment
+    // the server may acknowledge only after its delayed-ACK time, gives the
+    // server a moment instead, so that a folder of small files is not slowed.
+    constexpr double kWaitForAcknowledgementFrom = 65'536;
+    const bool answered = fileBytesSent_ >= kWaitForAcknowledgementFrom
+                              ? (conversation_.waitForAcknowledgement(std::chrono::seconds{60}),
+                                 conversation_.pending())
+                              : conversation_.pending(std::chrono::milliseconds{2});
+    while (answered && conversation_.pending()) {
         const auto message = conversation_.next();
         const bool poll = message.kind == ServerMessage::Kind::Packet &&
                           (message.name() == ServerMessageName::Poll ||

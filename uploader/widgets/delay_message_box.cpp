@@ -67,7 +67,7 @@ DelayMessageBoxBase::DelayMessageBoxBase(wxWindow* owner, const wxString& text, 
             break;
         case BoxButtons::YesNo:
             first = addButton(wxID_YES, "예");
-            secondButton_ = addButton(wxID_NO, "아니요");
+            secondButton_ = addButton(wxID_NO, "아니오");
             break;
     }
     first->SetDefault();

@@ -106,8 +106,9 @@ chrome.runtime.onConnect.addListener((page) => {
     if (!origins.has(origin)) {
       page.postMessage({
         ended: "refused",
-        error: "the origin " + origin + " may not use the upload control " +
-          "(allow it with install-browser-bridge.sh --allow-origin)",
+        error: "the origin " + origin + " may not use the upload control: an " +
+          "administrator allows it through the browser's policy for this extension " +
+          "(allowedOrigins; see /usr/share/doc/quenvara-browser-bridge/examples)",
       });
       page.disconnect();
       return;

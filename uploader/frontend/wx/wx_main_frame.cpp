@@ -211,6 +211,15 @@ void WxMainFrame::createControls(const std::string& webSite) {
     };
     listCtrl_->Bind(wxEVT_LIST_ITEM_SELECTED, onSelection);
     listCtrl_->Bind(wxEVT_LIST_ITEM_DESELECTED, onSelection);
+    // The hidden columns stay hidden: their dividers are not dragged open.
+    listCtrl_->Bind(wxEVT_LIST_COL_BEGIN_DRAG, [](wxListEvent& event) {
+        const int column = event.GetColumn();
+        if (column >= 0 && column < CFileListView::kColumnCount &&
+            list_presentation::columnWidths(kMinimumSize,
+                                            false)[static_cast<std::size_t>(column)] == 0) {
+            event.Veto();
+        }
+    });
     rowBar_ = new widgets::TextProgressCtrl(listCtrl_, wxID_ANY);
     rowBar_->setColours(wxColour(255, 165, 33), *wxWHITE, *wxBLACK, *wxWHITE);
     rowBar_->Hide();

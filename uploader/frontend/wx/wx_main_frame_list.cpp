@@ -76,6 +76,10 @@ void WxMainFrame::applyList() {
                 r == barRow_ && c == CFileListView::kState ? wxString() : u8(list_.text(r, c));
             if (listCtrl_->GetItemText(r, c) != text) {
                 listCtrl_->SetItem(r, c, text);
+                if (c == CFileListView::kLocation) {
+                    // The file's folder, with the folder icon.
+                    listCtrl_->SetItemColumnImage(r, c, iconFor("", 2));
+                }
             }
         }
         const auto colour = list_presentation::rowTextColour(list_, r);

@@ -1,8 +1,12 @@
 #include "uploader/frontend/wx/wx_main_frame.h"
 
+#include <wx/button.h>
+#include <wx/dialog.h>
 #include <wx/display.h>
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
+#include <wx/sizer.h>
+#include <wx/stattext.h>
 #include <wx/utils.h>
 
 #include <algorithm>
@@ -211,8 +215,19 @@ void WxMainFrame::showSystemMenu(const wxPoint& at) {
 }
 
 void WxMainFrame::showAbout() {
-    wxMessageDialog about(this, u8("TaldorUpLoad 버전 1.0"), u8("TaldorUpLoad 정보"), wxOK);
-    about.SetOKLabel(u8("확인"));
+    // A dialog of its own, wide enough for its whole title (a message box
+    // is sized to its text, and the desktop cuts a longer title).
+    wxDialog about(this, wxID_ANY, u8("TaldorUpLoad 정보"));
+    auto* sizer = new wxBoxSizer(wxVERTICAL);
+    sizer->Add(new wxStaticText(&about, wxID_ANY, u8("TaldorUpLoad 버전 1.0")), 0, wxALL, 16);
+    auto* ok = new wxButton(&about, wxID_OK, u8("확인"));
+    sizer->Add(ok, 0, wxALIGN_RIGHT | wxLEFT | wxRIGHT | wxBOTTOM, 12);
+    about.SetSizerAndFit(sizer);
+    const int titleWidth = about.GetTextExtent(about.GetTitle()).x;
+    about.SetMinClientSize(wxSize(std::max(about.GetClientSize().x, titleWidth + 160), -1));
+    about.Fit();
+    ok->SetDefault();
+    about.CentreOnParent();
     about.ShowModal();
 }
 

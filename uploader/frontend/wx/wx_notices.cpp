@@ -57,10 +57,13 @@ platform::NoticeAnswer WxNotices::messageBox(std::string_view text, std::string_
     const std::string textCopy(text);
     const std::string captionCopy(caption);
     const bool shown = loop_.send([&] {
-        const long style =
-            styleFor(icon) | (buttons == platform::NoticeButtons::YesNo ? wxYES_NO : wxOK);
+        // A box without the window to stand in front of (a second start's)
+        // stays in front of every other window.
+        const long style = styleFor(icon) |
+                           (buttons == platform::NoticeButtons::YesNo ? wxYES_NO : wxOK) |
+                           (owner_ == nullptr ? wxSTAY_ON_TOP : 0);
         wxMessageDialog box(owner_, u8(textCopy), u8(captionCopy), style);
-        box.SetYesNoLabels(u8("예"), u8("아니요"));
+        box.SetYesNoLabels(u8("예"), u8("아니오"));
         box.SetOKLabel(u8("확인"));
         {
             std::lock_guard lock(mutex_);
