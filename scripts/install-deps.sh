@@ -28,6 +28,10 @@ packages=(
     xvfb              # the window's tests: a virtual display,
     xauth
     fonts-nanum       # and Korean text in its screenshots
+    openbox           # gui_desktop: a window manager,
+    trayer            # a tray host,
+    xdotool           # the pointer and keys of a user,
+    x11-utils         # and xprop, which reads a window's state
     python3-pyatspi   # the window's accessibility test reads it as a screen reader does
     dbus-daemon       # the tray item's test: a private session bus,
     python3-gi        # and a stand-in for the panel's watcher on it

@@ -379,6 +379,15 @@ TEST_F(UploadMainWindowTest, ConfirmedClose) {
     EXPECT_EQ(h.notices.boxes().at(0).text, "퀜바라 등록창을\n\n종료 합니다.");
     EXPECT_EQ(h.notices.boxes().at(0).buttons, platform::NoticeButtons::YesNo);
 
+    EXPECT_EQ(h.notices.boxes().at(0).caption, "퀜바라 파일 올리기");
+    // With files not sent yet, the question says they go with the list.
+    holdAutoStart();
+    handOver(job("a.txt", 3));
+    h.window.onCommand(control::kClose);
+    EXPECT_EQ(h.notices.boxes().at(1).text,
+              "퀜바라 등록창을\n\n종료 합니다.\n\n아직 올리지 않은 파일 1 개는 목록과 함께 "
+              "사라집니다.");
+
     h.notices.yesNoAnswer = platform::NoticeAnswer::Yes;
     const auto before = h.clock.monotonic();
     h.window.onCommand(command::kTrayExit);

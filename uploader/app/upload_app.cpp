@@ -84,6 +84,7 @@ int UploaderApp::run() {
         options.socketPath = socketPath();
         // Each message reaches the window as a synchronous call on its thread.
         auto deliver = [this](const handover::ListMessage& message) {
+            window_->checkMusicAhead(message);
             Status result;
             if (!loop_.send([&] { result = window_->onCopyData(message); })) {
                 return Status::failure("the window has closed");

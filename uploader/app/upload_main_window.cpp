@@ -73,6 +73,7 @@ void UploadMainWindow::initialise(const UploadSettings& settings) {
 
 Status UploadMainWindow::onCopyData(const handover::ListMessage& message) {
     if (!listViewCreated_) {
+        handOverBusy_ = false;
         services_.notices.show(kListHandleMissingText);
         return Status::failure(std::string(kListHandleMissingText));
     }
@@ -121,6 +122,35 @@ void UploadMainWindow::takeRegistrant(const Record& record) {
         defaults_.registrantName = name;
         defaults_.registrantBytes = values.registrantNameBytes();
     }
+}
+
+std::optional<std::string> UploadMainWindow::musicCheckPath(const UploadJobRecord& record) const {
+    const char flag = record.musicCheckedFlag() == 0 ? 'N' : record.musicCheckedFlag();
+    if (record.itemKind() != static_cast<std::int32_t>(ItemKind::SingleFile) ||
+        !musicList_.received() || record.userValues().sectionCode() != "07" || flag != 'N') {
+        return std::nullopt;
+    }
+    return record.localPath();
+}
+
+void UploadMainWindow::checkMusicAhead(const handover::ListMessage& message) {
+    auto item = handover::interpret(message);
+    const auto* record = item ? std::get_if<UploadJobRecord>(&*item) : nullptr;
+    const auto path = record != nullptr ? musicCheckPath(*record) : std::nullopt;
+    if (!path || !notRegularFileReason(*path).empty() || !record_path::checkPlain(*path)) {
+        return;
+    }
+    // The hand-over is under way: no completion meanwhile.
+    services_.loop.send([this] {
+        handOverBusy_ = true;
+        folderWait_.run(0, uploadDefaults().registrantName);
+    });
+    auto key = services_.musicChecker.CheckMusicFile(*path, uploadDefaults().registrantName);
+    {
+        std::lock_guard lock(mutex_);
+        musicAhead_ = MusicAhead{*path, std::move(key)};
+    }
+    services_.loop.send([this] { folderWait_.scheduleClose(); });
 }
 
 template <class Record>
@@ -197,9 +227,15 @@ void UploadMainWindow::receive(UploadJobRecord record) {
     if (record.musicListFlag() == 0) {
         record.setMusicListFlag('Y');
     }
-    if (musicList_.received() && values.sectionCode() == "07" && record.musicCheckedFlag() == 'N') {
-        const auto key =
-            services_.musicChecker.CheckMusicFile(path, uploadDefaults().registrantName);
+    if (musicCheckPath(record)) {
+        std::optional<MusicAhead> ahead;
+        {
+            std::lock_guard lock(mutex_);
+            ahead.swap(musicAhead_);
+        }
+        const auto key = ahead && ahead->path == path ? ahead->key
+                                                      : services_.musicChecker.CheckMusicFile(
+                                                            path, uploadDefaults().registrantName);
         record.setMusicCheckedFlag(key && record.setContentKey(*key) ? 'Y' : 'N');
     }
     if (record.fileDigest().empty()) {

@@ -89,6 +89,11 @@ class UploadMainWindow final : public EngineOperations {
 
     // WM_COPYDATA. Refuses a kind or length the protocol does not have.
     Status onCopyData(const handover::ListMessage& message);
+    // From the hand-over's thread, before the message reaches the window:
+    // the music check a single file needs (decoding, fingerprint, the filter
+    // service, up to a minute) runs there, with the busy dialog shown, so
+    // that the window goes on painting; intake then takes its result.
+    void checkMusicAhead(const handover::ListMessage& message);
     // WM_COMMAND from buttons, check boxes and the tray menu. A check box
     // has already changed its state when its command arrives.
     void onCommand(int id);
@@ -184,6 +189,8 @@ class UploadMainWindow final : public EngineOperations {
     void takeRegistrant(const Record& record);
     // A run that ended with files not sent tells so in a box.
     void announceFailedRun(const RunEnd& end);
+    // The music check that intake would make for this record, when it needs one.
+    std::optional<std::string> musicCheckPath(const UploadJobRecord& record) const;
     // A record whose paths are not plain (absolute, no "." or ".." parts,
     // by the records' separator rule) gets a row reading "오류" with the
     // reason and is never sent.
@@ -242,6 +249,12 @@ class UploadMainWindow final : public EngineOperations {
     std::function<void(const std::string&)> handOverLog_;
     bool listViewCreated_ = true;
     bool ended_ = false;
+    // A music check made ahead of intake: the file and its key, if any.
+    struct MusicAhead {
+        std::string path;
+        std::optional<std::string> key;
+    };
+    std::optional<MusicAhead> musicAhead_;
 
     std::atomic<int> active_{0};
     std::atomic<int> started_{0};

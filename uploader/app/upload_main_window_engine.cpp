@@ -188,9 +188,9 @@ void UploadMainWindow::announceFailedRun(const RunEnd& end) {
                 ++failed;
                 // The row's reason: its status text, else its state text.
                 const auto status = list_.text(row, CFileListView::kStatusText);
-                why = list_.text(row, CFileListView::kName) + ": " +
-                      (status.empty() || status == kWaitingStatusText ? list_.jobState(row)
-                                                                      : status);
+                why =
+                    list_.text(row, CFileListView::kName) + ": " +
+                    (status.empty() || status == kWaitingStatusText ? list_.jobState(row) : status);
             }
         }
     }

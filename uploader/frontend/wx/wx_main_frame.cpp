@@ -68,6 +68,7 @@ WxMainFrame::WxMainFrame(const DialogView& view, const CFileListView& list,
     SetMinSize(wxSize(kMinimumSize, kMinimumSize));
     SetIcon(widgets::skin::trayFrame(0));
     createControls(webSite);
+    placeAgain_.Bind(wxEVT_TIMER, &WxMainFrame::onPlaceAgain, this);
     Bind(wxEVT_PAINT, &WxMainFrame::onPaint, this);
     Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
         const wxSize size = GetClientSize();

@@ -6,6 +6,7 @@
 #include <wx/menu.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
+#include <wx/timer.h>
 
 #include <cstdint>
 #include <map>
@@ -77,6 +78,7 @@ class WxMainFrame final : public wxFrame {
     void showAbout();
     void animateHide();
     void showWherePlaced(WindowState was);
+    void onPlaceAgain(wxTimerEvent& event);
     void command(int id);
     int iconFor(const std::string& name, int kind);
 
@@ -106,6 +108,9 @@ class WxMainFrame final : public wxFrame {
     WxListGeometry geometry_;
     bool maximizedLook_ = false;
     wxRect placeBeforeHiding_;
+    // Sets the place again after the window manager mapped the window.
+    wxTimer placeAgain_;
+    int placeAgainLeft_ = 0;
 
     // A press on the frame: what it moves or sizes, from where.
     int drag_ = 0;

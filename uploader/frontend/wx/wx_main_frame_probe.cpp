@@ -63,8 +63,12 @@ std::vector<std::string> WxMainFrame::describe() const {
                         " align=" +
                         (align == wxLIST_FORMAT_CENTRE  ? "centre"
                          : align == wxLIST_FORMAT_RIGHT ? "right"
-                                                        : "left"));
+                                                        : "left") +
+                        " width=" + std::to_string(listCtrl_->GetColumnWidth(c)));
     }
+    const wxRect list = listCtrl_->GetRect();
+    lines.push_back("list rect=" + std::to_string(list.x) + "," + std::to_string(list.y) + "," +
+                    std::to_string(list.width) + "x" + std::to_string(list.height));
     for (int r = 0; r < listCtrl_->GetItemCount(); ++r) {
         const wxColour c = listCtrl_->GetItemTextColour(r);
         std::string line = "row " + std::to_string(r) +
@@ -74,6 +78,12 @@ std::vector<std::string> WxMainFrame::describe() const {
         for (int col = 0; col < CFileListView::kColumnCount; ++col) {
             line += " | " + listCtrl_->GetItemText(r, col).utf8_string();
         }
+        wxListItem location;
+        location.SetId(r);
+        location.SetColumn(CFileListView::kLocation);
+        location.SetMask(wxLIST_MASK_IMAGE);
+        listCtrl_->GetItem(location);
+        line += " | location-image=" + std::to_string(location.GetImage());
         lines.push_back(line);
     }
     std::string colours;

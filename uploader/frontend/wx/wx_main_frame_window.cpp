@@ -104,8 +104,22 @@ void WxMainFrame::showWherePlaced(WindowState was) {
         SetSize(placeBeforeHiding_);
     }
     Show();
-    if (restore && GetScreenRect() != placeBeforeHiding_) {
+    if (!restore) {
+        return;
+    }
+    SetSize(placeBeforeHiding_);
+    // A window manager places a window as it maps it, after Show() returns:
+    // the place is set again once it has, and checked a while later.
+    placeAgainLeft_ = 2;
+    placeAgain_.StartOnce(50);
+}
+
+void WxMainFrame::onPlaceAgain(wxTimerEvent&) {
+    if (IsShown() && !IsIconized() && !IsMaximized() && GetScreenRect() != placeBeforeHiding_) {
         SetSize(placeBeforeHiding_);
+    }
+    if (--placeAgainLeft_ > 0) {
+        placeAgain_.StartOnce(200);
     }
 }
 
