@@ -358,15 +358,16 @@ void UploadMainWindow::startStopCommand() {
         active_ = 0;
         started_ = 0;
         stopRequest_ = 1;
-        // A receive that waits on a silent server ends now, not when its
-        // time runs out.
-        if (auto* thread = session_.current()) {
-            thread->interrupt();
-        }
         stats_.bytesSent = 0;
         stats_.startTime = 0;
         view_.setLook(control::kStartStop, ButtonLook::Start);
         view_.setEnabled(control::kStartStop, false);
+        // A receive that waits on a silent server ends now, not when its
+        // time runs out. Last: the run's end, which may follow at once,
+        // enables the button again.
+        if (auto* thread = session_.current()) {
+            thread->interrupt();
+        }
         return;
     }
     if (running_ == 1 || started_ != 0) {
@@ -393,12 +394,13 @@ void UploadMainWindow::startStopCommand() {
     // Marked before the thread starts: a run that ends at once clears it,
     // and must not find it set again afterwards (no later start would go).
     started_ = 1;
+    // The stop look too: a run that ends at once puts the start look back.
+    view_.setLook(control::kStartStop, ButtonLook::Stop);
     if (!session_.start(transfer_mode::kUploadRun, uploadDefaults().registrantName)) {
         started_ = 0;
         active_ = 0;
-        return;
+        view_.setLook(control::kStartStop, ButtonLook::Start);
     }
-    view_.setLook(control::kStartStop, ButtonLook::Stop);
 }
 
 void UploadMainWindow::stopForClose() {
