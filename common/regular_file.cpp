@@ -95,7 +95,7 @@ Result<int> openFileInside(const std::filesystem::path& path, const std::filesys
     }
     const auto realRoot = std::filesystem::canonical(root, error);
     if (error) {
-        return fail(root.string() + ": " + error.message());
+        return fail(root == path ? error.message() : root.string() + ": " + error.message());
     }
     if (realRoot != normalRoot) {
         return fail("선택한 곳이 다른 곳을 가리키는 링크로 바뀌어 올리지 않습니다.");

@@ -18,9 +18,13 @@ if [ ${#missing[@]} -gt 0 ]; then
     [ "$(id -u)" -eq 0 ] || sudo=sudo
     $sudo apt-get install -y "${missing[@]}"
 fi
-cmake --preset default >/dev/null
-cmake --build --preset default --target QuenvaraUpLoad quenvara-handover quenvara-service >/dev/null
-build=build/default
+# BUILD=build/ci takes the programs of a build tree that is there already.
+build=${BUILD:-build/default}
+if [ -z "${BUILD:-}" ]; then
+    cmake --preset default >/dev/null
+    cmake --build --preset default --target QuenvaraUpLoad quenvara-handover quenvara-service \
+        >/dev/null
+fi
 
 work=$(mktemp -d)
 pids=()
@@ -61,6 +65,10 @@ head -c 3000000 /dev/urandom >"$work/files/같은 이름.bin"
 pids+=($!)
 for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.1; done
 
+# "창 닫기" off, so that the window stays after its runs for the screenshots.
+mkdir -p "$work/config"
+printf '[CheckFirstAutoOff]\nValue1=no\n' >"$work/config/quenvara.ini"
+printf '[Setting]\nAutoEnd=0\n' >"$work/config/QuenvaraUpLoad.INI"
 export QUENVARA_UI=gui QUENVARA_PIPE_DIR="$work/pipes" QUENVARA_CONFIG_DIR="$work/config" \
     QUENVARA_GUI_PROBE="$work/probe"
 "$build/lib/quenvara/QuenvaraUpLoad" >"$work/uploader.log" 2>&1 &
@@ -85,3 +93,42 @@ done
 # Drawn once the window manager has mapped it.
 sleep 2
 screen same-name-question
+
+wait_probe() {
+    for _ in $(seq 600); do grep -qs "$1" "$work/probe/state.txt" && return 0; sleep 0.1; done
+    return 1
+}
+
+# 예: the file goes on; the window stays after the run ("창 닫기" is off).
+xdotool key Return
+wait_probe '^box caption=.*등록하기가 완료되었습니다' || true
+wait_probe '^box $'
+sleep 1
+screen after-complete-run
+
+# A run in which one file cannot be sent: it is deleted before its turn.
+head -c 4000000 /dev/urandom >"$work/files/큰 파일.bin"
+head -c 1000 /dev/urandom >"$work/files/지워질 파일.bin"
+for f in "큰 파일.bin" "지워질 파일.bin"; do
+    "$build/bin/quenvara-handover" --server 127.0.0.1 --port "$(cat "$work/port")" \
+        --registrant demo --user 1001 "$work/files/$f" >/dev/null
+done
+rm "$work/files/지워질 파일.bin"
+# The start button (a finished window does not start new rows by itself).
+read -r x y < <(python3 - "$work/probe/state.txt" <<'PY'
+import re, sys
+s = open(sys.argv[1], encoding="utf-8").read()
+w = re.search(r"^window shown=1 .*rect=(-?\d+),(-?\d+),", s, re.M)
+b = re.search(r"^button 1012 .*rect=(\d+),(\d+),(\d+)x(\d+)", s, re.M)
+print(int(w.group(1)) + int(b.group(1)) + int(b.group(3)) // 2,
+      int(w.group(2)) + int(b.group(2)) + int(b.group(4)) // 2)
+PY
+)
+xdotool mousemove "$x" "$y" click 1
+wait_probe '^box caption=.*올리지 못했습니다' || { grep -E '^(row|box|button 1012)' "$work/probe/state.txt"; exit 1; }
+sleep 2
+screen failed-run-box
+xdotool key Return
+wait_probe '^box $'
+sleep 1
+screen after-failed-run
