@@ -22,6 +22,7 @@ import time
 build = os.path.abspath(sys.argv[1])
 uploader = os.path.join(build, "lib", "quenvara", "QuenvaraUpLoad")
 handover = os.path.join(build, "bin", "quenvara-handover")
+service = os.path.join(build, "bin", "quenvara-service")
 failures = []
 
 
@@ -107,6 +108,16 @@ def main():
                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
         time.sleep(1)
         probe = env["QUENVARA_GUI_PROBE"]
+        # "창 닫기" off: the window stays after its runs, to be looked at.
+        os.makedirs(env["QUENVARA_CONFIG_DIR"])
+        with open(os.path.join(env["QUENVARA_CONFIG_DIR"], "quenvara.ini"), "w") as f:
+            f.write("[CheckFirstAutoOff]\nValue1=no\n")
+        with open(os.path.join(env["QUENVARA_CONFIG_DIR"], "QuenvaraUpLoad.INI"), "w") as f:
+            f.write("[Setting]\nAutoEnd=0\n")
+        port_file = os.path.join(work, "port")
+        procs.append(subprocess.Popen([service, "--storage", os.path.join(work, "store"),
+                                       "--port-file", port_file], stdout=subprocess.DEVNULL))
+        port = wait_for(lambda: os.path.exists(port_file) and open(port_file).read().strip(), 10)
         log = open(os.path.join(work, "uploader.log"), "w")
         up = subprocess.Popen([uploader], env=env, stdout=log, stderr=subprocess.STDOUT)
         procs.append(up)
@@ -159,7 +170,7 @@ def main():
         subprocess.run(["ffmpeg", "-loglevel", "error", "-f", "lavfi", "-i",
                         "sine=frequency=440:duration=3", "-q:a", "9", song], check=True)
         began_ms = time.monotonic() * 1000
-        giving = subprocess.Popen([handover, "--server", "127.0.0.1", "--port", "9",
+        giving = subprocess.Popen([handover, "--server", "127.0.0.1", "--port", port,
                                    "--section", "07", "--registrant", "t", "--music",
                                    "NY:곡.mp3", song], env=env, stdout=subprocess.DEVNULL)
         busy = False
@@ -198,6 +209,7 @@ def main():
         check(row is not None and int(row.group(1)) >= 0,
               "the file location column shows the folder icon (%s)" %
               (row.group(1) if row else "no row"))
+        run_end_checks(env, probe, port, work)
         return finish(work)
     finally:
         for p in reversed(procs):
@@ -205,6 +217,61 @@ def main():
                 p.kill()
                 p.wait()
         shutil.rmtree(work, ignore_errors=True)
+
+
+def run_end_checks(env, probe, port, work):
+    """How runs end as the window shows them, and what closing it says."""
+    start = "button 1012 enabled=1 look=start"
+    # The music file's run: complete, the bar full, the button offering a start.
+    check(bool(wait_for(lambda: re.search(r'^box caption=.*등록하기가 완료되었습니다', state(probe),
+                                          re.M), 30)), "the complete run's box")
+    wait_for(lambda: re.search(r"^box $", state(probe), re.M), 15)
+    s = state(probe)
+    check('bar 1002 text="100%"' in s and start in s,
+          "after a complete run: 100 %% and the start look: %s / %s" % (
+              re.findall(r"^bar 1002 .*", s, re.M), re.findall(r"^button 1012 .*", s, re.M)))
+
+    # A folder's files queue in name order, whatever order they were made in.
+    folder = os.path.join(work, "모음")
+    os.makedirs(folder)
+    for i in (7, 3, 11, 1, 9, 5, 12, 2, 10, 4, 8, 6):
+        with open(os.path.join(folder, "%02d.txt" % i), "w") as f:
+            f.write("x" * i)
+    subprocess.run([handover, "--server", "127.0.0.1", "--port", port, "--registrant", "t",
+                    folder], env=env, stdout=subprocess.DEVNULL, check=True)
+    names = wait_for(lambda: (lambda n: n if len(n) == 13 else None)(
+        re.findall(r"^row \d+ [^|]*\| ([^|]*?) \|", state(probe), re.M)), 10) or []
+    check(names[1:] == ["%02d.txt" % i for i in range(1, 13)],
+          "the folder's files are queued in name order: %s" % names[1:])
+
+    # One of them gone before its turn: the run says so when it ends.
+    os.remove(os.path.join(folder, "05.txt"))
+    wait_for(lambda: "folderwait open=0" in state(probe), 10)  # the busy dialog closed
+    xdotool("mousemove", *control_centre(probe, "button 1012"), "click", 1, env=env)
+    box = wait_for(lambda: re.search(r'^box caption=.*1 개 파일을 올리지 못했습니다', state(probe),
+                                     re.M), 30)
+    check(bool(box), "a run with a file not sent says so in a box: %s" % (
+        re.findall(r"^(?:box|row \d+) .*", state(probe), re.M)[-4:],))
+    s = state(probe)
+    check(start in s and 'static 1006 "0 KBps"' in s,
+          "after that run: the start look and no speed left: %s / %s" % (
+              re.findall(r"^button 1012 .*", s, re.M), re.findall(r"^static 1006 .*", s, re.M)))
+    xdotool("key", "Return", env=env)
+    wait_for(lambda: re.search(r"^box $", state(probe), re.M), 10)
+
+    # × with a file not sent yet: the question says it goes with the list.
+    extra = os.path.join(work, "남은 파일.txt")
+    with open(extra, "w") as f:
+        f.write("left")
+    subprocess.run([handover, "--server", "127.0.0.1", "--port", port, "--registrant", "t",
+                    extra], env=env, stdout=subprocess.DEVNULL, check=True)
+    xdotool("mousemove", *control_centre(probe, "button 1036"), "click", 1, env=env)
+    question = wait_for(lambda: re.search(r'^box caption="퀜바라 파일 올리기" text="퀜바라 등록창을',
+                                          state(probe), re.M), 10)
+    text = state(probe)
+    check(bool(question) and "아직 올리지 않은 파일" in text,
+          "the quit question names the files not sent: %s" % re.findall(r"^box .*", text, re.M))
+    xdotool("key", "Escape", env=env)
 
 
 def finish(work):
