@@ -251,14 +251,19 @@ void ReferenceService::uploadConversation(TcpConnection& conn, int kind) {
                     std::ofstream(path, std::ios::binary).close();
                 }
             }
-            if (!send(conn, Info::kSendData, transfer::encodeResume(reported))) {
-                return;
-            }
-            if (const auto early = f.earlyAnswer.find(name);
-                early != f.earlyAnswer.end() && firstFor("early", name)) {
-                // Answered before the data came: whatever follows is thrown
-                // away and nothing is stored.
-                if (!send(conn, early->second)) {
+            const auto early = f.earlyAnswer.find(name);
+            if (early != f.earlyAnswer.end() && firstFor("early", name)) {
+                // Answered at once, in the same write as the resume offset,
+                // before a byte of the data came: whatever follows is thrown
+                // away and nothing is stored (removed now: the uploader's
+                // next conversation may store the file while this one still
+                // reads).
+                std::filesystem::remove(path, ec);
+                auto both =
+                    transfer::encodePacket(Info::kSendData, transfer::encodeResume(reported), {});
+                const auto answer = transfer::encodePacket(early->second, {}, {});
+                both.insert(both.end(), answer.begin(), answer.end());
+                if (conn.sendAll(both) != static_cast<long>(both.size())) {
                     return;
                 }
                 std::vector<std::uint8_t> sink(64 * 1024);
@@ -270,8 +275,10 @@ void ReferenceService::uploadConversation(TcpConnection& conn, int kind) {
                     }
                     left -= want;
                 }
-                std::filesystem::remove(path, ec);
                 readPacket(conn);
+                return;
+            }
+            if (!send(conn, Info::kSendData, transfer::encodeResume(reported))) {
                 return;
             }
             double took = 0;
