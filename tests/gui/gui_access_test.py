@@ -13,9 +13,11 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
 
 import pyatspi
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from gui_checks import check, failures, probe_state, wait_for  # noqa: E402
 
 build = os.path.abspath(sys.argv[1])
 uploader = os.path.join(build, "lib", "quenvara", "QuenvaraUpLoad")
@@ -23,33 +25,6 @@ service = os.path.join(build, "bin", "quenvara-service")
 handover = os.path.join(build, "bin", "quenvara-handover")
 
 START_STOP = "시작 / 정지"
-failures = []
-
-
-def check(ok, what):
-    print(("ok   " if ok else "FAIL ") + what, flush=True)
-    if not ok:
-        failures.append(what)
-    return ok
-
-
-def wait_for(predicate, seconds):
-    """The predicate's first true answer within the time, else None."""
-    deadline = time.time() + seconds
-    while time.time() < deadline:
-        answer = predicate()
-        if answer:
-            return answer
-        time.sleep(0.05)
-    return None
-
-
-def probe_state(folder):
-    try:
-        with open(os.path.join(folder, "state.txt"), encoding="utf-8") as f:
-            return f.read()
-    except FileNotFoundError:
-        return ""
 
 
 def nodes(app):

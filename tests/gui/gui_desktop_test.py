@@ -19,41 +19,19 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from gui_checks import check, finish, probe_state, wait_for  # noqa: E402
+
 build = os.path.abspath(sys.argv[1])
 uploader = os.path.join(build, "lib", "quenvara", "QuenvaraUpLoad")
 handover = os.path.join(build, "bin", "quenvara-handover")
 service = os.path.join(build, "bin", "quenvara-service")
-failures = []
-
-
-def check(ok, what):
-    print(("ok   " if ok else "FAIL ") + what, flush=True)
-    if not ok:
-        failures.append(what)
-    return ok
-
-
-def wait_for(condition, seconds):
-    deadline = time.time() + seconds
-    while time.time() < deadline:
-        value = condition()
-        if value:
-            return value
-        time.sleep(0.05)
-    return condition()
-
-
 def xdotool(*args, env):
     return subprocess.run(["xdotool", *[str(a) for a in args]], env=env, capture_output=True,
                           text=True).stdout.strip()
 
 
-def state(probe):
-    try:
-        with open(os.path.join(probe, "state.txt"), encoding="utf-8") as f:
-            return f.read()
-    except FileNotFoundError:
-        return ""
+state = probe_state
 
 
 def window_rect(probe):
@@ -272,14 +250,6 @@ def run_end_checks(env, probe, port, work):
     check(bool(question) and "아직 올리지 않은 파일" in text,
           "the quit question names the files not sent: %s" % re.findall(r"^box .*", text, re.M))
     xdotool("key", "Escape", env=env)
-
-
-def finish(work):
-    if failures:
-        print(open(os.path.join(work, "uploader.log"), encoding="utf-8",
-                   errors="replace").read())
-    print("%d failures" % len(failures))
-    return 1 if failures else 0
 
 
 if __name__ == "__main__":

@@ -13,9 +13,11 @@ import subprocess
 import sys
 import tempfile
 import threading
-import time
 
 from gi.repository import Gio, GLib
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from gui_checks import check, finish, probe_state, wait_for  # noqa: E402
 
 build = os.path.abspath(sys.argv[1])
 uploader = os.path.join(build, "lib", "quenvara", "QuenvaraUpLoad")
@@ -27,15 +29,6 @@ WATCHER_XML = """<node><interface name="org.kde.StatusNotifierWatcher">
   <property name="IsStatusNotifierHostRegistered" type="b" access="read"/>
   <property name="ProtocolVersion" type="i" access="read"/>
 </interface></node>"""
-
-failures = []
-
-
-def check(ok, what):
-    print(("ok   " if ok else "FAIL ") + what, flush=True)
-    if not ok:
-        failures.append(what)
-
 
 class Watcher:
     """What a panel runs: it takes the names of items that register."""
@@ -76,16 +69,6 @@ class Watcher:
         return GLib.Variant("i", 0)
 
 
-def wait_for(what, timeout=20):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        value = what()
-        if value:
-            return value
-        time.sleep(0.05)
-    return what()
-
-
 def call(bus, name, path, interface, method, args, reply):
     return bus.call_sync(name, path, interface, method, args, GLib.VariantType(reply),
                          Gio.DBusCallFlags.NONE, 5000, None).unpack()
@@ -120,11 +103,7 @@ def main():
         up = subprocess.Popen([uploader], env=env, stdout=log, stderr=subprocess.STDOUT)
 
         def state():
-            try:
-                with open(os.path.join(probe, "state.txt"), encoding="utf-8") as f:
-                    return f.read()
-            except FileNotFoundError:
-                return ""
+            return probe_state(probe)
 
         check(bool(wait_for(lambda: "window shown=1" in state())),
               "the window came up: " + state().split("\n")[0])
@@ -170,14 +149,6 @@ def main():
         daemon.kill()
         daemon.wait()
         shutil.rmtree(work, ignore_errors=True)
-
-
-def finish(work):
-    if failures:
-        print(open(os.path.join(work, "uploader.log"), encoding="utf-8",
-                   errors="replace").read())
-    print("%d failures" % len(failures))
-    return 1 if failures else 0
 
 
 if __name__ == "__main__":
