@@ -13,6 +13,7 @@
 #include "musicfilter/filter_http_client.h"
 #include "musicfilter/fingerprint.h"
 #include "musicfilter/wma_binding.h"
+#include "platform/path_text.h"
 
 namespace quenvara::musicfilter {
 namespace {
@@ -60,7 +61,7 @@ std::mutex& fingerprintLock() {
 
 int uploadCheck(const FilterPost& post, MusicCheckResult& result, const std::filesystem::path& path,
                 const std::string& userIdUtf8) {
-    const std::string pathText = path.string();
+    const std::string pathText = platform::utf8Text(path);
     const auto format = formatOf(pathText);
     if (!format) {
         return 3;

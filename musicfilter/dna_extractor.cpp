@@ -1,6 +1,5 @@
 #include "musicfilter/dna_extractor.h"
 
-#include <sched.h>
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -8,6 +7,7 @@
 
 #include "common/byte_order.h"
 #include "musicfilter/table_cache.h"
+#include "platform/processors.h"
 
 namespace quenvara::musicfilter {
 namespace {
@@ -37,16 +37,6 @@ const Dct& dctTable() {
 
 int counterOf(int job) {
     return 8 * (job / 2) + job % 2;
-}
-
-// Processors this process may run on (a worker thread only pays off with two
-// or more; on one it would cost a switch per frame).
-int usableProcessors() {
-    cpu_set_t set;
-    if (sched_getaffinity(0, sizeof set, &set) == 0) {
-        return CPU_COUNT(&set);
-    }
-    return static_cast<int>(std::thread::hardware_concurrency());
 }
 
 }  // namespace
@@ -103,7 +93,7 @@ bool DnaExtractor::Prepare(int sampleRate, int channels, int /*bitsPerSample: al
     }
     table_ = {};
     prepared_ = true;
-    static const bool severalProcessors = usableProcessors() > 1;
+    static const bool severalProcessors = platform::usableProcessors() > 1;
     if (useWorker_ && severalProcessors) {
         try {
             thread_ = std::thread([this] { work(); });

@@ -5,6 +5,7 @@
 
 #include "musicfilter/check_flow.h"
 #include "musicfilter/filter_http_client.h"
+#include "platform/path_text.h"
 
 #ifndef QUENVARA_FILTER_URL
 #define QUENVARA_FILTER_URL "https://127.0.0.1:8443"
@@ -53,7 +54,9 @@ int QUENVARA_MF_CALL L_OrvaneMusicUpload(void* result, const char* filePath, con
         return 2;
     }
     return withResult(result, 2, [&](MusicCheckResult& block) {
-        return uploadCheck(httpPost(), block, filePath, userId != nullptr ? userId : "");
+        // Both come in the system's code page.
+        return uploadCheck(httpPost(), block, quenvara::platform::systemTextPath(filePath),
+                           quenvara::platform::utf8FromSystemText(userId != nullptr ? userId : ""));
     });
 }
 
@@ -63,8 +66,9 @@ int QUENVARA_MF_CALL L_OrvaneMusicDownload(void* result, const char* contentKey,
         return 1;
     }
     return withResult(result, 1, [&](MusicCheckResult& block) {
-        return downloadCheck(httpPost(), block, contentKey != nullptr ? contentKey : "",
-                             userId != nullptr ? userId : "");
+        return downloadCheck(
+            httpPost(), block, contentKey != nullptr ? contentKey : "",
+            quenvara::platform::utf8FromSystemText(userId != nullptr ? userId : ""));
     });
 }
 

@@ -13,9 +13,11 @@ constexpr std::size_t kFormatRecord = 16;
 
 using Bytes = std::span<const std::uint8_t>;
 
+// Declared sizes are 32-bit and sums of them are taken in 64 bits, so that
+// a size near 4 GiB cannot wrap around where size_t has 32 bits.
 struct Chunk {
-    std::size_t body = 0;  // offset of the chunk's data
-    std::size_t size = 0;  // as declared, not yet checked
+    std::size_t body = 0;    // offset of the chunk's data
+    std::uint64_t size = 0;  // as declared, not yet checked
 };
 
 // The first chunk in [from, end) whose code is `code` (and, for a list
@@ -25,17 +27,17 @@ std::optional<Chunk> findChunk(Bytes file, std::size_t from, std::size_t end, co
                                const char* form = nullptr) {
     std::size_t at = from;
     while (at + kHeader <= end) {
-        const std::size_t size = bytes::loadU32(file.data() + at + 4);
+        const std::uint64_t size = bytes::loadU32(file.data() + at + 4);
         if (std::memcmp(file.data() + at, code, 4) == 0 &&
             (form == nullptr ||
              (at + kHeader + 4 <= end && std::memcmp(file.data() + at + kHeader, form, 4) == 0))) {
             return Chunk{at + kHeader, size};
         }
-        const std::size_t next = at + kHeader + size + (size & 1);
+        const std::uint64_t next = at + kHeader + size + (size & 1);
         if (next > end) {
             return std::nullopt;
         }
-        at = next;
+        at = static_cast<std::size_t>(next);
     }
     return std::nullopt;
 }
@@ -54,14 +56,15 @@ std::optional<WaveLayout> parseWave(Bytes file, std::string& error) {
     }
     // A RIFF size beyond the file is common in cut-off recordings: walk
     // what is there.
-    const std::size_t riffEnd = std::min(file.size(), riff->body + riff->size);
+    const auto riffEnd =
+        static_cast<std::size_t>(std::min<std::uint64_t>(file.size(), riff->body + riff->size));
 
     const auto fmt = findChunk(file, riff->body + 4, riffEnd, "fmt ");
     if (!fmt) {
         error = "no \"fmt \" chunk";
         return std::nullopt;
     }
-    const std::size_t fmtEnd = fmt->body + fmt->size + (fmt->size & 1);
+    const std::uint64_t fmtEnd = fmt->body + fmt->size + (fmt->size & 1);
     if (fmt->size < kFormatRecord || fmtEnd > riffEnd) {
         error = "\"fmt \" chunk shorter than the format record or past the end of the file";
         return std::nullopt;
@@ -76,13 +79,14 @@ std::optional<WaveLayout> parseWave(Bytes file, std::string& error) {
     layout.blockAlign = bytes::loadU16(record + 12);
     layout.bitsPerSample = bytes::loadU16(record + 14);
 
-    const auto data = findChunk(file, fmtEnd, riffEnd, "data");
+    const auto data = findChunk(file, static_cast<std::size_t>(fmtEnd), riffEnd, "data");
     if (!data) {
         error = "no \"data\" chunk after the \"fmt \" chunk";
         return std::nullopt;
     }
     layout.dataOffset = data->body;
-    layout.dataSize = std::min(data->size, file.size() - data->body);
+    layout.dataSize =
+        static_cast<std::size_t>(std::min<std::uint64_t>(data->size, file.size() - data->body));
     return layout;
 }
 

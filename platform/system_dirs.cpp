@@ -3,7 +3,6 @@
 #include <pwd.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cstdlib>
 
 #ifndef QUENVARA_INSTALL_SYSTEM_DIR
@@ -91,14 +90,6 @@ std::filesystem::path pipeDirectory(const EnvLookup& env) {
         return std::filesystem::path(*state) / "quenvara";
     }
     return homeDirectory(env) / ".local" / "state" / "quenvara";
-}
-
-std::string lowerAscii(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return out;
 }
 
 }  // namespace quenvara::platform

@@ -54,20 +54,57 @@ if [ "${1:-}" = "--package" ]; then
     packages+=(dpkg-dev debhelper lintian desktop-file-utils appstream scdoc librsvg2-bin)
 fi
 
+# `install-deps.sh --windows`: also the 32-bit Windows cross compiler, Wine to
+# run what it builds, and what fetches and unpacks Debian's source packages of
+# the audio libraries (scripts/windows-third-party.sh builds them).
+windows=
+if [ "${1:-}" = "--windows" ]; then
+    windows=1
+    packages+=(g++-mingw-w64-i686-posix mingw-w64-tools wine wine32:i386 wine64 dpkg-dev locales)
+fi
+
+# Wine reads the command line and file names through the Unix locale, and
+# takes the Windows code page from its name: the Windows tests run in a
+# Korean UTF-8 locale, which must exist for both to hold.
+korean_locale() {
+    [ -n "$windows" ] || return 0
+    locale -a 2>/dev/null | grep -qix 'ko_KR.utf8' && return 0
+    echo "install-deps: generating the ko_KR.UTF-8 locale"
+    $sudo localedef -i ko_KR -c -f UTF-8 ko_KR.UTF-8
+}
+
 missing=()
 for p in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
         missing+=("$p")
     fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
 sudo=
-if [ "$(id -u)" -ne 0 ]; then
-    command -v sudo >/dev/null || { echo "install-deps: need root or sudo for: ${missing[*]}" >&2; exit 1; }
+if [ "$(id -u)" -ne 0 ] && command -v sudo >/dev/null; then
     sudo=sudo
+fi
+if [ ${#missing[@]} -eq 0 ]; then
+    korean_locale
+    exit 0
+fi
+if [ "$(id -u)" -ne 0 ] && [ -z "$sudo" ]; then
+    echo "install-deps: need root or sudo for: ${missing[*]}" >&2
+    exit 1
 fi
 echo "install-deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+if [ -n "$windows" ]; then
+    # Wine's 32-bit half is an i386 package.
+    dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
+    # Source entries mirror the machine's own binary entries, so no host name
+    # is written here; apt checks the sources' signatures as it does packages.
+    src=/etc/apt/sources.list.d/quenvara-deb-src.sources
+    if [ ! -e "$src" ] && [ -e /etc/apt/sources.list.d/debian.sources ]; then
+        sed -n 's/^Types:.*\bdeb\b.*$/Types: deb-src/; p' /etc/apt/sources.list.d/debian.sources | $sudo tee "$src" >/dev/null
+    elif [ ! -e "$src" ] && [ -e /etc/apt/sources.list ]; then
+        sed -n 's/^deb /deb-src /p' /etc/apt/sources.list | $sudo tee "${src%.sources}.list" >/dev/null
+    fi
+fi
 $sudo apt-get update -q
 $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+korean_locale

@@ -295,7 +295,8 @@ int main(int argc, char** argv) {
                 return it == r.fields.end() ? std::string() : it->second;
             };
             std::cout << "quenvara-service: filter " << r.page << " sh=" << field("sh")
-                      << " upload=" << field("upload");
+                      << " upload=" << field("upload") << " user_id=" << field("user_id")
+                      << " filename=" << field("filename");
             if (r.fields.contains("dna_count")) {
                 std::cout << " bitrate=" << field("bitrate") << " dna_count=" << field("dna_count");
             }

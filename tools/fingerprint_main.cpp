@@ -8,15 +8,17 @@
 #include <string>
 #include <vector>
 
+#include "musicfilter/content_key.h"
 #include "musicfilter/filter_answer.h"
 #include "musicfilter/fingerprint.h"
 #include "musicfilter/music_format.h"
 #include "musicfilter/wma_binding.h"
+#include "platform/path_text.h"
 
 namespace {
 
 int usage() {
-    std::fprintf(stderr, "usage: quenvara-fingerprint [--start SECONDS] FILE\n");
+    std::fprintf(stderr, "usage: quenvara-fingerprint [--start SECONDS | --key] FILE\n");
     return 64;
 }
 
@@ -26,6 +28,7 @@ int main(int argc, char** argv) {
     using namespace quenvara::musicfilter;
     int start = kFingerprintStartSeconds;
     const char* path = nullptr;
+    bool keyOnly = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--version") == 0) {
             std::printf("quenvara-fingerprint %s\n", QUENVARA_VERSION);
@@ -33,12 +36,14 @@ int main(int argc, char** argv) {
         }
         if (std::strcmp(argv[i], "--help") == 0) {
             std::printf(
-                "usage: quenvara-fingerprint [--start SECONDS] FILE\n"
+                "usage: quenvara-fingerprint [--start SECONDS | --key] FILE\n"
                 "Prints the fingerprint the music filter would register for an MP3, "
-                "Ogg, WMA or WAV file.\n");
+                "Ogg, WMA or WAV file; with --key, the content key it would send.\n");
             return 0;
         }
-        if (std::strcmp(argv[i], "--start") == 0 && i + 1 < argc) {
+        if (std::strcmp(argv[i], "--key") == 0) {
+            keyOnly = true;
+        } else if (std::strcmp(argv[i], "--start") == 0 && i + 1 < argc) {
             char* end = nullptr;
             const long v = std::strtol(argv[++i], &end, 10);
             if (*end != '\0' || v < 0 || v > 86'400) {
@@ -54,12 +59,21 @@ int main(int argc, char** argv) {
     if (path == nullptr) {
         return usage();
     }
+    if (keyOnly) {
+        const auto key = contentKey(quenvara::platform::systemTextPath(path));
+        if (key.failure != 0) {
+            std::fprintf(stderr, "quenvara-fingerprint: %s: cannot be read\n", path);
+            return 2;
+        }
+        std::printf("key %s\n", key.key.c_str());
+        return 0;
+    }
     const auto format = formatOf(path);
     if (!format) {
         std::fprintf(stderr, "quenvara-fingerprint: %s: not an MP3, Ogg, WMA or WAV name\n", path);
         return 3;
     }
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(quenvara::platform::systemTextPath(path), std::ios::binary);
     if (!in) {
         std::fprintf(stderr, "quenvara-fingerprint: %s: cannot open\n", path);
         return 2;

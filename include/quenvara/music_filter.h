@@ -34,7 +34,8 @@ inline constexpr size_t kText3Length = 544;
 #endif
 
 #if defined(_WIN32)
-#define QUENVARA_MF_EXPORT __declspec(dllexport)
+// The library's .def file names the exports, undecorated.
+#define QUENVARA_MF_EXPORT
 #else
 #define QUENVARA_MF_EXPORT __attribute__((visibility("default")))
 #endif

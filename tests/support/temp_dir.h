@@ -14,7 +14,7 @@ class TempDir {
     TempDir& operator=(const TempDir&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
+    std::filesystem::path operator/(std::string_view name) const;
     // Writes a file (creating its folders) and returns its path.
     std::filesystem::path write(std::string_view relative, std::string_view content) const;
 

@@ -1,0 +1,22 @@
+#include "platform/path_text.h"
+
+namespace quenvara::platform {
+
+// Paths are bytes here and our texts are UTF-8 bytes: nothing to convert.
+std::filesystem::path utf8Path(std::string_view utf8) {
+    return std::filesystem::path(std::string(utf8));
+}
+
+std::string utf8Text(const std::filesystem::path& path) {
+    return path.string();
+}
+
+std::string utf8FromSystemText(std::string_view text) {
+    return std::string(text);
+}
+
+std::filesystem::path systemTextPath(std::string_view text) {
+    return utf8Path(text);
+}
+
+}  // namespace quenvara::platform

@@ -1,0 +1,31 @@
+#include "platform/path_text.h"
+
+#include <windows.h>
+
+namespace quenvara::platform {
+
+std::filesystem::path utf8Path(std::string_view utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string utf8Text(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+std::filesystem::path systemTextPath(std::string_view text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int size = static_cast<int>(text.size());
+    const int wide = ::MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(wide), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, text.data(), size, out.data(), wide);
+    return std::filesystem::path(out);
+}
+
+std::string utf8FromSystemText(std::string_view text) {
+    return utf8Text(systemTextPath(text));
+}
+
+}  // namespace quenvara::platform

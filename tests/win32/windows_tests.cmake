@@ -1,0 +1,36 @@
+# The suites that run unchanged under Wine, and the tests of the Win32
+# pieces. Audio fixtures are made on the build machine (sox, lame, oggenc).
+
+quenvara_test(musicfilter_tests
+  SOURCES musicfilter/content_key_test.cpp musicfilter/filter_answer_test.cpp
+  LIBS quenvara_musicfilter_core)
+
+quenvara_test(dna_tests
+  SOURCES musicfilter/dna_extractor_test.cpp
+  LIBS quenvara_dna)
+
+quenvara_test(pcm_front_end_tests AUDIO
+  SOURCES musicfilter/pcm_front_end_test.cpp
+  LIBS quenvara_pcm_front_ends)
+
+quenvara_test(mp3_tests AUDIO
+  SOURCES musicfilter/mp3_test.cpp
+  LIBS quenvara_mp3)
+
+# QuenvaraMF.dll as a Windows program binds it, against the Linux build's
+# reference filter service; see the script for what it checks.
+add_executable(music_filter_dll_probe win32/music_filter_dll_probe.cpp)
+target_link_libraries(music_filter_dll_probe PRIVATE quenvara_warnings)
+add_test(NAME music_filter_dll
+  COMMAND ${CMAKE_COMMAND} -E env PROBE=$<TARGET_FILE:music_filter_dll_probe>
+    DLL=$<TARGET_FILE:QuenvaraMF> FINGERPRINT=$<TARGET_FILE:quenvara-fingerprint>
+    AUDIO_FIXTURES=${QUENVARA_AUDIO_FIXTURES}
+    bash ${CMAKE_CURRENT_SOURCE_DIR}/win32/music_filter_dll_test.sh)
+set_tests_properties(music_filter_dll PROPERTIES FIXTURES_REQUIRED audio TIMEOUT 600)
+add_dependencies(music_filter_dll_probe QuenvaraMF quenvara-fingerprint)
+
+quenvara_test(win32_platform_tests
+  SOURCES win32/win32_platform_test.cpp
+  LIBS quenvara_common quenvara_platform)
+add_dependencies(win32_platform_tests QuenvaraMF)
+target_compile_definitions(win32_platform_tests PRIVATE QUENVARA_MF_DLL="$<TARGET_FILE:QuenvaraMF>")
