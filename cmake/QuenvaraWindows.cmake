@@ -34,3 +34,13 @@ if(QUENVARA_BUILD_TESTS)
     endif()
   endforeach()
 endif()
+
+# Test programs are listed when ctest runs, not at build time: each listing
+# is a Wine start, and the first one makes the Wine prefix (done here, once,
+# so that no test waits for it).
+set(CMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE PRE_TEST)
+execute_process(COMMAND "${PROJECT_SOURCE_DIR}/scripts/wine-run.sh" --prepare
+  RESULT_VARIABLE wine_rc)
+if(NOT wine_rc EQUAL 0)
+  message(FATAL_ERROR "Wine cannot run here (scripts/install-deps.sh --windows installs it)")
+endif()

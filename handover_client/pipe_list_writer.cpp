@@ -36,7 +36,7 @@ std::string PipeListWriter::refusal(const std::filesystem::path& socketPath,
     if (auto folder = platform::checkPrivateDirectory(socketPath.parent_path()); !folder) {
         return folder.error();
     }
-    const long ours = static_cast<long>(::getuid());
+    const long ours = platform::currentUserId();
     if (const long peer = peerUid_(connection); peer != ours) {
         return socketPath.string() + ": the listener runs as user id " + std::to_string(peer) +
                ", not as us (" + std::to_string(ours) + ")";

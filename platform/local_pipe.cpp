@@ -136,13 +136,26 @@ IoOutcome LocalPipeConnection::writeAll(std::span<const std::uint8_t> data) {
     return out;
 }
 
-LocalPipeListener::LocalPipeListener(UniqueFd socket, UniqueFd wake, std::filesystem::path path)
-    : socket_(std::move(socket)), wake_(std::move(wake)), path_(std::move(path)) {}
+struct LocalPipeListener::Handles {
+    UniqueFd socket;
+    UniqueFd wake;
+    std::filesystem::path path;
+};
+
+LocalPipeListener::LocalPipeListener(std::unique_ptr<Handles> handles)
+    : handles_(std::move(handles)) {}
+
+LocalPipeListener::LocalPipeListener(LocalPipeListener&&) noexcept = default;
+LocalPipeListener& LocalPipeListener::operator=(LocalPipeListener&&) noexcept = default;
 
 LocalPipeListener::~LocalPipeListener() {
-    if (socket_.valid()) {
-        ::unlink(path_.c_str());
+    if (handles_ && handles_->socket.valid()) {
+        ::unlink(handles_->path.c_str());
     }
+}
+
+long currentUserId() {
+    return static_cast<long>(::getuid());
 }
 
 Result<LocalPipeListener> LocalPipeListener::listen(const std::filesystem::path& socketPath) {
@@ -174,12 +187,13 @@ Result<LocalPipeListener> LocalPipeListener::listen(const std::filesystem::path&
         ::unlink(socketPath.c_str());
         return Result<LocalPipeListener>::failure(errnoText("eventfd", err));
     }
-    return LocalPipeListener(std::move(sock), std::move(wake), socketPath);
+    return LocalPipeListener(
+        std::make_unique<Handles>(Handles{std::move(sock), std::move(wake), socketPath}));
 }
 
 Result<LocalPipeConnection> LocalPipeListener::accept() {
     for (;;) {
-        pollfd p[2] = {{socket_.get(), POLLIN, 0}, {wake_.get(), POLLIN, 0}};
+        pollfd p[2] = {{handles_->socket.get(), POLLIN, 0}, {handles_->wake.get(), POLLIN, 0}};
         if (::poll(p, 2, -1) < 0) {
             if (errno == EINTR) {
                 continue;
@@ -189,7 +203,7 @@ Result<LocalPipeConnection> LocalPipeListener::accept() {
         if (p[1].revents != 0) {
             return Result<LocalPipeConnection>::failure("listener interrupted");
         }
-        UniqueFd client(::accept4(socket_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+        UniqueFd client(::accept4(handles_->socket.get(), nullptr, nullptr, SOCK_CLOEXEC));
         if (client.valid()) {
             return LocalPipeConnection(std::move(client));
         }
@@ -202,7 +216,7 @@ Result<LocalPipeConnection> LocalPipeListener::accept() {
 
 void LocalPipeListener::interrupt() {
     const std::uint64_t one = 1;
-    [[maybe_unused]] const auto n = ::write(wake_.get(), &one, sizeof one);
+    [[maybe_unused]] const auto n = ::write(handles_->wake.get(), &one, sizeof one);
 }
 
 Result<LocalPipeConnection> connectLocalPipe(const std::filesystem::path& socketPath, int& error) {

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <span>
 
 #include "platform/clock.h"
@@ -12,7 +13,7 @@
 #include "platform/unique_fd.h"
 
 // The local pipe of the hand-over: a Unix-domain stream socket in a folder
-// private to the user.
+// private to the user; a named pipe on Windows (win32/local_pipe.cpp).
 namespace quenvara::platform {
 
 // Creates the folder with mode 0700 when missing and refuses one that
@@ -41,7 +42,8 @@ class LocalPipeConnection {
   public:
     explicit LocalPipeConnection(UniqueFd fd) : fd_(std::move(fd)) {}
 
-    // The user id of the process at the other end, or -1 when unknown.
+    // The user id of the process at the other end, or -1 when unknown
+    // (on Windows: currentUserId() for a client of our own user).
     long peerUid() const;
     // Reads exactly buffer.size() bytes, however the stream splits them,
     // unless the peer closes, an error occurs or the time runs out.
@@ -58,8 +60,8 @@ class LocalPipeListener {
     // and writable by the owner only.
     static Result<LocalPipeListener> listen(const std::filesystem::path& socketPath);
 
-    LocalPipeListener(LocalPipeListener&&) noexcept = default;
-    LocalPipeListener& operator=(LocalPipeListener&&) noexcept = default;
+    LocalPipeListener(LocalPipeListener&&) noexcept;
+    LocalPipeListener& operator=(LocalPipeListener&&) noexcept;
     ~LocalPipeListener();
 
     // Waits for the next client; fails after interrupt() or on an error.
@@ -68,12 +70,16 @@ class LocalPipeListener {
     void interrupt();
 
   private:
-    LocalPipeListener(UniqueFd socket, UniqueFd wake, std::filesystem::path path);
+    // The system's own: a listening socket and its wake-up here, a pipe
+    // instance and its events on Windows.
+    struct Handles;
+    explicit LocalPipeListener(std::unique_ptr<Handles> handles);
 
-    UniqueFd socket_;
-    UniqueFd wake_;
-    std::filesystem::path path_;
+    std::unique_ptr<Handles> handles_;
 };
+
+// The user this process runs as, as peerUid() tells it.
+long currentUserId();
 
 // Connects to a listening socket; on failure the errno is in `error`.
 Result<LocalPipeConnection> connectLocalPipe(const std::filesystem::path& socketPath, int& error);

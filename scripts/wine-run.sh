@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs a cross-built Windows program under Wine: ctest's emulator for the
 # windows preset. One Wine prefix per build folder (QUENVARA_WINEPREFIX, else
-# build/windows/wineprefix), made on first use; its wineserver is kept alive
-# between tests so each start is quick. Loader errors are shown, Wine's
+# build/windows/wineprefix), made on first use or by --prepare; its
+# wineserver is kept alive between tests so each start is quick. Loader errors are shown, Wine's
 # other chatter is not.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -24,6 +24,8 @@ if [ ! -e "$WINEPREFIX/system.reg" ]; then
 fi
 # Started here with its own output closed: a server that Wine starts would
 # hold the caller's pipes open for as long as it lives.
+# `wine-run.sh --prepare`: only make the prefix (at configure time).
+[ "${1:-}" = "--prepare" ] && exit 0
 wineserver --persistent=300 </dev/null >/dev/null 2>&1 || true
 # A Korean Windows, as the tools are made for: the ANSI code page is 949.
 exec env LC_ALL="${QUENVARA_WINE_LOCALE:-ko_KR.UTF-8}" wine "$@"

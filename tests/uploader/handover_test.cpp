@@ -23,7 +23,8 @@ using handover::ListMessageKind;
 // refuses kinds it does not know, as the real window does.
 class HandoverTest : public ::testing::Test {
   protected:
-    void startServer(uid_t allowedUid = ::getuid(), platform::Millis frameTimeout = 5000ms) {
+    void startServer(long allowedUid = platform::currentUserId(),
+                     platform::Millis frameTimeout = 5000ms) {
         COverlappedNamePipeServer::Options options;
         options.socketPath = dir_ / "pipes" / "quenvaraupload";
         options.allowedUid = allowedUid;

@@ -34,3 +34,7 @@ quenvara_test(win32_platform_tests
   LIBS quenvara_common quenvara_platform)
 add_dependencies(win32_platform_tests QuenvaraMF)
 target_compile_definitions(win32_platform_tests PRIVATE QUENVARA_MF_DLL="$<TARGET_FILE:QuenvaraMF>")
+
+quenvara_test(named_pipe_tests
+  SOURCES win32/named_pipe_test.cpp
+  LIBS quenvara_platform)

@@ -106,7 +106,7 @@ void COverlappedNamePipeServer::refuse(std::string_view detail) {
 
 void COverlappedNamePipeServer::serveClient(platform::LocalPipeConnection& client) {
     const long peer = client.peerUid();
-    if (peer != static_cast<long>(options_.allowedUid)) {
+    if (peer != options_.allowedUid) {
         refuse("connection from user id " + std::to_string(peer) + " refused");
         return;
     }

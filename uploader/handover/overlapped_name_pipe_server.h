@@ -1,9 +1,5 @@
 #pragma once
 
-#include <sys/types.h>
-
-#include <unistd.h>
-
 #include <atomic>
 #include <condition_variable>
 #include <filesystem>
@@ -37,7 +33,7 @@ class COverlappedNamePipeServer {
 
     struct Options {
         std::filesystem::path socketPath;
-        uid_t allowedUid = ::getuid();
+        long allowedUid = platform::currentUserId();
         // A client that holds the connection without sending a whole frame
         // is dropped after this long, so it cannot block the hand-over.
         platform::Millis frameTimeout{10'000};
