@@ -53,17 +53,7 @@ TcpConnection::TcpConnection(UniqueFd fd) : fd_(std::move(fd)) {
     ::setsockopt(fd_.get(), SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
 }
 
-long TcpConnection::sendAll(std::span<const std::uint8_t> data) {
-    std::size_t sent = 0;
-    while (sent < data.size()) {
-        const long n = sendSome(data.subspan(sent));
-        if (n <= 0) {
-            return n;
-        }
-        sent += static_cast<std::size_t>(n);
-    }
-    return static_cast<long>(sent);
-}
+TcpConnection::~TcpConnection() = default;
 
 long TcpConnection::sendSome(std::span<const std::uint8_t> data) {
     for (;;) {
@@ -194,6 +184,9 @@ std::unique_ptr<TcpConnection> PosixTcpConnector::connect(const std::string& add
 
 TcpListener::TcpListener(UniqueFd socket, UniqueFd wake, int port)
     : socket_(std::move(socket)), wake_(std::move(wake)), port_(port) {}
+
+TcpListener::~TcpListener() = default;
+TcpListener& TcpListener::operator=(TcpListener&&) noexcept = default;
 
 Result<TcpListener> TcpListener::listen(const std::string& address, int port, int receiveBuffer) {
     sockaddr_in addr;

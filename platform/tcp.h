@@ -19,7 +19,7 @@ namespace quenvara::platform {
 class TcpConnection {
   public:
     explicit TcpConnection(UniqueFd fd);
-    virtual ~TcpConnection() = default;
+    virtual ~TcpConnection();
 
     // All bytes, in as many sends as it takes: the count, 0 when the peer
     // closed, -1 on failure (see lastError()).
@@ -91,6 +91,9 @@ class TcpListener {
     // Port 0 takes an ephemeral port. A receive buffer above 0 fixes the
     // accepted connections' buffer at that size (no automatic growth).
     static Result<TcpListener> listen(const std::string& address, int port, int receiveBuffer = 0);
+    TcpListener(TcpListener&&) noexcept = default;
+    TcpListener& operator=(TcpListener&& other) noexcept;
+    ~TcpListener();
     int port() const { return port_; }
     // Waits for a client; fails after interrupt().
     Result<std::unique_ptr<TcpConnection>> accept();

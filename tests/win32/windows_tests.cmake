@@ -38,3 +38,14 @@ target_compile_definitions(win32_platform_tests PRIVATE QUENVARA_MF_DLL="$<TARGE
 quenvara_test(named_pipe_tests
   SOURCES win32/named_pipe_test.cpp
   LIBS quenvara_platform)
+
+quenvara_test(winsock_tcp_tests
+  SOURCES win32/winsock_tcp_test.cpp
+  LIBS quenvara_platform)
+
+add_executable(args_echo win32/args_echo.cpp)
+quenvara_test(process_and_lock_tests
+  SOURCES win32/process_and_lock_test.cpp
+  LIBS quenvara_platform)
+add_dependencies(process_and_lock_tests args_echo)
+target_compile_definitions(process_and_lock_tests PRIVATE ARGS_ECHO="$<TARGET_FILE:args_echo>")
