@@ -49,3 +49,7 @@ quenvara_test(process_and_lock_tests
   LIBS quenvara_platform)
 add_dependencies(process_and_lock_tests args_echo)
 target_compile_definitions(process_and_lock_tests PRIVATE ARGS_ECHO="$<TARGET_FILE:args_echo>")
+
+quenvara_test(copy_data_tests
+  SOURCES win32/copy_data_test.cpp
+  LIBS quenvara_platform)
