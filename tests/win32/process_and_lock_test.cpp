@@ -1,6 +1,7 @@
 // Starting programs and the single-instance lock on Windows, under Wine.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <fstream>
 #include <future>
@@ -10,6 +11,8 @@
 #include "platform/file_lock.h"
 #include "platform/launcher.h"
 #include "platform/path_text.h"
+#include "platform/process_table.h"
+#include "platform/shutdown.h"
 #include "tests/support/temp_dir.h"
 
 namespace quenvara::platform {
@@ -83,6 +86,27 @@ TEST(Win32FileLock, OneHolderAskingTakesNothingAndAWaiterGetsItNext) {
 
     std::filesystem::create_directories(dir / "folder.lock");
     EXPECT_FALSE(FileLock::tryLock(dir / "folder.lock"));
+}
+
+TEST(Win32Processes, TheSnapshotNamesThisProgramAndTheShutdownSeamRuns) {
+    std::vector<std::string> names;
+    ASSERT_TRUE(ProcProcessTable().snapshot(names));
+    EXPECT_NE(std::find(names.begin(), names.end(), "process_and_lock_tests.exe"), names.end());
+
+    // The stand-in command instead of the real power-off: its exit status
+    // tells done from failed.
+    SpawnLauncher launcher;
+    const auto env = [](const char* command) {
+        return [command](const char* name) -> std::optional<std::string> {
+            return std::string(name) == "QUENVARA_SHUTDOWN_COMMAND"
+                       ? std::optional(std::string(command))
+                       : std::nullopt;
+        };
+    };
+    EXPECT_EQ(CommandShutdown(launcher, env("exit 0")).powerOff().stage, Shutdown::Stage::Done);
+    const auto failed = CommandShutdown(launcher, env("exit 3")).powerOff();
+    EXPECT_EQ(failed.stage, Shutdown::Stage::Failed);
+    EXPECT_EQ(failed.code, 3);
 }
 
 }  // namespace
