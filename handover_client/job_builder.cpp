@@ -1,11 +1,8 @@
 #include "handover_client/job_builder.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
+#include "platform/path_text.h"
 #include "protocol/record_path.h"
 
 namespace quenvara::tools {
@@ -22,7 +19,7 @@ Status walk(const std::filesystem::path& folder, int maxFiles, FolderCensus& cen
     std::error_code ec;
     std::filesystem::directory_iterator it(folder, ec);
     if (ec) {
-        return Status::failure(folder.string() + ": " + ec.message());
+        return Status::failure(platform::utf8Text(folder) + ": " + ec.message());
     }
     for (const auto& entry : it) {
         if (census.count >= maxFiles) {
@@ -50,20 +47,26 @@ Result<Record> build(const std::filesystem::path& rawPath, const PageValues& val
     // a link, or with "." or ".." parts).
     std::error_code error;
     const auto path = std::filesystem::canonical(rawPath, error);
+    const std::string pathText = platform::utf8Text(path);
     if (error) {
-        return Result<Record>::failure(rawPath.string() + ": " + error.message());
+        return Result<Record>::failure(platform::utf8Text(rawPath) + ": " + error.message());
     }
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        return Result<Record>::failure(path.string() + ": " + std::strerror(errno));
+    const auto status = std::filesystem::status(path, error);
+    if (error) {
+        return Result<Record>::failure(pathText + ": " + error.message());
+    }
+    // The record carries the platform's own path: its separator ends the
+    // parent folder. Every part must be one carriable name ('\\' separates
+    // too, so a name holding it would name another place).
+    const std::string name = platform::utf8Text(path.filename());
+    const std::string parent = platform::utf8Text(path.parent_path()) +
+                               static_cast<char>(std::filesystem::path::preferred_separator);
+    for (const auto& part : path.relative_path()) {
+        if (!record_path::isCarriableName(platform::utf8Text(part))) {
+            return Result<Record>::failure(pathText + ": '\\' 가 든 이름은 올릴 수 없습니다.");
+        }
     }
     const std::filesystem::path& trimmed = path;
-    const std::string name = trimmed.filename().string();
-    const std::string parent = trimmed.parent_path().string() + "/";
-    if (!record_path::isCarriableName(name) ||
-        record_path::normalSeparators(path.string()) != path) {
-        return Result<Record>::failure(path.string() + ": '\\' 가 든 이름은 올릴 수 없습니다.");
-    }
 
     Record record;
     UserValueBlock block;
@@ -77,7 +80,7 @@ Result<Record> build(const std::filesystem::path& rawPath, const PageValues& val
     keep(record.setItemName(name));
     keep(block.setItemNameCopy(name));
     double size = 0;
-    if (S_ISDIR(st.st_mode)) {
+    if (std::filesystem::is_directory(status)) {
         FolderCensus census;
         if (auto w = walk(trimmed, maxFiles, census); !w) {
             return Result<Record>::failure(w.error());
@@ -93,14 +96,14 @@ Result<Record> build(const std::filesystem::path& rawPath, const PageValues& val
         record.setRecordTag(folderTag);
         record.setItemKind(ItemKind::Folder);
         block.setFolderFlag('Y');
-    } else if (S_ISREG(st.st_mode)) {
-        size = static_cast<double>(st.st_size);
+    } else if (std::filesystem::is_regular_file(status)) {
+        size = static_cast<double>(std::filesystem::file_size(path, error));
         record.setRecordTag(fileTag);
         record.setItemKind(ItemKind::SingleFile);
         record.setUserNumberCopy(singleFileUserCopy);
         block.setFolderFlag('N');
     } else {
-        return Result<Record>::failure(path.string() + ": neither a file nor a folder");
+        return Result<Record>::failure(pathText + ": neither a file nor a folder");
     }
     if (!text) {
         return Result<Record>::failure(text.error());

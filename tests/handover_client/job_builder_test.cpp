@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/path_text.h"
 #include "tests/support/temp_dir.h"
 
 namespace quenvara::tools {
@@ -19,7 +20,9 @@ TEST(JobBuilder, SingleFileItem) {
     EXPECT_EQ(r->itemKind(), 2);
     EXPECT_EQ(r->userNumberCopy(), 1);
     EXPECT_EQ(r->itemName(), "곡.mp3");
-    EXPECT_EQ(r->parentFolder(), dir.path().string() + "/");
+    // The platform's own path, ended by its separator.
+    EXPECT_EQ(r->parentFolder(), platform::utf8Text(dir.path()) +
+                                     static_cast<char>(std::filesystem::path::preferred_separator));
     EXPECT_EQ(r->itemSize(), 1500.0);
     const auto b = r->userValues();
     EXPECT_EQ(b.sizeCopy(), 1500.0);

@@ -53,3 +53,8 @@ target_compile_definitions(process_and_lock_tests PRIVATE ARGS_ECHO="$<TARGET_FI
 quenvara_test(copy_data_tests
   SOURCES win32/copy_data_test.cpp
   LIBS quenvara_platform)
+
+# The job records a control builds, with Windows paths.
+quenvara_test(handover_client_tests
+  SOURCES handover_client/job_builder_test.cpp win32/windows_records_test.cpp
+  LIBS quenvara_handover_client)
