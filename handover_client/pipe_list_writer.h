@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 #include "platform/local_pipe.h"
 #include "platform/notices.h"
+#include "platform/system_dirs.h"
 #include "protocol/list_message.h"
 
 namespace quenvara::handover {
@@ -28,7 +29,8 @@ class PipeListWriter {
     // `socketPathFor` maps a pipe name to its socket path.
     PipeListWriter(platform::Notices& notices, platform::Clock& clock,
                    std::function<std::filesystem::path(std::string_view)> socketPathFor,
-                   std::string defaultName = std::string(kDefaultPipeName));
+                   std::string defaultName = std::string(kDefaultPipeName) +
+                                             std::string(platform::executableSuffix()));
 
     // True once the whole frame was written and the uploader acknowledged it.
     bool write(const ListMessage& message) { return write(defaultName_, message); }

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/dynamic_library.h"
+#include "platform/system_dirs.h"
 #include "quenvara/wma_module.h"
 
 namespace quenvara::musicfilter {
@@ -23,7 +24,7 @@ struct WmaEntryPoints {
     L_OrvaneWmaGetTotalPlayTime_t getTotalPlayTime = nullptr;
 };
 
-inline constexpr const char* kWmaModuleFileName = "libQuenvaraMFWma.so";
+inline const std::string kWmaModuleFileName = platform::sharedLibraryName("QuenvaraMFWma");
 
 // The WMA decoder module, loaded by file name on demand. Checks run on the
 // host's threads, so binding is serialised; once bound, the entry points

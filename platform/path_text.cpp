@@ -15,6 +15,10 @@ std::string utf8FromSystemText(std::string_view text) {
     return std::string(text);
 }
 
+std::string systemTextFromUtf8(std::string_view utf8) {
+    return std::string(utf8);
+}
+
 std::filesystem::path systemTextPath(std::string_view text) {
     return utf8Path(text);
 }

@@ -17,6 +17,7 @@ std::string utf8Text(const std::filesystem::path& path);
 // exports take paths and user ids: UTF-8 here, the ANSI code page on
 // Windows.
 std::string utf8FromSystemText(std::string_view text);
+std::string systemTextFromUtf8(std::string_view utf8);
 std::filesystem::path systemTextPath(std::string_view text);
 
 }  // namespace quenvara::platform

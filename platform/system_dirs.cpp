@@ -76,6 +76,14 @@ std::filesystem::path settingsDirectory(const EnvLookup& env) {
     return homeDirectory(env) / ".config" / "quenvara";
 }
 
+std::string_view executableSuffix() {
+    return {};
+}
+
+std::string sharedLibraryName(std::string_view base) {
+    return "lib" + std::string(base) + ".so";
+}
+
 std::filesystem::path pipeDirectory(const EnvLookup& env) {
     if (auto dir = nonEmpty(env, "QUENVARA_PIPE_DIR")) {
         return *dir;

@@ -29,6 +29,13 @@ std::filesystem::path settingsDirectory(const EnvLookup& env);
 // and every client find the socket through this one function.
 std::filesystem::path pipeDirectory(const EnvLookup& env);
 
+// What ends a program's file name: "" here, ".exe" on Windows.
+std::string_view executableSuffix();
+
+// A shared library's file name from its base name: libNAME.so here,
+// NAME.dll on Windows.
+std::string sharedLibraryName(std::string_view base);
+
 // The image-name rule: the program file name, lower-cased (ASCII only).
 std::string lowerAscii(std::string_view text);
 

@@ -1,5 +1,7 @@
 #include "protocol/record_path.h"
 
+#include <filesystem>
+
 namespace quenvara::record_path {
 
 namespace {
@@ -48,7 +50,9 @@ Status checkPlain(std::string_view path) {
         return Status::failure("경로가 너무 깁니다. (" + std::to_string(path.size()) +
                                " 바이트): " + shown());
     }
-    if (path.empty() || !isSeparator(path.front())) {
+    // Absolute as the platform has it: from "/" here, from a drive letter
+    // or a share on Windows.
+    if (path.empty() || !std::filesystem::path(std::string(path)).is_absolute()) {
         return Status::failure("절대 경로가 아닙니다: " + shown());
     }
     std::size_t start = 0;

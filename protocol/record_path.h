@@ -27,8 +27,9 @@ std::string normalSeparators(std::string_view path);
 // Parent folder and name joined as one path, by the rule above.
 std::string join(std::string_view parent, std::string_view name);
 
-// A path the records may carry: absolute, no "." or ".." parts (after the
-// rule above), at most kMaxPathBytes. The refusal names the path.
+// A path the records may carry: absolute (as the platform has it), no "."
+// or ".." parts (after the rule above), at most kMaxPathBytes. The refusal
+// names the path.
 Status checkPlain(std::string_view path);
 
 // `path` is `root` or lies below it. Both are read by the rule above and

@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
     const std::vector<std::uint8_t> bytes(std::istreambuf_iterator<char>(in), {});
     if (*format == MusicFormat::Wma && wmaBinding().bind(false) == 0) {
         std::fprintf(stderr, "quenvara-fingerprint: the WMA decoder module %s is not there\n",
-                     kWmaModuleFileName);
+                     kWmaModuleFileName.c_str());
         return 99;
     }
     const auto fp =

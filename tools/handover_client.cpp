@@ -13,6 +13,7 @@
 #include "handover_client/pipe_list_writer.h"
 #include "platform/clock.h"
 #include "platform/notices.h"
+#include "platform/path_text.h"
 #include "platform/system_dirs.h"
 #include "protocol/list_message.h"
 
@@ -61,7 +62,8 @@ int main(int argc, char** argv) {
     std::string server = "127.0.0.1";
     int port = 9000;
     bool myStorage = false;
-    std::string pipeName(handover::kDefaultPipeName);
+    std::string pipeName =
+        std::string(handover::kDefaultPipeName) + std::string(platform::executableSuffix());
     std::vector<handover::MusicListEntry> music;
     tools::PageValues values;
 
@@ -113,7 +115,7 @@ int main(int argc, char** argv) {
                 break;
             case kMusic: {
                 handover::MusicListEntry entry;
-                if (!parseMusic(optarg, entry)) {
+                if (!parseMusic(platform::utf8FromSystemText(optarg), entry)) {
                     std::cerr << "quenvara-handover: --music wants FLAGS:NAME, got \"" << optarg
                               << "\"\n";
                     return 2;
@@ -125,7 +127,7 @@ int main(int argc, char** argv) {
                 values.userNumber = std::atoi(optarg);
                 break;
             case kRegistrant:
-                values.registrant = optarg;
+                values.registrant = platform::utf8FromSystemText(optarg);
                 break;
             case kSection:
                 values.sectionCode = optarg;
@@ -137,7 +139,7 @@ int main(int argc, char** argv) {
                 values.adultFlag = optarg;
                 break;
             case kDisplay:
-                values.displayText = optarg;
+                values.displayText = platform::utf8FromSystemText(optarg);
                 break;
             case kPipe:
                 pipeName = optarg;
@@ -157,7 +159,8 @@ int main(int argc, char** argv) {
         usage(std::cerr);
         return 2;
     }
-    const std::string target = argv[optind];
+    // Texts on the command line come in the system's code page.
+    const auto target = platform::systemTextPath(argv[optind]);
 
     std::vector<handover::ListMessage> messages;
     if (myStorage) {

@@ -1,6 +1,3 @@
-#include <pthread.h>
-#include <signal.h>
-
 #include <cstring>
 #include <iostream>
 #include <string_view>
@@ -9,6 +6,7 @@
 #include "platform/clock.h"
 #include "platform/notices.h"
 #include "platform/system_dirs.h"
+#include "platform/termination.h"
 #include "uploader/app/upload_app.h"
 #include "uploader/frontend/headless/headless_front_end.h"
 #ifdef QUENVARA_HAVE_WX
@@ -40,12 +38,7 @@ int main(int argc, char** argv) {
     }
 
     // Termination requests arrive on one thread and end the window loop.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGHUP);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    platform::takeTerminationRequests();
 
     auto env = platform::processEnvironment();
     const auto ui = env("QUENVARA_UI");
@@ -63,9 +56,8 @@ int main(int argc, char** argv) {
         return uploader::wxui::runWindowed(
             {clock, env, platform::executablePath(), std::cout, std::cerr},
             [&](std::function<void()> quit) {
-                std::thread([&stopSignals, quit = std::move(quit)] {
-                    int sig = 0;
-                    sigwait(&stopSignals, &sig);
+                std::thread([quit = std::move(quit)] {
+                    platform::waitForTerminationRequest();
                     quit();
                 }).detach();
             });
@@ -85,8 +77,7 @@ int main(int argc, char** argv) {
         notices, clock, env, platform::executablePath(), std::cout, frontEnd});
 
     std::thread signalThread([&] {
-        int sig = 0;
-        sigwait(&stopSignals, &sig);
+        platform::waitForTerminationRequest();
         app.quit();
     });
     signalThread.detach();

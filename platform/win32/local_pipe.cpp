@@ -214,12 +214,23 @@ Status checkPrivateDirectory(const std::filesystem::path& dir) {
     return {};
 }
 
+// Beside the pipe when it is named after a folder; for a pipe in the
+// namespace itself, in the user's own temporary folder.
+std::filesystem::path lockBeside(const std::filesystem::path& socketPath, const wchar_t* suffix) {
+    if (!isPipeNamespace(socketPath.parent_path())) {
+        return socketPath.native() + suffix;
+    }
+    std::error_code error;
+    return std::filesystem::temp_directory_path(error) /
+           (L"quenvara-" + socketPath.filename().native() + suffix);
+}
+
 std::filesystem::path instanceLockPath(const std::filesystem::path& socketPath) {
-    return socketPath.native() + L".lock";
+    return lockBeside(socketPath, L".lock");
 }
 
 std::filesystem::path handoverLockPath(const std::filesystem::path& socketPath) {
-    return socketPath.native() + L".handover.lock";
+    return lockBeside(socketPath, L".handover.lock");
 }
 
 // Every user of ours is "0"; anyone else is unknown.

@@ -24,6 +24,20 @@ std::filesystem::path systemTextPath(std::string_view text) {
     return std::filesystem::path(out);
 }
 
+// A character the code page cannot write becomes its best fit or '?'; the
+// callers check their texts in CP949 before.
+std::string systemTextFromUtf8(std::string_view utf8) {
+    const std::wstring wide = utf8Path(utf8).native();
+    if (wide.empty()) {
+        return {};
+    }
+    const int size = static_cast<int>(wide.size());
+    const int n = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, wide.data(), size, out.data(), n, nullptr, nullptr);
+    return out;
+}
+
 std::string utf8FromSystemText(std::string_view text) {
     return utf8Text(systemTextPath(text));
 }

@@ -65,16 +65,21 @@ std::filesystem::path settingsDirectory(const EnvLookup& env) {
     return executablePath().parent_path();
 }
 
-// Hand-over goes through a named pipe here; the folder only keeps what
-// goes with it (the single-instance lock).
+std::string_view executableSuffix() {
+    return ".exe";
+}
+
+std::string sharedLibraryName(std::string_view base) {
+    return std::string(base) + ".dll";
+}
+
+// The named pipes' namespace; a folder given instead (tests) gets pipes
+// of its own (see win32/local_pipe.cpp).
 std::filesystem::path pipeDirectory(const EnvLookup& env) {
     if (auto dir = nonEmpty(env, "QUENVARA_PIPE_DIR")) {
         return utf8Path(*dir);
     }
-    if (auto local = nonEmpty(env, "LOCALAPPDATA")) {
-        return utf8Path(*local) / "Quenvara";
-    }
-    return settingsDirectory(env);
+    return L"\\\\.\\pipe";
 }
 
 }  // namespace quenvara::platform

@@ -58,3 +58,11 @@ quenvara_test(copy_data_tests
 quenvara_test(handover_client_tests
   SOURCES handover_client/job_builder_test.cpp win32/windows_records_test.cpp
   LIBS quenvara_handover_client)
+
+# The Windows uploader and hand-over client under Wine against the Linux
+# build's reference service.
+add_test(NAME uploader_windows_e2e
+  COMMAND ${CMAKE_COMMAND} -E env UPLOADER=$<TARGET_FILE:QuenvaraUpLoad>
+    HANDOVER=$<TARGET_FILE:quenvara-handover>
+    bash ${CMAKE_CURRENT_SOURCE_DIR}/win32/uploader_e2e_test.sh)
+set_tests_properties(uploader_windows_e2e PROPERTIES TIMEOUT 600)

@@ -1,4 +1,5 @@
 #include "uploader/app/music_filter_binding.h"
+#include "platform/path_text.h"
 
 #include <array>
 #include <cstring>
@@ -61,7 +62,9 @@ std::optional<std::string> MusicFilterBinding::CheckMusicFile(const std::string&
     std::string key;
     {
         std::array<std::uint8_t, kResultSize> result{};
-        if (upload_(result.data(), path.c_str(), userId.c_str()) == 0) {
+        // The library takes texts in the system's code page.
+        if (upload_(result.data(), platform::systemTextFromUtf8(path).c_str(),
+                    platform::systemTextFromUtf8(userId).c_str()) == 0) {
             // 32 bytes of key, possibly without a terminator.
             key = trim(textAt(result, music_result::kKey, music_result::kKeySize));
         }
@@ -69,7 +72,8 @@ std::optional<std::string> MusicFilterBinding::CheckMusicFile(const std::string&
     std::string status;
     {
         std::array<std::uint8_t, kResultSize> result{};
-        if (status_(result.data(), key.c_str(), userId.c_str()) == 0) {
+        if (status_(result.data(), key.c_str(), platform::systemTextFromUtf8(userId).c_str()) ==
+            0) {
             status = trim(textAt(result, music_result::kStatus, music_result::kStatusSize));
         }
     }

@@ -7,6 +7,7 @@
 
 #include "platform/dynamic_library.h"
 #include "platform/notices.h"
+#include "platform/system_dirs.h"
 #include "quenvara/music_filter.h"
 #include "uploader/transfer/music_checker.h"
 
@@ -15,13 +16,13 @@ namespace quenvara::uploader {
 // Binds the music filter library by file name and calls its two entry points.
 class MusicFilterBinding final : public MusicChecker {
   public:
-    static constexpr const char* kLibraryFile = "libQuenvaraMF.so";
+    static std::string defaultLibraryFile() { return platform::sharedLibraryName("QuenvaraMF"); }
     static constexpr std::size_t kResultSize = music_result::kSize;
 
     // Loads the library; failures are shown once, with the program's name as
     // caption, and leave the binding without music checks.
     MusicFilterBinding(platform::Notices& notices, std::string caption,
-                       const std::string& libraryFile = kLibraryFile);
+                       const std::string& libraryFile = defaultLibraryFile());
 
     bool loaded() const { return loaded_; }
     std::optional<std::string> CheckMusicFile(const std::string& path,

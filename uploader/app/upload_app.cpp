@@ -1,6 +1,7 @@
 #include "uploader/app/upload_app.h"
 
 #include "handover_client/pipe_list_writer.h"
+#include "platform/path_text.h"
 #include "uploader/app/single_instance.h"
 
 #ifndef QUENVARA_WEB_URL
@@ -13,7 +14,7 @@ using namespace std::chrono_literals;
 
 UploaderApp::UploaderApp(UploaderEnvironment environment)
     : env_(std::move(environment)),
-      programFileName_(env_.programPath.filename().string()),
+      programFileName_(platform::utf8Text(env_.programPath.filename())),
       pipeName_(platform::lowerAscii(programFileName_)),
       ownLoop_(env_.virtualTime ? &env_.clock : nullptr),
       loop_(env_.loop != nullptr ? *env_.loop : ownLoop_),
@@ -105,7 +106,7 @@ int UploaderApp::run() {
     }
     env_.frontEnd.attach(loop_, window_->view(), window_->list(), &window_->folderWait());
     env_.frontEnd.connect(*window_);
-    env_.out << kWindowCaption << ": waiting for hand-over on " << socketPath().string()
+    env_.out << kWindowCaption << ": waiting for hand-over on " << platform::utf8Text(socketPath())
              << " (close window after transfer: " << (settings_.closeWindowChecked() ? "on" : "off")
              << ", notifications: " << (settings_.notificationsOff ? "off" : "on") << ")"
              << std::endl;

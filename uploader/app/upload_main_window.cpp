@@ -9,6 +9,7 @@
 #include "common/file_digest.h"
 #include "common/regular_file.h"
 #include "common/size_text.h"
+#include "platform/path_text.h"
 #include "protocol/record_path.h"
 #include "uploader/list/job_state.h"
 
@@ -137,7 +138,8 @@ void UploadMainWindow::checkMusicAhead(const handover::ListMessage& message) {
     auto item = handover::interpret(message);
     const auto* record = item ? std::get_if<UploadJobRecord>(&*item) : nullptr;
     const auto path = record != nullptr ? musicCheckPath(*record) : std::nullopt;
-    if (!path || !notRegularFileReason(*path).empty() || !record_path::checkPlain(*path)) {
+    if (!path || !notRegularFileReason(platform::utf8Path(*path)).empty() ||
+        !record_path::checkPlain(*path)) {
         return;
     }
     // The hand-over is under way: no completion meanwhile.
@@ -217,7 +219,7 @@ void UploadMainWindow::receive(UploadJobRecord record) {
     const std::string path = record.localPath();
     // A FIFO, a device or a folder handed over as a file would block the
     // music check and the digest: it gets no row.
-    if (const auto reason = notRegularFileReason(path); !reason.empty()) {
+    if (const auto reason = notRegularFileReason(platform::utf8Path(path)); !reason.empty()) {
         services_.notices.show(reason);
         return;
     }
@@ -240,7 +242,7 @@ void UploadMainWindow::receive(UploadJobRecord record) {
     }
     if (record.fileDigest().empty()) {
         // A single file is its own root: a link in its place is refused.
-        auto digest = fileDigest(path, path);
+        auto digest = fileDigest(platform::utf8Path(path), platform::utf8Path(path));
         if (digest && !record.setFileDigest(*digest)) {
             digest = Result<std::string>::failure(path + ": " + tooLongText(digest->size(), 37));
         }
@@ -248,7 +250,7 @@ void UploadMainWindow::receive(UploadJobRecord record) {
             services_.notices.show(digest.error());
         }
     }
-    if (list_.addUploadRecord(record, 0, {"", modifiedTime(path)})) {
+    if (list_.addUploadRecord(record, 0, {"", modifiedTime(platform::utf8Path(path))})) {
         addTotalBytes(record.itemSize());
     }
     afterFileIntake(path);
@@ -274,11 +276,13 @@ void UploadMainWindow::receive(MyStorageJobRecord record) {
         folderWait_.run(transfer_mode::kMyStorageFolderExpansion, uploadDefaults().registrantName);
         return;
     }
-    if (const auto reason = notRegularFileReason(record.localPath()); !reason.empty()) {
+    if (const auto reason = notRegularFileReason(platform::utf8Path(record.localPath()));
+        !reason.empty()) {
         services_.notices.show(reason);
         return;
     }
-    if (list_.addMyStorageRecord(record, 0, {"", modifiedTime(record.localPath())})) {
+    if (list_.addMyStorageRecord(record, 0,
+                                 {"", modifiedTime(platform::utf8Path(record.localPath()))})) {
         addTotalBytes(record.itemSize());
     }
     afterFileIntake(record.localPath());

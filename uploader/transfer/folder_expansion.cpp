@@ -1,10 +1,9 @@
 #include "uploader/transfer/folder_expansion.h"
 
-#include <sys/stat.h>
-
 #include "common/cp949.h"
 #include "common/folder_entries.h"
 #include "common/regular_file.h"
+#include "platform/path_text.h"
 #include "protocol/record_path.h"
 
 namespace quenvara::uploader {
@@ -43,7 +42,8 @@ FolderExpansion::Outcome<Record> FolderExpansion::run(const Record& folderItem) 
     // The folder handed over must still be where it was: a folder swapped
     // for a link would lead the walk somewhere the person never chose.
     std::error_code error;
-    if (const auto real = std::filesystem::canonical(root, error); !error && real != root) {
+    if (const auto real = std::filesystem::canonical(platform::utf8Path(root), error);
+        !error && real != platform::utf8Path(root)) {
         outcome.failure =
             root + ": 선택한 폴더가 다른 곳을 가리키는 링크로 바뀌어 올리지 않습니다.";
         return outcome;
@@ -93,7 +93,7 @@ FolderExpansion::Outcome<Record> FolderExpansion::run(const Record& folderItem) 
 template <class Record>
 void FolderExpansion::walk(const std::string& folder, Walk<Record>& w) {
     std::error_code error;
-    const auto entries = sortedEntries(folder, error);
+    const auto entries = sortedEntries(platform::utf8Path(folder), error);
     if (error) {
         report_(folder + ": " + error.message());
         if (entries.empty()) {
@@ -101,7 +101,7 @@ void FolderExpansion::walk(const std::string& folder, Walk<Record>& w) {
         }
     }
     for (const auto& entry : entries) {
-        const std::string name = entry.path().filename().string();
+        const std::string name = platform::utf8Text(entry.path().filename());
         const std::string full = folder + "/" + name;
         const auto status = entry.symlink_status(error);
         if (std::filesystem::is_directory(status)) {
@@ -111,20 +111,20 @@ void FolderExpansion::walk(const std::string& folder, Walk<Record>& w) {
         if (std::filesystem::is_symlink(status)) {
             // A link to a folder is not followed (it could lead in a
             // circle); one to a file is kept only when the file lies inside.
-            const auto real = std::filesystem::canonical(full, error);
+            const auto real = std::filesystem::canonical(platform::utf8Path(full), error);
             if (!error && std::filesystem::is_directory(real, error)) {
-                w.nonFiles.push_back(notRegularFileReason(full));
+                w.nonFiles.push_back(notRegularFileReason(platform::utf8Path(full)));
                 continue;
             }
             if (error || !std::filesystem::is_regular_file(real, error) ||
-                !record_path::isInside(real.string(), w.root)) {
+                !record_path::isInside(platform::utf8Text(real), w.root)) {
                 w.outcome.leftOut.push_back(
                     {name, folder + "/", 0,
                      full + ": 선택한 폴더 밖이나 없는 곳을 가리키는 링크여서 올리지 않습니다."});
                 continue;
             }
         } else if (!std::filesystem::is_regular_file(status)) {
-            if (auto reason = notRegularFileReason(full); !reason.empty()) {
+            if (auto reason = notRegularFileReason(platform::utf8Path(full)); !reason.empty()) {
                 w.nonFiles.push_back(std::move(reason));
             }
             continue;
@@ -139,8 +139,9 @@ void FolderExpansion::walk(const std::string& folder, Walk<Record>& w) {
 template <class Record>
 void FolderExpansion::addFile(const std::string& folder, const std::string& name, Walk<Record>& w) {
     const std::string full = folder + "/" + name;
-    struct stat st {};
-    const double size = ::stat(full.c_str(), &st) == 0 ? static_cast<double>(st.st_size) : 0;
+    std::error_code sizeError;
+    const auto bytes = std::filesystem::file_size(platform::utf8Path(full), sizeError);
+    const double size = sizeError ? 0 : static_cast<double>(bytes);
     const auto leaveOut = [&](const std::string& why) {
         w.outcome.leftOut.push_back({name, folder + "/", size, full + ": " + why});
     };
@@ -186,7 +187,8 @@ void FolderExpansion::addFile(const std::string& folder, const std::string& name
     }
     if constexpr (Record::Layout::kHasMusicFields) {
         if (r.fileDigest().empty()) {
-            if (auto digest = digest_(full, w.root); !digest) {
+            if (auto digest = digest_(platform::utf8Path(full), platform::utf8Path(w.root));
+                !digest) {
                 report_(digest.error());
             } else if (!r.setFileDigest(*digest)) {
                 report_(full + ": " + tooLongText(digest->size(), 37));
@@ -195,7 +197,7 @@ void FolderExpansion::addFile(const std::string& folder, const std::string& name
     }
     ++w.counter;
     w.outcome.records.push_back(r);
-    w.outcome.modified.push_back(modifiedTime(full));
+    w.outcome.modified.push_back(modifiedTime(platform::utf8Path(full)));
 }
 
 }  // namespace quenvara::uploader

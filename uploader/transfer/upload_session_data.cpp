@@ -14,6 +14,7 @@
 
 #include "common/cp949.h"
 #include "common/regular_file.h"
+#include "platform/path_text.h"
 #include "protocol/record_path.h"
 #include "uploader/list/engine_gate.h"
 #include "uploader/list/file_list_view.h"
@@ -107,7 +108,7 @@ int UploadSession::dataPhase(std::span<const std::uint8_t> body) {
         // Only inside what was handed over: the folder the job named, or
         // the file itself.
         const std::string root = origin.root.empty() ? path : origin.root;
-        if (auto opened = openFileInside(path, root)) {
+        if (auto opened = openFileInside(platform::utf8Path(path), platform::utf8Path(root))) {
             fd = *opened;
         } else {
             openError = opened.error();

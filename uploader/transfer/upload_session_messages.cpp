@@ -16,6 +16,7 @@
 
 #include "common/cp949.h"
 #include "common/regular_file.h"
+#include "platform/path_text.h"
 #include "uploader/list/engine_gate.h"
 #include "uploader/list/file_list_view.h"
 #include "uploader/list/job_state.h"
@@ -320,9 +321,11 @@ int UploadSession::onFolderRegistered(std::span<const std::uint8_t> body) {
                     r.setUserValues(serverValues);
                     // The file system takes UTF-8; the server paths stay CP949.
                     const std::string path = joinPath(r.parentFolderBytes(), r.itemNameBytes());
-                    struct stat st {};
-                    if (::stat(r.localPath().c_str(), &st) == 0) {
-                        r.setItemSize(static_cast<double>(st.st_size));
+                    std::error_code sizeError;
+                    const auto size =
+                        std::filesystem::file_size(platform::utf8Path(r.localPath()), sizeError);
+                    if (!sizeError) {
+                        r.setItemSize(static_cast<double>(size));
                     }
                     // The server-side folder: the path below the display text,
                     // under the group's folder.
