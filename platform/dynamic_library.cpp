@@ -2,8 +2,6 @@
 
 #include <dlfcn.h>
 
-#include <utility>
-
 namespace quenvara::platform {
 
 DynamicLibrary::DynamicLibrary(const std::string& fileName) {
@@ -12,22 +10,6 @@ DynamicLibrary::DynamicLibrary(const std::string& fileName) {
         const char* why = ::dlerror();
         error_ = why != nullptr ? why : fileName + ": cannot be loaded";
     }
-}
-
-DynamicLibrary::~DynamicLibrary() {
-    release();
-}
-
-DynamicLibrary::DynamicLibrary(DynamicLibrary&& other) noexcept
-    : handle_(std::exchange(other.handle_, nullptr)), error_(std::move(other.error_)) {}
-
-DynamicLibrary& DynamicLibrary::operator=(DynamicLibrary&& other) noexcept {
-    if (this != &other) {
-        release();
-        handle_ = std::exchange(other.handle_, nullptr);
-        error_ = std::move(other.error_);
-    }
-    return *this;
 }
 
 void* DynamicLibrary::symbol(const char* name) const {

@@ -1,5 +1,7 @@
 #include "platform/path_text.h"
 
+#include <cstring>
+
 namespace quenvara::platform {
 
 // Paths are bytes here and our texts are UTF-8 bytes: nothing to convert.
@@ -21,6 +23,10 @@ std::string systemTextFromUtf8(std::string_view utf8) {
 
 std::filesystem::path systemTextPath(std::string_view text) {
     return utf8Path(text);
+}
+
+std::string systemErrorText(unsigned long code) {
+    return std::strerror(static_cast<int>(code));
 }
 
 }  // namespace quenvara::platform

@@ -20,4 +20,8 @@ std::string utf8FromSystemText(std::string_view text);
 std::string systemTextFromUtf8(std::string_view utf8);
 std::filesystem::path systemTextPath(std::string_view text);
 
+// The system's own text for one of its error numbers (Windows error codes
+// there, errno values here), as UTF-8.
+std::string systemErrorText(unsigned long code);
+
 }  // namespace quenvara::platform

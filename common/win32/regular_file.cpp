@@ -13,19 +13,6 @@
 namespace quenvara {
 namespace {
 
-std::string systemMessage(DWORD code) {
-    wchar_t* text = nullptr;
-    const DWORD n = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring wide = n > 0 ? std::wstring(text, n) : L"error " + std::to_wstring(code);
-    ::LocalFree(text);
-    while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r')) {
-        wide.pop_back();
-    }
-    return platform::utf8Text(std::filesystem::path(wide));
-}
-
 // Opening failures read as they do on Linux: the C library's texts.
 std::string openFailure(DWORD code) {
     switch (code) {
@@ -38,7 +25,7 @@ std::string openFailure(DWORD code) {
         case ERROR_LOCK_VIOLATION:
             return std::strerror(EACCES);
         default:
-            return systemMessage(code);
+            return platform::systemErrorText(code);
     }
 }
 

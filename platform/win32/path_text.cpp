@@ -42,4 +42,17 @@ std::string utf8FromSystemText(std::string_view text) {
     return utf8Text(systemTextPath(text));
 }
 
+std::string systemErrorText(unsigned long code) {
+    wchar_t* text = nullptr;
+    const DWORD n = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring wide = n > 0 ? std::wstring(text, n) : L"error " + std::to_wstring(code);
+    ::LocalFree(text);
+    while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r')) {
+        wide.pop_back();
+    }
+    return utf8Text(std::filesystem::path(wide));
+}
+
 }  // namespace quenvara::platform
