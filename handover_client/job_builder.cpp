@@ -97,7 +97,11 @@ Result<Record> build(const std::filesystem::path& rawPath, const PageValues& val
         record.setItemKind(ItemKind::Folder);
         block.setFolderFlag('Y');
     } else if (std::filesystem::is_regular_file(status)) {
-        size = static_cast<double>(std::filesystem::file_size(path, error));
+        const auto bytes = std::filesystem::file_size(path, error);
+        if (error) {
+            return Result<Record>::failure(pathText + ": " + error.message());
+        }
+        size = static_cast<double>(bytes);
         record.setRecordTag(fileTag);
         record.setItemKind(ItemKind::SingleFile);
         record.setUserNumberCopy(singleFileUserCopy);

@@ -9,9 +9,9 @@
 
 // The hot loops come in a plain and an AVX2 build, chosen when the library
 // is loaded. ThreadSanitizer cannot run that choice (it happens before the
-// sanitizer starts), so its builds keep the plain loops, as do Windows
-// builds (PE files have no loader-time choice of function).
-#if defined(__SANITIZE_THREAD__) || defined(_WIN32)
+// sanitizer starts), so its builds keep the plain loops, as do builds for
+// systems without a loader-time choice (QUENVARA_PLAIN_LOOPS, from the build).
+#if defined(__SANITIZE_THREAD__) || defined(QUENVARA_PLAIN_LOOPS)
 #define QUENVARA_VECTOR_CLONES
 #elif defined(__has_feature)
 #if __has_feature(thread_sanitizer)

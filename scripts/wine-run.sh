@@ -22,10 +22,18 @@ if [ ! -e "$WINEPREFIX/system.reg" ]; then
     fi
     flock -u 9
 fi
-# Started here with its own output closed: a server that Wine starts would
-# hold the caller's pipes open for as long as it lives.
 # `wine-run.sh --prepare`: only make the prefix (at configure time).
 [ "${1:-}" = "--prepare" ] && exit 0
-wineserver --persistent=300 </dev/null >/dev/null 2>&1 || true
+# The server, and Wine's own background programs (services, the desktop)
+# that the first program of a server starts, are started here with their
+# output closed: started by a test program they would hold the caller's
+# pipes open for as long as they live. A server's socket sits in a folder
+# named after the prefix's device and inode.
+server=$(printf 'server-%x-%x' $(stat -c '%d %i' "$WINEPREFIX"))
+if ! compgen -G "/tmp/wine-*/$server/socket" >/dev/null &&
+    ! compgen -G "/tmp/.wine-$(id -u)/$server/socket" >/dev/null; then
+    wineserver --persistent=300 </dev/null >/dev/null 2>&1 || true
+    wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+fi
 # A Korean Windows, as the tools are made for: the ANSI code page is 949.
 exec env LC_ALL="${QUENVARA_WINE_LOCALE:-ko_KR.UTF-8}" wine "$@"

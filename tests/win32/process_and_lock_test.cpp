@@ -53,7 +53,7 @@ TEST(Win32Launcher, ArgumentsArriveAsTheyWereAndFailuresSayWhy) {
     // Started and left to run: it still does its work.
     const auto later = dir / "later.txt";
     ASSERT_TRUE(launcher.start({ARGS_ECHO, utf8Text(later), "x"}).started);
-    for (int i = 0; i < 200 && readAll(later) != "x\n"; ++i) {
+    for (int i = 0; i < 800 && readAll(later) != "x\n"; ++i) {
         std::this_thread::sleep_for(25ms);
     }
     EXPECT_EQ(readAll(later), "x\n");

@@ -1,9 +1,10 @@
 #include "uploader/app/music_filter_binding.h"
-#include "platform/path_text.h"
 
 #include <array>
 #include <cstring>
 #include <string_view>
+
+#include "platform/path_text.h"
 
 namespace quenvara::uploader {
 namespace {
