@@ -219,6 +219,16 @@ void LocalPipeListener::interrupt() {
     [[maybe_unused]] const auto n = ::write(handles_->wake.get(), &one, sizeof one);
 }
 
+bool pipeFolderExists(const std::filesystem::path& dir) {
+    std::error_code error;
+    return std::filesystem::exists(dir, error) || error;
+}
+
+bool localPipeExists(const std::filesystem::path& socketPath) {
+    std::error_code error;
+    return std::filesystem::is_socket(socketPath, error);
+}
+
 Result<LocalPipeConnection> connectLocalPipe(const std::filesystem::path& socketPath, int& error) {
     error = 0;
     sockaddr_un addr;

@@ -81,6 +81,13 @@ class LocalPipeListener {
 // The user this process runs as, as peerUid() tells it.
 long currentUserId();
 
+// Whether the pipes' folder is there (the Windows pipe namespace always
+// is); a failure to ask counts as there, so that the checks that follow
+// tell why.
+bool pipeFolderExists(const std::filesystem::path& dir);
+// Whether a listening pipe is there, learnt without connecting to it.
+bool localPipeExists(const std::filesystem::path& socketPath);
+
 // Connects to a listening socket; on failure the errno is in `error`.
 Result<LocalPipeConnection> connectLocalPipe(const std::filesystem::path& socketPath, int& error);
 

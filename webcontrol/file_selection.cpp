@@ -1,7 +1,5 @@
 // The selection dialogs behind ShowSelectDlg, the folder walk with its
 // census, and the queries on the current selection.
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -10,6 +8,8 @@
 #include "common/file_digest.h"
 #include "common/folder_entries.h"
 #include "common/size_text.h"
+#include "platform/path_text.h"
+#include "protocol/record_path.h"
 #include "webcontrol/quenvara_upload_control.h"
 
 namespace quenvara::webcontrol {
@@ -17,23 +17,33 @@ namespace quenvara::webcontrol {
 namespace {
 
 constexpr std::string_view kFolderTitle = "폴더를 선택하세요";
-constexpr char kSeparator = '/';
 
 std::optional<double> fileSize(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    std::error_code error;
+    const auto where = platform::utf8Path(path);
+    if (!std::filesystem::is_regular_file(where, error)) {
         return std::nullopt;
     }
-    return static_cast<double>(st.st_size);
+    const auto size = std::filesystem::file_size(where, error);
+    if (error) {
+        return std::nullopt;
+    }
+    return static_cast<double>(size);
 }
 
-std::vector<std::filesystem::directory_entry> entriesOf(const std::filesystem::path& folder) {
+std::vector<std::filesystem::directory_entry> entriesOf(const std::string& folder) {
     std::error_code error;
-    return sortedEntries(folder, error);
+    return sortedEntries(platform::utf8Path(folder), error);
 }
 
+std::string nameOf(const std::filesystem::directory_entry& entry) {
+    return platform::utf8Text(entry.path().filename());
+}
+
+// The root ("/", "C:\") keeps its separator.
 std::string withoutTrailingSeparator(std::string path) {
-    while (path.size() > 1 && path.back() == kSeparator) {
+    const std::size_t root = platform::utf8Text(platform::utf8Path(path).root_path()).size();
+    while (path.size() > std::max<std::size_t>(root, 1) && record_path::isSeparator(path.back())) {
         path.pop_back();
     }
     return path;
@@ -42,7 +52,7 @@ std::string withoutTrailingSeparator(std::string path) {
 }  // namespace
 
 std::optional<std::pair<std::string, std::string>> splitPath(const std::string& path) {
-    const auto last = path.rfind(kSeparator);
+    const auto last = path.find_last_of("/\\");
     if (last == std::string::npos || last == 0) {
         return std::nullopt;
     }
@@ -56,8 +66,7 @@ std::string CQuenvaraUploadControlCtrl::limitText() const {
     return text;
 }
 
-void CQuenvaraUploadControlCtrl::walkFolder(const std::filesystem::path& folder, Walk& walk,
-                                            bool census) {
+void CQuenvaraUploadControlCtrl::walkFolder(const std::string& folder, Walk& walk, bool census) {
     if (walk.count >= maxFileCount_) {
         return;
     }
@@ -71,7 +80,7 @@ void CQuenvaraUploadControlCtrl::walkFolder(const std::filesystem::path& folder,
         // A linked folder is not walked: it may lead in a circle (the
         // uploader's folder expansion follows the same rule).
         if (entry.is_directory(error) && !entry.is_symlink(error)) {
-            walkFolder(entry.path(), walk, census);
+            walkFolder(platform::utf8Text(entry.path()), walk, census);
             if (walk.count > maxFileCount_) {
                 return;
             }
@@ -80,16 +89,16 @@ void CQuenvaraUploadControlCtrl::walkFolder(const std::filesystem::path& folder,
             ++walk.count;
             walk.size += size;
             if (census) {
-                const std::string name = entry.path().filename().string();
-                musicCensus(entry.path(), name, size);
+                const std::string name = nameOf(entry);
+                musicCensus(platform::utf8Text(entry.path()), name, size);
                 module_.addFile(name);
             }
         }
     }
 }
 
-void CQuenvaraUploadControlCtrl::musicCensus(const std::filesystem::path& path,
-                                             const std::string& name, double size) {
+void CQuenvaraUploadControlCtrl::musicCensus(const std::string& path, const std::string& name,
+                                             double size) {
     const auto dot = name.rfind('.');
     if (dot == std::string::npos || dot == 0) {
         return;
@@ -100,7 +109,7 @@ void CQuenvaraUploadControlCtrl::musicCensus(const std::filesystem::path& path,
     if (extension != ".MP3" && extension != ".OGG" && extension != ".WAV" && extension != ".WMA") {
         return;
     }
-    const auto digest = fileDigest(path);
+    const auto digest = fileDigest(platform::utf8Path(path));
     if (!digest) {
         warn(digest.error());
         return;
@@ -474,7 +483,7 @@ std::string CQuenvaraUploadControlCtrl::GetFileList() const {
     std::string list;
     for (const auto& entry : entriesOf(folder)) {
         std::error_code error;
-        const std::string name = entry.path().filename().string();
+        const std::string name = nameOf(entry);
         if (entry.is_directory(error)) {
             list += "/1|" + name;
         } else {

@@ -2,34 +2,38 @@
 
 #include <algorithm>
 
+#include "platform/path_text.h"
 #include "protocol/record_path.h"
 
 namespace quenvara::webcontrol {
 
 namespace {
 
-// A real path a record can carry as it is: the separator rule reads it
-// unchanged (no '\' in any name).
+// A real path a record can carry as it is: the separator rule reads it as
+// the system does (no '\\' in a name here, no doubled separator anywhere).
 bool carriable(const std::string& real) {
-    return record_path::checkPlain(real) && record_path::normalSeparators(real) == real;
+    std::string generic = real;
+    std::replace(generic.begin(), generic.end(),
+                 static_cast<char>(std::filesystem::path::preferred_separator), '/');
+    return record_path::checkPlain(real) && record_path::normalSeparators(real) == generic;
 }
 
 }  // namespace
 
 Result<std::string> PickedPlaces::remember(const std::string& chosen) {
     std::error_code error;
-    const auto real = std::filesystem::canonical(chosen, error);
+    const auto real = platform::utf8Text(
+        std::filesystem::canonical(platform::utf8Path(chosen), error).make_preferred());
     if (error) {
         return Result<std::string>::failure(chosen + ": " + error.message());
     }
-    if (!carriable(real.string())) {
-        return Result<std::string>::failure(real.string() +
-                                            ": 이름에 '\\' 가 있어 올릴 수 없습니다.");
+    if (!carriable(real)) {
+        return Result<std::string>::failure(real + ": 이름에 '\\' 가 있어 올릴 수 없습니다.");
     }
-    if (std::find(picks_.begin(), picks_.end(), real.string()) == picks_.end()) {
-        picks_.push_back(real.string());
+    if (std::find(picks_.begin(), picks_.end(), real) == picks_.end()) {
+        picks_.push_back(real);
     }
-    return real.string();
+    return real;
 }
 
 bool PickedPlaces::holds(std::string_view recordPath) const {
@@ -52,11 +56,12 @@ std::optional<PickedPlaces::Place> PickedPlaces::resolve(std::string_view pageTe
     }
     // Then the real place: a link inside a pick may lead out of it.
     std::error_code error;
-    const auto real = realPlace_(normal, error);
-    if (error || !carriable(real.string()) || !holds(real.string())) {
+    const auto realPath = realPlace_(platform::utf8Path(normal), error).make_preferred();
+    const std::string real = platform::utf8Text(realPath);
+    if (error || !carriable(real) || !holds(real)) {
         return std::nullopt;
     }
-    Place place{real.string(), std::filesystem::symlink_status(real, error).type()};
+    Place place{real, std::filesystem::symlink_status(realPath, error).type()};
     return place;
 }
 

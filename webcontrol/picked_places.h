@@ -30,7 +30,7 @@ class PickedPlaces {
     Result<std::string> remember(const std::string& chosen);
 
     struct Place {
-        std::string real;  // '/' only, no trailing separator
+        std::string real;  // the system's separators, no trailing one
         std::filesystem::file_type type = std::filesystem::file_type::not_found;
     };
     // The real place a page's path names: nothing unless the text is plain

@@ -142,8 +142,9 @@ class CQuenvaraUploadControlCtrl {
     bool myStorageMode() const { return activeType_ == kMyStorageMode; }
     std::string selectUpload(std::int32_t nSelect);
     std::string selectMyStorage(std::int32_t nSelect);
-    void walkFolder(const std::filesystem::path& folder, Walk& walk, bool census);
-    void musicCensus(const std::filesystem::path& path, const std::string& name, double size);
+    // Paths are UTF-8 texts, as the records and the page have them.
+    void walkFolder(const std::string& folder, Walk& walk, bool census);
+    void musicCensus(const std::string& path, const std::string& name, double size);
     std::string limitText() const;
     template <class Record>
     bool fillFolderItem(Record& record, UserValueBlock& block, const std::string& path,

@@ -3,17 +3,22 @@
 
 #include "platform/file_lock.h"
 #include "platform/local_pipe.h"
+#include "platform/path_text.h"
 #include "webcontrol/quenvara_upload_control.h"
 
 namespace quenvara::webcontrol {
 
 namespace {
 
-constexpr std::string_view kProgramFile = "QuenvaraUpLoad";
+constexpr std::string_view kProgramName = "QuenvaraUpLoad";
 constexpr int kStartAttempts = 30;
 
+std::string programFile() {
+    return std::string(kProgramName) + std::string(platform::executableSuffix());
+}
+
 std::filesystem::path socketPathOf(const platform::EnvLookup& env) {
-    return platform::pipeDirectory(env) / platform::lowerAscii(kProgramFile);
+    return platform::pipeDirectory(env) / platform::lowerAscii(programFile());
 }
 
 // Our user's uploader runs on the socket when it holds the instance lock
@@ -22,8 +27,7 @@ std::filesystem::path socketPathOf(const platform::EnvLookup& env) {
 // failure says why it cannot be told.
 Result<bool> uploaderRuns(const std::filesystem::path& socketPath) {
     const auto folder = socketPath.parent_path();
-    std::error_code error;
-    if (!std::filesystem::exists(folder, error) && !error) {
+    if (!platform::pipeFolderExists(folder)) {
         return false;
     }
     if (auto ours = platform::checkPrivateDirectory(folder); !ours) {
@@ -33,7 +37,7 @@ Result<bool> uploaderRuns(const std::filesystem::path& socketPath) {
     if (!held || !*held) {
         return held;
     }
-    return std::filesystem::is_socket(socketPath, error);
+    return platform::localPipeExists(socketPath);
 }
 
 bool findUploader(const platform::EnvLookup& env) {
@@ -83,7 +87,7 @@ class Delivery {
             warn("시스템 경로 에러");
             return false;
         }
-        services_.launcher.start({(systemDir / std::string(kProgramFile)).string()});
+        services_.launcher.start({platform::utf8Text(systemDir / programFile())});
         for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
             services_.clock.sleepFor(platform::Millis{300});
             if (findUploader(services_.env)) {

@@ -408,6 +408,17 @@ void LocalPipeListener::interrupt() {
     ::SetEvent(handles_->wake.get());
 }
 
+bool pipeFolderExists(const std::filesystem::path& dir) {
+    std::error_code error;
+    return isPipeNamespace(dir) || std::filesystem::exists(dir, error) || error;
+}
+
+// A pipe whose every instance is busy is there too.
+bool localPipeExists(const std::filesystem::path& socketPath) {
+    const std::wstring name = pipeNameOf(socketPath);
+    return ::WaitNamedPipeW(name.c_str(), 1) != 0 || ::GetLastError() == ERROR_SEM_TIMEOUT;
+}
+
 Result<LocalPipeConnection> connectLocalPipe(const std::filesystem::path& socketPath, int& error) {
     error = 0;
     const std::wstring name = pipeNameOf(socketPath);

@@ -66,3 +66,11 @@ add_test(NAME uploader_windows_e2e
     HANDOVER=$<TARGET_FILE:quenvara-handover>
     bash ${CMAKE_CURRENT_SOURCE_DIR}/win32/uploader_e2e_test.sh)
 set_tests_properties(uploader_windows_e2e PROPERTIES TIMEOUT 600)
+
+# The ActiveX control registered, driven by a JScript page under cscript,
+# starting the uploader beside it; then unregistered.
+add_test(NAME control_activex_e2e
+  COMMAND ${CMAKE_COMMAND} -E env CONTROL=$<TARGET_FILE:QuenvaraUploadControl>
+    PAGE=${CMAKE_CURRENT_SOURCE_DIR}/win32/control_page.js
+    bash ${CMAKE_CURRENT_SOURCE_DIR}/win32/control_e2e_test.sh)
+set_tests_properties(control_activex_e2e PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE)

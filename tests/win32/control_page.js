@@ -1,0 +1,44 @@
+// Stands in for the service's page: creates the control by its ProgID,
+// picks a folder through the (scripted) dialog, reads it back, sets the
+// page's values and hands the job to the uploader.
+// Arguments: PORT. ASCII only: Korean texts are \u escapes.
+var port = parseInt(WScript.Arguments(0), 10);
+var failures = 0;
+function check(what, ok) {
+    WScript.Echo((ok ? "ok   " : "FAIL ") + what);
+    if (!ok) failures++;
+}
+var c = new ActiveXObject("QUENVARAUPLOADCONTROL.QuenvaraUploadControlCtrl.1");
+c.nUpActiveType = 0;
+c.strCmdServerIP = "127.0.0.1";
+c.dwServerPort = port;
+check("the properties read back", c.nUpActiveType === 0 && c.strCmdServerIP === "127.0.0.1" &&
+      c.dwServerPort === port);
+check("IsSucessed is TRUE", c.IsSucessed() === true);
+
+var picked = c.ShowSelectDlg(1);
+var folderName = "\ub178\ub798 \ubaa8\uc74c";
+check("ShowSelectDlg(1) gives the picked folder", picked.length > 0 &&
+      picked.substr(picked.length - folderName.length) === folderName);
+check("GetFileName is the folder's Korean name", c.GetFileName() === folderName);
+check("GetAllFileCount counts all 20 files", c.GetAllFileCount() === 20);
+var names = {};
+for (var i = 0; i < c.GetAllFileCount(); i++) names[c.GetAllFileList(i)] = true;
+check("GetAllFileList names a Korean file", names["\uace1 1.dat"] === true);
+check("GetRealFileSize is the folder's bytes", c.GetRealFileSize() > 0);
+check("GetFileList lists the folder", c.GetFileList().indexOf("1|\uc548\ucabd") >= 0);
+
+var refused = false;
+try {
+    c.ShowSelectDlg("not a number");
+} catch (e) {
+    refused = String(e.description).indexOf("ShowSelectDlg") >= 0;
+}
+check("a wrong argument type is an error naming the member", refused);
+
+c.SetUpValue("\uc544\uc774\ub514", "1001");
+c.SetUpValue("\ub4f1\ub85d\uc790", "\ud68c\uc6d0");
+c.SetUpValue("SECTCODE", "01");
+c.RunUploadModule();
+check("RunUploadModule returned", true);
+WScript.Quit(failures === 0 ? 0 : 1);
