@@ -95,6 +95,8 @@ long TcpConnection::recvExact(std::span<std::uint8_t> buffer) {
 
 void TcpConnection::shutdownBoth() {
     std::lock_guard lock(closeMutex_);
+    // Here the shutdown itself wakes a blocked receive.
+    shutDown_ = true;
     if (fd_.valid()) {
         ::shutdown(fd_.get(), SHUT_RDWR);
     }

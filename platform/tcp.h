@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -50,6 +51,9 @@ class TcpConnection {
     int lastError_ = 0;
     // shutdownBoth() may come from another thread than abort().
     std::mutex closeMutex_;
+    // Set by shutdownBoth(): where the system does not wake a receive
+    // blocked in another thread (Windows), the receive looks at it.
+    std::atomic<bool> shutDown_{false};
 };
 
 // The dotted address text the way inet_addr reads it: "127.1" and a

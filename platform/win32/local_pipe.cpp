@@ -396,8 +396,13 @@ Result<LocalPipeConnection> LocalPipeListener::accept() {
             return Result<LocalPipeConnection>::failure(failureText(h.name, code));
         }
     }
-    // This instance is the client's now; the next accept makes another.
-    UniqueFd fd = descriptorOf(std::move(h.instance));
+    // This instance is the client's now. The next one listens at once, as
+    // a socket's backlog would: a client coming meanwhile finds the pipe
+    // busy (and waits) rather than missing (and failing). When it cannot be
+    // made here, the next accept tries again.
+    Handle client = std::move(h.instance);
+    h.instance = createInstance(h.name, h.security, false);
+    UniqueFd fd = descriptorOf(std::move(client));
     if (!fd.valid()) {
         return Result<LocalPipeConnection>::failure(h.name.empty() ? "pipe" : "pipe descriptor");
     }

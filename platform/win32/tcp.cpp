@@ -176,9 +176,41 @@ long TcpConnection::sendSome(std::span<const std::uint8_t> data) {
     return (lastError_ == EPIPE || lastError_ == ECONNRESET || lastError_ == ECONNABORTED) ? 0 : -1;
 }
 
+// A receive blocked in one thread is not ended by a shutdown from another
+// here: it waits in short slices and stops once shutdownBoth() was called,
+// as a shut-down socket reads as closed elsewhere.
+bool TcpConnection::readable(std::chrono::milliseconds timeout) const {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        if (shutDown_) {
+            return true;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            end - std::chrono::steady_clock::now());
+        const long ms = static_cast<long>(std::clamp<std::int64_t>(left.count(), 0, 50));
+        fd_set readSet;
+        FD_ZERO(&readSet);
+        FD_SET(socketOf(fd_), &readSet);
+        timeval tv{ms / 1000, (ms % 1000) * 1000};
+        if (::select(0, &readSet, nullptr, nullptr, &tv) != 0) {
+            return true;  // bytes, a close, or an error to be read
+        }
+        if (ms == 0) {
+            return false;
+        }
+    }
+}
+
 long TcpConnection::recvExact(std::span<std::uint8_t> buffer) {
     std::size_t got = 0;
     while (got < buffer.size()) {
+        if (!readable(std::chrono::milliseconds{kReceiveTimeoutMs}) || shutDown_) {
+            if (got == 0 && shutDown_) {
+                return 0;
+            }
+            lastError_ = shutDown_ ? ECONNABORTED : ETIMEDOUT;
+            return -1;
+        }
         const int want = static_cast<int>(std::min<std::size_t>(buffer.size() - got, 1u << 30));
         const int n = ::recv(socketOf(fd_), reinterpret_cast<char*>(buffer.data() + got), want, 0);
         if (n == 0) {
@@ -199,6 +231,7 @@ long TcpConnection::recvExact(std::span<std::uint8_t> buffer) {
 
 void TcpConnection::shutdownBoth() {
     std::lock_guard lock(closeMutex_);
+    shutDown_ = true;
     if (fd_.valid()) {
         ::shutdown(socketOf(fd_), SD_BOTH);
     }
@@ -215,15 +248,6 @@ void TcpConnection::shutdownWrite() {
 // version has: "cannot tell".
 long TcpConnection::unacknowledged() const {
     return -1;
-}
-
-bool TcpConnection::readable(std::chrono::milliseconds timeout) const {
-    fd_set readSet;
-    FD_ZERO(&readSet);
-    FD_SET(socketOf(fd_), &readSet);
-    const long ms = static_cast<long>(timeout.count());
-    timeval tv{ms / 1000, (ms % 1000) * 1000};
-    return ::select(0, &readSet, nullptr, nullptr, &tv) > 0;
 }
 
 void TcpConnection::abort() {

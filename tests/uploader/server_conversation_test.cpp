@@ -4,14 +4,13 @@
 #include "uploader/transfer/server_conversation.h"
 
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <thread>
 #include <vector>
 
+#include "tests/support/loopback_pair.h"
 #include "uploader/list/engine_gate.h"
 
 namespace quenvara::uploader {
@@ -42,19 +41,18 @@ std::vector<std::uint8_t> pattern(std::size_t n, std::uint8_t seed) {
     return bytes;
 }
 
-// The uploader's end in a conversation, the server's end a raw socket.
+// The uploader's end in a conversation, the server's end a plain
+// connection.
 class ConversationTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        int fds[2];
-        ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
-        conversation.attach(std::make_unique<platform::TcpConnection>(platform::UniqueFd(fds[0])));
-        server.reset(fds[1]);
+        auto pair = testing::loopbackPair();
+        conversation.attach(std::move(pair.ours));
+        server = std::move(pair.theirs);
     }
 
     void serverWrites(const std::vector<std::uint8_t>& bytes) {
-        ASSERT_EQ(::send(server.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL),
-                  static_cast<ssize_t>(bytes.size()));
+        ASSERT_EQ(server->sendAll(bytes), static_cast<long>(bytes.size()));
     }
     void serverSendsPacket(std::int32_t type, const std::vector<std::uint8_t>& body,
                            std::int32_t status = 0) {
@@ -62,21 +60,15 @@ class ConversationTest : public ::testing::Test {
     }
     std::vector<std::uint8_t> serverReads(std::size_t n) {
         std::vector<std::uint8_t> bytes(n);
-        std::size_t got = 0;
-        while (got < n) {
-            const ssize_t k = ::recv(server.get(), bytes.data() + got, n - got, 0);
-            if (k <= 0) {
-                ADD_FAILURE() << "the uploader sent " << got << " of " << n << " bytes";
-                bytes.resize(got);
-                break;
-            }
-            got += static_cast<std::size_t>(k);
+        if (server->recvExact(bytes) != static_cast<long>(n)) {
+            ADD_FAILURE() << "the uploader sent fewer than " << n << " bytes";
+            bytes.clear();
         }
         return bytes;
     }
 
     ServerConversation conversation{kRegistrant};
-    platform::UniqueFd server;
+    std::unique_ptr<platform::TcpConnection> server;
 };
 
 TEST_F(ConversationTest, EveryServerNumberIsNamedAndReadWholeWithItsBody) {
@@ -137,7 +129,7 @@ TEST_F(ConversationTest, CountTimesSizeOfZeroOrLessIsAHeaderOnlyPacket) {
     const std::vector<std::pair<std::int32_t, std::int32_t>> shapes = {{0, 0},  {1, 0},  {0, 999},
                                                                        {1, -1}, {-1, 8}, {7, -3}};
     for (const auto& [count, size] : shapes) {
-        SCOPED_TRACE(testing::Message() << count << " x " << size);
+        SCOPED_TRACE(::testing::Message() << count << " x " << size);
         serverWrites(header(msg::kPoll, count, size, 0));
         serverSendsPacket(msg::kRequestRecord, {});
         const auto poll = conversation.next();
@@ -279,6 +271,9 @@ TEST_F(ConversationTest, PacketsGoOutWithTheRegistrantAndTheirBody) {
 }
 
 TEST_F(ConversationTest, SendsFailOnceTheServerIsGoneOrNothingIsOpen) {
+    // Gone with a reset: over TCP, a send after an orderly close would
+    // still be taken into the buffers once.
+    server->abort();
     server.reset();
     EXPECT_FALSE(conversation.send(msg::kAlive));
     EXPECT_LE(conversation.sendSome(pattern(10, 0)), 0);
@@ -300,13 +295,13 @@ class ListConnector final : public platform::TcpConnector {
             error = ECANCELED;
             return nullptr;
         }
-        if (!next.valid()) {
+        if (!next) {
             error = ECONNREFUSED;
             return nullptr;
         }
-        return std::make_unique<platform::TcpConnection>(std::move(next));
+        return std::move(next);
     }
-    platform::UniqueFd next;
+    std::unique_ptr<platform::TcpConnection> next;
     int calls = 0;
 };
 
@@ -320,10 +315,8 @@ TEST(ConversationConnect, AFailedAttemptLeavesNothingOpenAndSaysWhy) {
     EXPECT_FALSE(conversation.connect(connector, "127.0.0.1", 1, error, [] { return true; }));
     EXPECT_EQ(error, ECANCELED);
 
-    int fds[2];
-    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
-    platform::UniqueFd server(fds[1]);
-    connector.next.reset(fds[0]);
+    auto pair = testing::loopbackPair();
+    connector.next = std::move(pair.ours);
     ASSERT_TRUE(conversation.connect(connector, "127.0.0.1", 1, error, {}));
     EXPECT_TRUE(conversation.isOpen());
     EXPECT_TRUE(conversation.send(msg::kAlive));
@@ -332,10 +325,8 @@ TEST(ConversationConnect, AFailedAttemptLeavesNothingOpenAndSaysWhy) {
 TEST(ConversationGate, AHoldIsGrantedWhileTheConversationWaitsOnTheServer) {
     EngineGate gate;
     ServerConversation conversation{kRegistrant, &gate};
-    int fds[2];
-    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
-    platform::UniqueFd server(fds[1]);
-    conversation.attach(std::make_unique<platform::TcpConnection>(platform::UniqueFd(fds[0])));
+    auto pair = testing::loopbackPair();
+    conversation.attach(std::move(pair.ours));
 
     gate.enterRun();
     ServerMessage got;
@@ -343,8 +334,7 @@ TEST(ConversationGate, AHoldIsGrantedWhileTheConversationWaitsOnTheServer) {
     // The engine is blocked in its receive: the hold must not wait for it.
     gate.hold();
     const auto poll = transfer::encodePacket(msg::kPoll, {}, {});
-    ASSERT_EQ(::send(server.get(), poll.data(), poll.size(), MSG_NOSIGNAL),
-              static_cast<ssize_t>(poll.size()));
+    ASSERT_EQ(pair.theirs->sendAll(poll), static_cast<long>(poll.size()));
     gate.release();
     engine.join();
     gate.leaveRun();

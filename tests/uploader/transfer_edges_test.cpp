@@ -178,7 +178,7 @@ TEST_P(UnansweredTest, AFolderStaysOneGroupWhenItsLocateOrRegistrationGoesUnansw
         // Every file under the one group the service gave the folder.
         const auto s = stored(p.filename().string());
         ASSERT_TRUE(s);
-        EXPECT_NE(s->path.string().find("/grp1/"), std::string::npos) << s->path;
+        EXPECT_NE(s->path.generic_string().find("/grp1/"), std::string::npos) << s->path;
     }
     EXPECT_EQ(service_->conversations(518), locate ? 1 : 2);
     EXPECT_EQ(service_->conversations(512), 1);

@@ -10,6 +10,7 @@
 
 #include "handover_client/job_builder.h"
 #include "service/reference_service.h"
+#include "tests/support/loopback_pair.h"
 #include "tests/uploader/window_harness.h"
 #include "uploader/list/job_state.h"
 #include "uploader/transfer/c_file_socket.h"
@@ -148,7 +149,10 @@ class TransferTest : public ::testing::Test {
         ASSERT_EQ(records.size(), 2u);
         const int resumeState = UploadJobRecord::fromBytes(records[1])->resumeState();
         EXPECT_TRUE(resumeState == 1 || resumeState == 2) << resumeState;
-        if (resumeState == 1) {
+        // Where the system cannot tell unacknowledged bytes, the break may
+        // be seen only as an end the server did not confirm: resumed too,
+        // without the break's notice.
+        if (resumeState == 1 && testing::unacknowledgedBytesKnown()) {
             // The failure was shown, then the reconnect after 2 + 1 seconds.
             const auto sleeps = h.clock.sleeps();
             const std::vector<platform::Millis> pause = {2000ms, 1000ms};

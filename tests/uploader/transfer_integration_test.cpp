@@ -3,6 +3,7 @@
 // pause after a broken transfer, the 189 s restart) passes at once.
 #include <set>
 #include <thread>
+#include "platform/path_text.h"
 #include "tests/uploader/transfer_fixture.h"
 
 namespace quenvara::uploader {
@@ -112,7 +113,7 @@ TEST_F(TransferTest, FolderItemUploadsAsOneGroupOnOneConnection) {
     tools::PageValues v;
     v.userNumber = 31;
     v.registrant = "tester";
-    auto item = tools::buildUploadJob(h.dir / "files" / "앨범", v);
+    auto item = tools::buildUploadJob(h.dir / "files/앨범", v);
     ASSERT_TRUE(item) << item.error();
     ASSERT_TRUE(h.window.onCopyData(handover::makeUploadJobMessage(*item)));
     EXPECT_TRUE(h.window.folderWait().open());
@@ -132,10 +133,10 @@ TEST_F(TransferTest, FolderItemUploadsAsOneGroupOnOneConnection) {
     ASSERT_EQ(stored.size(), 200u);
     for (const auto& original : originals) {
         const auto relative =
-            std::filesystem::relative(original.parent_path(), h.dir / "files" / "앨범");
+            std::filesystem::relative(original.parent_path(), h.dir / "files/앨범");
         const auto match = std::find_if(stored.begin(), stored.end(), [&](const auto& s) {
-            return s.itemName == original.filename().string() &&
-                   s.path.parent_path().string().ends_with(relative.string());
+            return s.itemName == platform::utf8Text(original.filename()) &&
+                   s.path.parent_path().generic_string().ends_with(relative.generic_string());
         });
         ASSERT_NE(match, stored.end()) << original;
         EXPECT_EQ(readAll(match->path), readAll(original)) << original;
@@ -304,6 +305,10 @@ TEST_F(TransferTest, TenFailuresEndTheRun) {
 }
 
 TEST_F(TransferTest, ShownProgressNeverRunsAheadOfWhatTheServerHolds) {
+    if (!testing::unacknowledgedBytesKnown()) {
+        GTEST_SKIP() << "this system does not tell unacknowledged bytes: progress counts what "
+                        "was handed to it";
+    }
     // A slow server with a small, fixed receive buffer: everything the
     // uploader's send queue holds beyond that is not with the server yet.
     constexpr int kReceiveBuffer = 64 * 1024;

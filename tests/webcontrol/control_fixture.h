@@ -38,7 +38,8 @@ class FakeProcesses final : public platform::ProcessTable {
 class ControlFixture {
   public:
     ControlFixture() {
-        socketPath = dir.path() / "pipes" / "quenvaraupload";
+        socketPath =
+            dir.path() / "pipes" / ("quenvaraupload" + std::string(platform::executableSuffix()));
         // The hand-over refuses a folder that others can enter.
         std::filesystem::create_directories(socketPath.parent_path());
         std::filesystem::permissions(socketPath.parent_path(), std::filesystem::perms::owner_all,

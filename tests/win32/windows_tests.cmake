@@ -74,3 +74,26 @@ add_test(NAME control_activex_e2e
     PAGE=${CMAKE_CURRENT_SOURCE_DIR}/win32/control_page.js
     bash ${CMAKE_CURRENT_SOURCE_DIR}/win32/control_e2e_test.sh)
 set_tests_properties(control_activex_e2e PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE)
+
+quenvara_test(protocol_tests
+  SOURCES protocol/job_records_test.cpp protocol/list_message_test.cpp protocol/packet_test.cpp
+  LIBS quenvara_protocol quenvara_uploader_core)
+
+quenvara_test(engine_tests
+  SOURCES uploader/server_conversation_test.cpp uploader/engine_accounting_test.cpp
+  LIBS quenvara_engine)
+
+quenvara_test(list_concurrency_tests
+  SOURCES uploader/list_concurrency_test.cpp
+  LIBS quenvara_uploader_core quenvara_handover_client)
+
+quenvara_test(transfer_tests
+  SOURCES uploader/transfer_integration_test.cpp uploader/server_answers_test.cpp
+    uploader/engine_waits_test.cpp uploader/message_table_test.cpp
+    uploader/engine_events_test.cpp uploader/completion_proof_test.cpp
+    uploader/source_checks_test.cpp uploader/transfer_edges_test.cpp
+  LIBS quenvara_uploader_core quenvara_handover_client quenvara_service_core)
+
+quenvara_test(dispatch_table_tests
+  SOURCES webcontrol/control_test.cpp
+  LIBS quenvara_webcontrol quenvara_uploader_core)

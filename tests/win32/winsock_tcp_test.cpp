@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/tcp.h"
+#include "tests/support/black_hole.h"
 
 namespace quenvara::platform {
 namespace {
@@ -82,31 +83,14 @@ TEST(WinsockTcp, RefusedAbandonedAndBadAddressesSayWhy) {
     EXPECT_EQ(error, EINVAL);
     // A listener whose queue is full swallows further connects, as an
     // address that drops packets does: the caller abandons the wait.
-    SOCKET hole = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int len = sizeof addr;
-    ASSERT_EQ(::bind(hole, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    ASSERT_EQ(::listen(hole, 0), 0);
-    ::getsockname(hole, reinterpret_cast<sockaddr*>(&addr), &len);
-    const int holePort = ntohs(addr.sin_port);
+    testing::BlackHole hole;
     PosixTcpConnector quick(std::chrono::milliseconds(200));
-    std::vector<std::unique_ptr<TcpConnection>> filled;
-    for (int i = 0; i < 8; ++i) {
-        auto c = quick.connect("127.0.0.1", holePort, error);
-        if (!c) {
-            break;
-        }
-        filled.push_back(std::move(c));
-    }
-    ASSERT_EQ(quick.connect("127.0.0.1", holePort, error), nullptr);
+    ASSERT_EQ(quick.connect("127.0.0.1", hole.port(), error), nullptr);
     EXPECT_EQ(error, ETIMEDOUT);
     int asked = 0;
-    EXPECT_EQ(connector.connect("127.0.0.1", holePort, error, [&] { return ++asked > 2; }),
+    EXPECT_EQ(connector.connect("127.0.0.1", hole.port(), error, [&] { return ++asked > 2; }),
               nullptr);
     EXPECT_EQ(error, ECANCELED);
-    ::closesocket(hole);
 }
 
 TEST(WinsockTcp, AWaitingAcceptCanBeWoken) {
