@@ -1,6 +1,7 @@
 // RunUploadModule: find or start the uploader, then hand it the job.
 #include <string>
 
+#include "platform/copy_data.h"
 #include "platform/file_lock.h"
 #include "platform/local_pipe.h"
 #include "platform/path_text.h"
@@ -11,7 +12,16 @@ namespace quenvara::webcontrol {
 namespace {
 
 constexpr std::string_view kProgramName = "QuenvaraUpLoad";
+constexpr std::string_view kUploaderCaption = "퀜바라 파일 올리기";
 constexpr int kStartAttempts = 30;
+constexpr platform::Millis kWindowAnswerLimit{30'000};
+
+// Systems without the pipe hand each message straight to the uploader's
+// window; QUENVARA_HANDOVER_WINDOW=1 takes that way where the pipe is
+// there too.
+bool throughWindow(const platform::EnvLookup& env) {
+    return env("QUENVARA_HANDOVER_WINDOW").value_or("") == "1";
+}
 
 std::string programFile() {
     return std::string(kProgramName) + std::string(platform::executableSuffix());
@@ -41,6 +51,9 @@ Result<bool> uploaderRuns(const std::filesystem::path& socketPath) {
 }
 
 bool findUploader(const platform::EnvLookup& env) {
+    if (throughWindow(env)) {
+        return platform::copyDataWindowExists(std::string(kUploaderCaption));
+    }
     const auto running = uploaderRuns(socketPathOf(env));
     return running && *running;
 }
@@ -61,8 +74,12 @@ class Delivery {
             return;
         }
         for (const auto& message : messages) {
-            // Failures are reported by the writer; the rest is still attempted.
-            writer_.write(message);
+            // Failures are reported; the rest is still attempted.
+            if (throughWindow(services_.env)) {
+                sendToWindow(message);
+            } else {
+                writer_.write(message);
+            }
         }
     }
 
@@ -72,9 +89,23 @@ class Delivery {
                                      platform::NoticeIcon::Stop);
     }
 
+    void sendToWindow(const handover::ListMessage& message) {
+        const auto taken = platform::sendCopyData(std::string(kUploaderCaption),
+                                                  static_cast<std::uint32_t>(message.kind),
+                                                  message.payload, kWindowAnswerLimit);
+        if (!taken || !*taken) {
+            warn("업로드 프로그램에 넘기지 못했습니다.\n(" +
+                 (taken ? std::string("the uploader did not take the message") : taken.error()) +
+                 ")");
+        }
+    }
+
     bool startAndFindUploader() {
-        const auto running = uploaderRuns(socketPathOf(services_.env));
-        if (!running) {
+        if (throughWindow(services_.env)) {
+            if (findUploader(services_.env)) {
+                return true;
+            }
+        } else if (const auto running = uploaderRuns(socketPathOf(services_.env)); !running) {
             // Taken as not running: a start then shows whether one comes up.
             warn("실행 중인 컨텐츠등록 프로그램을 확인할 수 없습니다.\n(" + running.error() + ")");
         } else if (*running) {

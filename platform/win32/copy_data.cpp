@@ -101,17 +101,31 @@ Result<std::unique_ptr<CopyDataReceiver>> CopyDataReceiver::open(const std::stri
     return std::unique_ptr<CopyDataReceiver>(std::move(receiver));
 }
 
+namespace {
+
+// A top-level window first, then a message-only one.
+HWND windowCaptioned(const std::string& caption) {
+    const std::wstring title = wide(caption);
+    HWND window = ::FindWindowW(nullptr, title.c_str());
+    if (window == nullptr) {
+        window = ::FindWindowExW(HWND_MESSAGE, nullptr, nullptr, title.c_str());
+    }
+    return window;
+}
+
+}  // namespace
+
+bool copyDataWindowExists(const std::string& caption) {
+    return windowCaptioned(caption) != nullptr;
+}
+
 Result<bool> sendCopyData(const std::string& caption, std::uint32_t kind,
                           std::span<const std::uint8_t> data, Millis timeout) {
     if (data.size() > kMaxCopyData) {
         return Result<bool>::failure("a message of " + std::to_string(data.size()) +
                                      " bytes is over the limit of " + std::to_string(kMaxCopyData));
     }
-    const std::wstring title = wide(caption);
-    HWND window = ::FindWindowW(nullptr, title.c_str());
-    if (window == nullptr) {
-        window = ::FindWindowExW(HWND_MESSAGE, nullptr, nullptr, title.c_str());
-    }
+    const HWND window = windowCaptioned(caption);
     if (window == nullptr) {
         return Result<bool>::failure("no window captioned \"" + caption + "\"");
     }

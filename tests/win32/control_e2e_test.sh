@@ -89,6 +89,9 @@ port=$(cat "$work/port")
 export QUENVARA_UI=headless QUENVARA_CONFIG_DIR=$(windows_path "$work/config")
 export QUENVARA_PIPE_DIR=$(windows_path "$work/pipes")
 export QUENVARA_DIALOG_ANSWERS=$(windows_path "$work/answers")
+# HANDOVER_WINDOW=1: the control hands every message to the uploader's
+# window (WM_COPYDATA) instead of its pipe.
+export QUENVARA_HANDOVER_WINDOW=${HANDOVER_WINDOW:-}
 mkdir -p "$work/pipes"
 "$run" cscript //nologo "$(windows_path "$PAGE")" "$port" >"$work/page.out" 2>"$work/page.err" ||
     fail "the page's script failed"

@@ -74,6 +74,13 @@ add_test(NAME control_activex_e2e
     PAGE=${CMAKE_CURRENT_SOURCE_DIR}/win32/control_page.js
     bash ${CMAKE_CURRENT_SOURCE_DIR}/win32/control_e2e_test.sh)
 set_tests_properties(control_activex_e2e PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE)
+# The same page on the way for systems without the pipe: each message goes
+# to the uploader's window as WM_COPYDATA.
+add_test(NAME control_activex_window_messages_e2e
+  COMMAND ${CMAKE_COMMAND} -E env CONTROL=$<TARGET_FILE:QuenvaraUploadControl>
+    PAGE=${CMAKE_CURRENT_SOURCE_DIR}/win32/control_page.js HANDOVER_WINDOW=1
+    bash ${CMAKE_CURRENT_SOURCE_DIR}/win32/control_e2e_test.sh)
+set_tests_properties(control_activex_window_messages_e2e PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE)
 
 quenvara_test(protocol_tests
   SOURCES protocol/job_records_test.cpp protocol/list_message_test.cpp protocol/packet_test.cpp

@@ -24,6 +24,7 @@ UploaderApp::~UploaderApp() {
     if (pipeServer_) {
         pipeServer_->stop();
     }
+    copyData_.reset();
 }
 
 std::filesystem::path UploaderApp::socketPath() const {
@@ -95,6 +96,20 @@ int UploaderApp::run() {
         pipeServer_ = std::make_unique<COverlappedNamePipeServer>(std::move(options), deliver,
                                                                   env_.notices, env_.clock);
         pipeServer_->start();
+        // The same messages, straight to the window: what the window
+        // answers is what the sender learns.
+        auto receiver = platform::CopyDataReceiver::open(
+            std::string(kWindowCaption),
+            [deliver](std::uint32_t kind, std::span<const std::uint8_t> data) {
+                const handover::ListMessage message{static_cast<std::int32_t>(kind),
+                                                    {data.begin(), data.end()}};
+                return static_cast<bool>(deliver(message));
+            });
+        if (receiver) {
+            copyData_ = std::move(*receiver);
+        } else {
+            env_.out << "window messages: " << receiver.error() << std::endl;
+        }
     }
     // The rest of the initialisation runs for a second instance too; its
     // window then closes as soon as initialisation returns.
@@ -113,6 +128,7 @@ int UploaderApp::run() {
     loop_.run();
     // The hand-over ends before the window goes.
     pipeServer_->stop();
+    copyData_.reset();
     if (!window_->ended()) {
         window_->destroy();
     }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/clock.h"
+#include "platform/copy_data.h"
 #include "platform/event_loop.h"
 #include "platform/file_lock.h"
 #include "platform/launcher.h"
@@ -84,6 +85,9 @@ class UploaderApp {
     platform::FileLock instanceLock_;
     std::unique_ptr<UploadMainWindow> window_;
     std::unique_ptr<COverlappedNamePipeServer> pipeServer_;
+    // Where the system has window messages: a window under the main
+    // window's caption for clients without the pipe.
+    std::unique_ptr<platform::CopyDataReceiver> copyData_;
 };
 
 }  // namespace quenvara::uploader
