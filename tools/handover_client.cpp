@@ -4,7 +4,9 @@
 #include <getopt.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,7 +35,10 @@ void usage(std::ostream& out) {
            "  --subsection CODE   sub-section code\n"
            "  --adult FLAG        adult flag\n"
            "  --display TEXT      display name of the item\n"
-           "  --pipe-name NAME    uploader pipe name (default quenvaraupload)\n";
+           "  --pipe-name NAME    uploader pipe name (default quenvaraupload)\n"
+           "  --messages FILE     write the messages to FILE instead of handing them over:\n"
+           "                      each as its kind and payload length (4 bytes each, little\n"
+           "                      endian), then the payload\n";
 }
 
 bool parseMusic(const std::string& arg, handover::MusicListEntry& entry) {
@@ -56,6 +61,29 @@ bool parseMusic(const std::string& arg, handover::MusicListEntry& entry) {
     return true;
 }
 
+void putLittleEndian(std::ostream& out, std::uint32_t value) {
+    const char bytes[4] = {static_cast<char>(value), static_cast<char>(value >> 8),
+                           static_cast<char>(value >> 16), static_cast<char>(value >> 24)};
+    out.write(bytes, 4);
+}
+
+bool writeMessages(const std::filesystem::path& file,
+                   const std::vector<handover::ListMessage>& messages) {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    for (const auto& m : messages) {
+        putLittleEndian(out, static_cast<std::uint32_t>(m.kind));
+        putLittleEndian(out, static_cast<std::uint32_t>(m.payload.size()));
+        out.write(reinterpret_cast<const char*>(m.payload.data()),
+                  static_cast<std::streamsize>(m.payload.size()));
+    }
+    out.close();
+    if (!out) {
+        std::cerr << "quenvara-handover: cannot write " << platform::utf8Text(file) << "\n";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -66,6 +94,7 @@ int main(int argc, char** argv) {
         std::string(handover::kDefaultPipeName) + std::string(platform::executableSuffix());
     std::vector<handover::MusicListEntry> music;
     tools::PageValues values;
+    std::optional<std::filesystem::path> messagesFile;
 
     enum {
         kServer = 1,
@@ -79,6 +108,7 @@ int main(int argc, char** argv) {
         kAdult,
         kDisplay,
         kPipe,
+        kMessages,
         kHelp,
         kVersion
     };
@@ -94,6 +124,7 @@ int main(int argc, char** argv) {
         {"adult", required_argument, nullptr, kAdult},
         {"display", required_argument, nullptr, kDisplay},
         {"pipe-name", required_argument, nullptr, kPipe},
+        {"messages", required_argument, nullptr, kMessages},
         {"help", no_argument, nullptr, kHelp},
         {"version", no_argument, nullptr, kVersion},
         {nullptr, 0, nullptr, 0},
@@ -144,6 +175,9 @@ int main(int argc, char** argv) {
             case kPipe:
                 pipeName = optarg;
                 break;
+            case kMessages:
+                messagesFile = platform::systemTextPath(optarg);
+                break;
             case kHelp:
                 usage(std::cout);
                 return 0;
@@ -184,6 +218,10 @@ int main(int argc, char** argv) {
             messages.push_back(handover::makeMusicListMessage(music));
         }
         messages.push_back(handover::makeUploadJobMessage(*record));
+    }
+
+    if (messagesFile) {
+        return writeMessages(*messagesFile, messages) ? 0 : 1;
     }
 
     platform::StreamNotices notices(std::cerr);

@@ -104,3 +104,9 @@ quenvara_test(transfer_tests
 quenvara_test(dispatch_table_tests
   SOURCES webcontrol/control_test.cpp
   LIBS quenvara_webcontrol quenvara_uploader_core)
+
+# The records of one job built here and by the Linux build, byte for byte.
+add_test(NAME records_across_platforms
+  COMMAND ${CMAKE_COMMAND} -E env HANDOVER=$<TARGET_FILE:quenvara-handover>
+    bash ${CMAKE_CURRENT_SOURCE_DIR}/win32/records_across_platforms_test.sh)
+set_tests_properties(records_across_platforms PROPERTIES TIMEOUT 300)
