@@ -68,10 +68,22 @@ check "an untrusted service: the upload check fails" "1 key  status " \
 check "an untrusted service: the download check fails" "1 status " \
     "$(sed -n 's/^download //p' <<<"$untrusted")"
 
+# Without the WMA decoder module (not built for Windows) a WMA file whose
+# fingerprint is needed cannot be checked.
+wma="$work/곡.wma"
+head -c 40000 /dev/urandom >"$wma"
+wma_key=$("$host/quenvara-fingerprint" --key "$wma" | sed -n 's/^key //p')
+wma_out=$(QUENVARA_FILTER_URL=$url QUENVARA_FILTER_CAFILE=$(windows_path "$work/tls/filter-cert.pem") \
+    "$run" "$PROBE" "$(windows_path "$DLL")" "$(windows_path "$wma")" "회원" | tr -d '\r')
+check "a WMA file without the decoder module: 99" "99" \
+    "$(sed -n 's/^upload \([0-9]*\) .*/\1/p' <<<"$wma_out")"
+
 kill "$service"
 wait "$service" || true
 service=
-forms=$(grep "service: filter " "$work/service.log" || true)
+# (The WMA run's queries left out: its key, and its download check, which
+# has no key to ask for.)
+forms=$(grep "service: filter " "$work/service.log" | grep -v -e "sh=$wma_key" -e "sh= " || true)
 echo "$forms"
 # The unknown song's key query and its fingerprint's registration, then the
 # download query; the untrusted run sent nothing.
