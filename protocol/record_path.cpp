@@ -32,6 +32,17 @@ std::string normalSeparators(std::string_view path) {
     return out;
 }
 
+std::string systemSeparators(std::string_view path) {
+    std::string out = normalSeparators(path);
+    const char separator = static_cast<char>(std::filesystem::path::preferred_separator);
+    for (char& c : out) {
+        if (c == '/') {
+            c = separator;
+        }
+    }
+    return out;
+}
+
 std::string join(std::string_view parent, std::string_view name) {
     std::string path(parent);
     if (!path.empty()) {

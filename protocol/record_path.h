@@ -24,6 +24,10 @@ inline constexpr std::size_t kMaxPathBytes = 4096;
 // Every separator written '/', a run of them as one.
 std::string normalSeparators(std::string_view path);
 
+// The same path written with the system's own separator ('\' on Windows),
+// as a record built here carries it.
+std::string systemSeparators(std::string_view path);
+
 // Parent folder and name joined as one path, by the rule above.
 std::string join(std::string_view parent, std::string_view name);
 

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <mutex>
 #include <thread>
@@ -26,7 +25,8 @@ class HandoverTest : public ::testing::Test {
     void startServer(long allowedUid = platform::currentUserId(),
                      platform::Millis frameTimeout = 5000ms) {
         COverlappedNamePipeServer::Options options;
-        options.socketPath = dir_ / "pipes" / "quenvaraupload";
+        options.socketPath =
+            dir_ / "pipes" / ("quenvaraupload" + std::string(platform::executableSuffix()));
         options.allowedUid = allowedUid;
         options.frameTimeout = frameTimeout;
         server_ = std::make_unique<COverlappedNamePipeServer>(
@@ -45,7 +45,9 @@ class HandoverTest : public ::testing::Test {
         ASSERT_TRUE(server_->waitUntilListening(5000ms));
     }
 
-    std::filesystem::path socketPath() const { return dir_ / "pipes" / "quenvaraupload"; }
+    std::filesystem::path socketPath() const {
+        return dir_ / "pipes" / ("quenvaraupload" + std::string(platform::executableSuffix()));
+    }
 
     handover::PipeListWriter writer() {
         return handover::PipeListWriter(clientNotices_, clock_, [this](std::string_view name) {
@@ -149,7 +151,7 @@ TEST_F(HandoverTest, UnknownKindIsRefusedAndTheClientTold) {
 }
 
 TEST_F(HandoverTest, ConnectionFromAnotherUserIsRefused) {
-    startServer(::getuid() + 1);
+    startServer(platform::currentUserId() + 1);
     auto frame = *handover::encodeFrame(
         handover::makeServerAddressMessage(ListMessageKind::ServerAddress, "9.9.9.9", 9));
     sendRaw(frame);
@@ -159,12 +161,13 @@ TEST_F(HandoverTest, ConnectionFromAnotherUserIsRefused) {
     }
     EXPECT_EQ(server_->connectionsRefused(), 1u);
     EXPECT_TRUE(received().empty());
-    EXPECT_NE(lastServerNotice().find("connection from user id " + std::to_string(::getuid())),
+    EXPECT_NE(lastServerNotice().find("connection from user id " +
+                                      std::to_string(platform::currentUserId())),
               std::string::npos);
 }
 
 TEST_F(HandoverTest, SilentClientsAreDroppedAndServingGoesOn) {
-    startServer(::getuid(), 50ms);
+    startServer(platform::currentUserId(), 50ms);
     {
         // Connects and hangs up without a byte.
         int err = 0;

@@ -8,6 +8,7 @@
 
 #include "handover_client/job_builder.h"
 #include "handover_client/pipe_list_writer.h"
+#include "platform/path_text.h"
 #include "tests/support/recording_notices.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/virtual_clock.h"
@@ -27,16 +28,17 @@ TEST(UploaderApp, HeadlessRunEndsByItselfAfterCompletion) {
     testing::TempDir dir;
     testing::VirtualClock clock;
     testing::RecordingNotices notices;
-    std::map<std::string, std::string> vars = {{"QUENVARA_PIPE_DIR", (dir / "pipes").string()},
-                                               {"QUENVARA_CONFIG_DIR", (dir / "config").string()}};
+    std::map<std::string, std::string> vars = {
+        {"QUENVARA_PIPE_DIR", platform::utf8Text(dir / "pipes")},
+        {"QUENVARA_CONFIG_DIR", platform::utf8Text(dir / "config")}};
+    const std::string program = "QuenvaraUpLoad" + std::string(platform::executableSuffix());
     platform::EnvLookup env = [vars](const char* name) -> std::optional<std::string> {
         auto it = vars.find(name);
         return it == vars.end() ? std::nullopt : std::optional(it->second);
     };
     std::ostringstream out;
     HeadlessFrontEnd frontEnd(out, notices);
-    UploaderApp app(
-        UploaderEnvironment{notices, clock, env, dir / "QuenvaraUpLoad", out, frontEnd, true});
+    UploaderApp app(UploaderEnvironment{notices, clock, env, dir / program, out, frontEnd, true});
     std::atomic<int> runs{0};
     app.setTransferFactory([&runs](int, const std::string&, EngineOperations& ops) {
         ++runs;
@@ -54,8 +56,8 @@ TEST(UploaderApp, HeadlessRunEndsByItselfAfterCompletion) {
 
     int exitCode = -1;
     std::thread window([&] { exitCode = app.run(); });
-    const auto socket = dir / "pipes" / "quenvaraupload";
-    for (int i = 0; i < 2000 && !std::filesystem::exists(socket); ++i) {
+    const auto socket = dir / "pipes" / platform::lowerAscii(program);
+    for (int i = 0; i < 2000 && !platform::localPipeExists(socket); ++i) {
         std::this_thread::sleep_for(1ms);
     }
     testing::RecordingNotices clientNotices;
@@ -76,7 +78,7 @@ TEST(UploaderApp, HeadlessRunEndsByItselfAfterCompletion) {
     EXPECT_NE(out.str().find("목록 1: a.txt"), std::string::npos);
     const auto texts = notices.texts();
     EXPECT_NE(std::find(texts.begin(), texts.end(), "등록하기가 완료되었습니다."), texts.end());
-    EXPECT_FALSE(std::filesystem::exists(socket));
+    EXPECT_FALSE(platform::localPipeExists(socket));
 }
 
 // Started again while it runs (from the desktop menu, say), the second start
@@ -87,21 +89,22 @@ TEST(UploaderApp, ASecondStartShowsTheRunningWindowAndEnds) {
     testing::VirtualClock clock;
     platform::EnvLookup env = [&dir](const char* name) -> std::optional<std::string> {
         if (std::string_view(name) == "QUENVARA_PIPE_DIR") {
-            return (dir / "pipes").string();
+            return platform::utf8Text(dir / "pipes");
         }
         if (std::string_view(name) == "QUENVARA_CONFIG_DIR") {
-            return (dir / "config").string();
+            return platform::utf8Text(dir / "config");
         }
         return std::nullopt;
     };
+    const std::string program = "QuenvaraUpLoad" + std::string(platform::executableSuffix());
     testing::RecordingNotices firstNotices;
     std::ostringstream firstOut;
     HeadlessFrontEnd firstFrontEnd(firstOut, firstNotices);
-    UploaderApp first(UploaderEnvironment{firstNotices, clock, env, dir / "QuenvaraUpLoad",
-                                          firstOut, firstFrontEnd, true});
+    UploaderApp first(UploaderEnvironment{firstNotices, clock, env, dir / program, firstOut,
+                                          firstFrontEnd, true});
     std::thread running([&] { first.run(); });
-    const auto socket = dir / "pipes" / "quenvaraupload";
-    for (int i = 0; i < 2000 && !std::filesystem::exists(socket); ++i) {
+    const auto socket = dir / "pipes" / platform::lowerAscii(program);
+    for (int i = 0; i < 2000 && !platform::localPipeExists(socket); ++i) {
         std::this_thread::sleep_for(1ms);
     }
 
@@ -110,8 +113,8 @@ TEST(UploaderApp, ASecondStartShowsTheRunningWindowAndEnds) {
     std::ostringstream secondOut;
     HeadlessFrontEnd secondFrontEnd(secondOut, secondNotices);
     platform::SystemClock realClock;
-    UploaderApp second(UploaderEnvironment{secondNotices, realClock, env, dir / "QuenvaraUpLoad",
-                                           secondOut, secondFrontEnd});
+    UploaderApp second(UploaderEnvironment{secondNotices, realClock, env, dir / program, secondOut,
+                                           secondFrontEnd});
     EXPECT_EQ(second.run(), UploaderApp::kExitAlreadyRunning);
     first.quit();
     running.join();

@@ -105,10 +105,12 @@ for _ in $(seq 600); do
 done
 checked=0
 while IFS= read -r -d '' f; do
-    relative=${f#"$work/files/"}
+    # Stored under the group's folder, which stands for the picked folder:
+    # the path below that folder, and nothing of the local path above it.
+    relative=${f#"$folder/"}
     copy=""
     for _ in $(seq 100); do
-        copy=$(find "$work/store" -type f -path "*/$relative" | head -n 1)
+        copy=$(find "$work/store" -type f -path "*/folders/grp[0-9]/$relative" | head -n 1)
         [ -n "$copy" ] && cmp -s "$f" "$copy" && break
         sleep 0.1
     done

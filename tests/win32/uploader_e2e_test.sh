@@ -15,7 +15,7 @@ uploader=
 cleanup() {
     [ -n "$uploader" ] && kill "$uploader" 2>/dev/null || true
     [ -n "$service" ] && kill "$service" 2>/dev/null || true
-    rm -rf "$work"
+    [ -n "${KEEP_WORK:-}" ] && echo "kept $work" || rm -rf "$work"
 }
 trap cleanup EXIT
 fail() {
@@ -74,8 +74,10 @@ uploader=
 
 stored=0
 while IFS= read -r -d '' f; do
-    relative=${f#"$work/files/"}
-    copy=$(find "$work/store" -type f -path "*/$relative" | head -n 1)
+    # Stored under the group's folder, which stands for the picked folder:
+    # the path below that folder, and nothing of the local path above it.
+    relative=${f#"$folder/"}
+    copy=$(find "$work/store" -type f -path "*/folders/grp[0-9]/$relative" | head -n 1)
     [ -n "$copy" ] && cmp -s "$f" "$copy" || fail "not stored identical: $relative"
     stored=$((stored + 1))
 done < <(find "$work/files" -type f -print0)

@@ -110,3 +110,11 @@ add_test(NAME records_across_platforms
   COMMAND ${CMAKE_COMMAND} -E env HANDOVER=$<TARGET_FILE:quenvara-handover>
     bash ${CMAKE_CURRENT_SOURCE_DIR}/win32/records_across_platforms_test.sh)
 set_tests_properties(records_across_platforms PROPERTIES TIMEOUT 300)
+
+# The window logic and the upload list, headless.
+quenvara_test(uploader_tests
+  SOURCES uploader/handover_test.cpp uploader/settings_test.cpp
+    uploader/file_list_view_test.cpp uploader/folder_expansion_test.cpp
+    uploader/transfer_statistics_test.cpp uploader/upload_main_window_test.cpp
+    uploader/uploader_app_test.cpp
+  LIBS quenvara_uploader_core quenvara_frontend_headless quenvara_handover_client)

@@ -161,7 +161,10 @@ void FolderExpansion::addFile(const std::string& folder, const std::string& name
     r.setItemSize(size);
     // A name CP949 cannot express, or a path too long for its field, is
     // refused with the reason: never mangled or cut into another file's.
-    for (const auto& status : {r.setParentFolder(folder + "/"), r.setItemName(name)}) {
+    // The parent is written as the system writes paths, as the control
+    // writes the folder item's.
+    for (const auto& status :
+         {r.setParentFolder(record_path::systemSeparators(folder + "/")), r.setItemName(name)}) {
         if (!status) {
             leaveOut(status.error());
             return;
