@@ -30,7 +30,7 @@ fail() {
     done
     exit 1
 }
-windows_path() { echo "Z:${1//\//\\}"; }
+. "$here/e2e_common.sh"
 control=$(windows_path "$CONTROL")
 clsid='{06C061D8-0D1D-4CC5-BBE7-7B7B98C3893B}'
 progid='QUENVARAUPLOADCONTROL.QuenvaraUploadControlCtrl.1'
@@ -72,17 +72,9 @@ grep -qi "\"ThreadingModel\"=\"Apartment\"" "$work/registered.reg.txt" || fail "
 echo "ok   regsvr32 added exactly the listed keys"
 
 folder="$work/files/노래 모음"
-mkdir -p "$folder/안쪽"
-for i in $(seq 1 17); do
-    head -c $((i * 7919 + RANDOM)) /dev/urandom >"$folder/곡 $i.dat"
-done
-for i in 1 2 3; do head -c $((i * 65536 + 3)) /dev/urandom >"$folder/안쪽/깊은 곡 $i.dat"; done
+make_korean_folder "$folder"
 windows_path "$folder" >"$work/answers"
-
-"$host/quenvara-service" --storage "$work/store" --port-file "$work/port" >"$work/service.log" 2>&1 &
-service=$!
-for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.1; done
-port=$(cat "$work/port")
+start_service
 
 # The page's control and the uploader it starts share these: their own
 # settings and pipes (this test may run beside another uploader), no boxes.
@@ -97,28 +89,7 @@ mkdir -p "$work/pipes"
     fail "the page's script failed"
 tr -d '\r' <"$work/page.out"
 
-stored=0
-for _ in $(seq 600); do
-    stored=$(find "$work/store" -type f 2>/dev/null | wc -l)
-    [ "$stored" -ge 20 ] && break
-    sleep 0.1
-done
-checked=0
-while IFS= read -r -d '' f; do
-    # Stored under the group's folder, which stands for the picked folder:
-    # the path below that folder, and nothing of the local path above it.
-    relative=${f#"$folder/"}
-    copy=""
-    for _ in $(seq 100); do
-        copy=$(find "$work/store" -type f -path "*/folders/grp[0-9]/$relative" | head -n 1)
-        [ -n "$copy" ] && cmp -s "$f" "$copy" && break
-        sleep 0.1
-    done
-    [ -n "$copy" ] && cmp -s "$f" "$copy" || fail "not stored identical: $relative"
-    checked=$((checked + 1))
-done < <(find "$work/files" -type f -print0)
-[ "$checked" -eq 20 ] || fail "expected 20 files, checked $checked"
-echo "ok   all 20 files stored identical"
+expect_stored_identical "$folder"
 
 "$run" regsvr32 /s /u "$control" || fail "regsvr32 /u failed"
 registered=

@@ -24,19 +24,11 @@ fail() {
     echo "--- service"; cat "$work/service.log" || true
     exit 1
 }
-windows_path() { echo "Z:${1//\//\\}"; }
+. "$here/e2e_common.sh"
 
 folder="$work/files/노래 모음"
-mkdir -p "$folder/안쪽"
-for i in $(seq 1 17); do
-    head -c $((i * 7919 + RANDOM)) /dev/urandom >"$folder/곡 $i.dat"
-done
-for i in 1 2 3; do head -c $((i * 65536 + 3)) /dev/urandom >"$folder/안쪽/깊은 곡 $i.dat"; done
-
-"$host/quenvara-service" --storage "$work/store" --port-file "$work/port" >"$work/service.log" 2>&1 &
-service=$!
-for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.1; done
-port=$(cat "$work/port")
+make_korean_folder "$folder"
+start_service
 
 # Its own settings and pipe names (a pipe folder of its own: this test may
 # run beside another uploader).
@@ -72,16 +64,6 @@ kill -0 "$uploader" 2>/dev/null && fail "the uploader did not close by itself"
 wait "$uploader" || fail "the uploader ended with an error"
 uploader=
 
-stored=0
-while IFS= read -r -d '' f; do
-    # Stored under the group's folder, which stands for the picked folder:
-    # the path below that folder, and nothing of the local path above it.
-    relative=${f#"$folder/"}
-    copy=$(find "$work/store" -type f -path "*/folders/grp[0-9]/$relative" | head -n 1)
-    [ -n "$copy" ] && cmp -s "$f" "$copy" || fail "not stored identical: $relative"
-    stored=$((stored + 1))
-done < <(find "$work/files" -type f -print0)
-[ "$stored" -eq 20 ] || fail "expected 20 files, checked $stored"
-echo "ok   all 20 files stored identical"
+expect_stored_identical "$folder"
 cat "$work/out" "$work/err" | tr -d '\r' | grep -q "등록하기가 완료되었습니다." || fail "no completion notice"
 echo "ok   the completion notice was shown"
