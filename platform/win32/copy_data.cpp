@@ -26,7 +26,13 @@ LRESULT CALLBACK receive(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         }
         const std::span<const std::uint8_t> data(static_cast<const std::uint8_t*>(copy->lpData),
                                                  copy->cbData);
-        return (*handler)(static_cast<std::uint32_t>(copy->dwData), data) ? TRUE : FALSE;
+        // Nothing thrown may unwind through the system's message dispatch:
+        // a message that fails so is not taken.
+        try {
+            return (*handler)(static_cast<std::uint32_t>(copy->dwData), data) ? TRUE : FALSE;
+        } catch (...) {
+            return FALSE;
+        }
     }
     if (message == WM_CLOSE) {
         ::DestroyWindow(window);

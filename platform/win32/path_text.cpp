@@ -4,13 +4,30 @@
 
 namespace quenvara::platform {
 
+// By the system's converters, which never throw: bytes that are no UTF-8,
+// and a lone surrogate (a script may pass one), become U+FFFD.
 std::filesystem::path utf8Path(std::string_view utf8) {
-    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+    if (utf8.empty()) {
+        return {};
+    }
+    const int size = static_cast<int>(utf8.size());
+    const int wide = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(wide > 0 ? wide : 0), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, out.data(), wide);
+    return std::filesystem::path(std::move(out));
 }
 
 std::string utf8Text(const std::filesystem::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
+    const std::wstring& wide = path.native();
+    if (wide.empty()) {
+        return {};
+    }
+    const int size = static_cast<int>(wide.size());
+    const int n =
+        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, out.data(), n, nullptr, nullptr);
+    return out;
 }
 
 std::filesystem::path systemTextPath(std::string_view text) {

@@ -16,6 +16,7 @@ namespace {
 #ifdef _WIN32
 using Socket = SOCKET;
 using Length = int;
+constexpr int kCloseOnExec = 0;  // Windows sockets are not inherited unless asked
 void closeSocket(Socket s) {
     ::closesocket(s);
 }
@@ -29,6 +30,7 @@ void startSockets() {
 #else
 using Socket = int;
 using Length = socklen_t;
+constexpr int kCloseOnExec = SOCK_CLOEXEC;  // not into the programs tests start
 void closeSocket(Socket s) {
     ::close(s);
 }
@@ -39,7 +41,7 @@ void startSockets() {}
 
 BlackHole::BlackHole() {
     startSockets();
-    const Socket s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    const Socket s = ::socket(AF_INET, SOCK_STREAM | kCloseOnExec, IPPROTO_TCP);
     socket_ = static_cast<std::intptr_t>(s);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;

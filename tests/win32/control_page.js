@@ -40,5 +40,11 @@ c.SetUpValue("\uc544\uc774\ub514", "1001");
 c.SetUpValue("\ub4f1\ub85d\uc790", "\ud68c\uc6d0");
 c.SetUpValue("SECTCODE", "01");
 c.RunUploadModule();
-check("RunUploadModule returned", true);
+var again = false;
+try {
+    c.dwServerPort(5);
+} catch (e) {
+    again = true;
+}
+check("a property read with an argument is refused", again && c.dwServerPort === port);
 WScript.Quit(failures === 0 ? 0 : 1);

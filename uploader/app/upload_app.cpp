@@ -84,8 +84,11 @@ int UploaderApp::run() {
     } else {
         COverlappedNamePipeServer::Options options;
         options.socketPath = socketPath();
-        // Each message reaches the window as a synchronous call on its thread.
+        // Each message reaches the window as a synchronous call on its thread;
+        // the pipe's thread and the window messages' thread take turns, one
+        // whole message each (the music list looked at ahead is shared).
         auto deliver = [this](const handover::ListMessage& message) {
+            const std::lock_guard turn(deliveryMutex_);
             window_->checkMusicAhead(message);
             Status result;
             if (!loop_.send([&] { result = window_->onCopyData(message); })) {

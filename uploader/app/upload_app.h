@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <ostream>
 #include <string>
 
@@ -88,6 +89,7 @@ class UploaderApp {
     // Where the system has window messages: a window under the main
     // window's caption for clients without the pipe.
     std::unique_ptr<platform::CopyDataReceiver> copyData_;
+    std::mutex deliveryMutex_;
 };
 
 }  // namespace quenvara::uploader

@@ -27,6 +27,7 @@ namespace {
 HMODULE thisModule = nullptr;
 std::atomic<long> livingObjects{0};
 std::atomic<long> serverLocks{0};
+std::atomic<long> factoryReferences{0};
 
 std::filesystem::path modulePath() {
     std::wstring buffer(MAX_PATH, L'\0');
@@ -106,14 +107,15 @@ class ClassFactory final : public IClassFactory {
         }
         if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
             *out = static_cast<IClassFactory*>(this);
+            AddRef();
             return S_OK;
         }
         *out = nullptr;
         return E_NOINTERFACE;
     }
-    // One static factory: its references keep nothing alive.
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    // One static factory; while someone holds it the module stays.
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++factoryReferences); }
+    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--factoryReferences); }
 
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
         if (out == nullptr) {
@@ -123,11 +125,15 @@ class ClassFactory final : public IClassFactory {
         if (outer != nullptr) {
             return CLASS_E_NOAGGREGATION;
         }
+        // Nothing thrown may reach the caller (the module's state reads
+        // its dialog answers when the first control is made).
         UploadControlObject* object = nullptr;
         try {
             object = new UploadControlObject(moduleState(), livingObjects);
         } catch (const std::bad_alloc&) {
             return E_OUTOFMEMORY;
+        } catch (...) {
+            return E_UNEXPECTED;
         }
         const HRESULT found = object->QueryInterface(iid, out);
         object->Release();
@@ -168,14 +174,22 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID classId, REFIID iid
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
-    return livingObjects == 0 && serverLocks == 0 ? S_OK : S_FALSE;
+    return livingObjects == 0 && serverLocks == 0 && factoryReferences == 0 ? S_OK : S_FALSE;
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
-    const auto path = modulePath();
-    return path.empty() ? SELFREG_E_CLASS : registerControl(path.native());
+    try {
+        const auto path = modulePath();
+        return path.empty() ? SELFREG_E_CLASS : registerControl(path.native());
+    } catch (...) {
+        return SELFREG_E_CLASS;
+    }
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
-    return unregisterControl();
+    try {
+        return unregisterControl();
+    } catch (...) {
+        return SELFREG_E_CLASS;
+    }
 }

@@ -145,18 +145,20 @@ HRESULT registerControl(const std::wstring& modulePath) {
                       setValue(key + L"\\Version", nullptr, L"1.0") &&
                       setValue(progIdKey, nullptr, kTypeName) &&
                       setValue(progIdKey + L"\\CLSID", nullptr, classIdText());
-    if (!done) {
+    // A registration half made is taken back whole.
+    if (!done || !withCom(registerCategories)) {
+        unregisterControl();
         return SELFREG_E_CLASS;
     }
-    return withCom(registerCategories) ? S_OK : SELFREG_E_CLASS;
+    return S_OK;
 }
 
 HRESULT unregisterControl() {
-    const bool done = removeTree(classKey()) && removeTree(kProgId);
-    if (done) {
-        withCom(forgetUnusedCategories);
-    }
-    return done ? S_OK : SELFREG_E_CLASS;
+    // Every part is tried, whatever another part did.
+    const bool classGone = removeTree(classKey());
+    const bool progIdGone = removeTree(kProgId);
+    const bool categoriesDone = withCom(forgetUnusedCategories);
+    return classGone && progIdGone && categoriesDone ? S_OK : SELFREG_E_CLASS;
 }
 
 }  // namespace quenvara::webcontrol::activex

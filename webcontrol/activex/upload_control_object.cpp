@@ -16,6 +16,7 @@ const CLSID kControlClassId = {
 namespace {
 
 constexpr int kShowSelectDlg = 4;
+constexpr int kRunUploadModule = 10;
 
 bool sameNameIgnoringCase(std::string_view ours, const wchar_t* theirs) {
     std::size_t i = 0;
@@ -98,7 +99,7 @@ HRESULT UploadControlObject::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
 // Names are matched as COM does, without regard to case; only the member's
 // own name is known (no named arguments).
 HRESULT UploadControlObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
-    if (names == nullptr || ids == nullptr || count == 0) {
+    if (names == nullptr || ids == nullptr || count == 0 || names[0] == nullptr) {
         return E_INVALIDARG;
     }
     HRESULT outcome = S_OK;
@@ -116,8 +117,32 @@ HRESULT UploadControlObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, 
     return outcome;
 }
 
-HRESULT UploadControlObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
-                                    VARIANT* result, EXCEPINFO* exception, UINT* badArgument) {
+// Nothing thrown may cross into the script's host: a failure inside a call
+// is the script's error, with its text.
+template <class F>
+HRESULT guarded(EXCEPINFO* exception, F&& call) {
+    try {
+        return call();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (const std::exception& failure) {
+        return raise(exception, failure.what());
+    } catch (...) {
+        return E_UNEXPECTED;
+    }
+}
+
+HRESULT UploadControlObject::Invoke(DISPID id, REFIID iid, LCID locale, WORD flags,
+                                    DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
+                                    UINT* badArgument) {
+    return guarded(exception, [&] {
+        return invokeMember(id, iid, locale, flags, params, result, exception, badArgument);
+    });
+}
+
+HRESULT UploadControlObject::invokeMember(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
+                                          VARIANT* result, EXCEPINFO* exception,
+                                          UINT* badArgument) {
     const DispatchMember* member = findMember(static_cast<int>(id));
     if (member == nullptr) {
         return DISP_E_MEMBERNOTFOUND;
@@ -128,6 +153,11 @@ HRESULT UploadControlObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPAR
     }
     const UINT given = params != nullptr ? params->cArgs : 0;
     const UINT named = params != nullptr ? params->cNamedArgs : 0;
+    // A property is read with no argument and written with one, as the
+    // flags say: a read with a value, or a write without, is no call.
+    if (member->property && given != (put ? 1u : 0u)) {
+        return DISP_E_BADPARAMCOUNT;
+    }
     // The only named argument COM passes is a property put's value.
     if (named > (put ? 1u : 0u) ||
         (named == 1 && params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)) {
@@ -147,10 +177,19 @@ HRESULT UploadControlObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPAR
         arguments.push_back(std::move(*value));
     }
     const std::lock_guard lock(shared_.callLock());
-    // A page's script may ask again while a selection dialog is open (from
-    // the dialog's message loop); a second selection is not started then.
-    if (member->id == kShowSelectDlg && control_.IsOpenSelectDlg()) {
-        return raise(exception, "a selection dialog is already open");
+    // A page's script may call again from a dialog's or a message box's
+    // message loop: it may ask, but not start a selection or a hand-over
+    // while one is running.
+    if ((member->id == kShowSelectDlg || member->id == kRunUploadModule) && longCall_) {
+        return raise(exception, std::string(member->name) + ": another call is still running");
+    }
+    struct Running {
+        bool& flag;
+        bool was;
+        ~Running() { flag = was; }
+    } running{longCall_, longCall_};
+    if (member->id == kShowSelectDlg || member->id == kRunUploadModule) {
+        longCall_ = true;
     }
     auto answer = invoke(control_, *member, arguments);
     if (!answer) {
@@ -178,15 +217,19 @@ HRESULT UploadControlObject::Load(IPropertyBag* bag, IErrorLog* log) {
     if (bag == nullptr) {
         return E_POINTER;
     }
+    return guarded(nullptr, [&] { return loadFrom(*bag, log); });
+}
+
+HRESULT UploadControlObject::loadFrom(IPropertyBag& bag, IErrorLog* log) {
     const std::lock_guard lock(shared_.callLock());
     std::map<std::string, ControlValue> values;
     for (const auto& [name, current] : control_.saveProperties()) {
-        VARIANT value;
-        ::VariantInit(&value);
-        // The bag converts a page's text to the property's own type.
+        // Zeroed whole: the bag may clear what it is given before it
+        // converts a page's text to the property's own type.
+        VARIANT value{};
         value.vt = std::holds_alternative<std::string>(current) ? VT_BSTR : VT_I4;
         const std::wstring wideName = wideFromUtf8(name);
-        if (SUCCEEDED(bag->Read(wideName.c_str(), &value, log))) {
+        if (SUCCEEDED(bag.Read(wideName.c_str(), &value, log))) {
             if (auto taken = controlValueOf(value)) {
                 values.emplace(name, std::move(*taken));
             }
@@ -201,6 +244,10 @@ HRESULT UploadControlObject::Save(IPropertyBag* bag, BOOL, BOOL) {
     if (bag == nullptr) {
         return E_POINTER;
     }
+    return guarded(nullptr, [&] { return saveTo(*bag); });
+}
+
+HRESULT UploadControlObject::saveTo(IPropertyBag& bag) {
     const std::lock_guard lock(shared_.callLock());
     for (const auto& [name, current] : control_.saveProperties()) {
         VARIANT value;
@@ -208,7 +255,7 @@ HRESULT UploadControlObject::Save(IPropertyBag* bag, BOOL, BOOL) {
             return E_OUTOFMEMORY;
         }
         const std::wstring wideName = wideFromUtf8(name);
-        const HRESULT written = bag->Write(wideName.c_str(), &value);
+        const HRESULT written = bag.Write(wideName.c_str(), &value);
         ::VariantClear(&value);
         if (FAILED(written)) {
             return written;

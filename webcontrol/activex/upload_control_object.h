@@ -55,11 +55,17 @@ class UploadControlObject final : public IDispatch, public IPersistPropertyBag {
 
   private:
     ~UploadControlObject();
+    HRESULT invokeMember(DISPID id, REFIID iid, LCID locale, WORD flags, DISPPARAMS* params,
+                         VARIANT* result, EXCEPINFO* exception, UINT* badArgument);
+    HRESULT loadFrom(IPropertyBag& bag, IErrorLog* log);
+    HRESULT saveTo(IPropertyBag& bag);
 
     std::atomic<ULONG> references_{1};
     ControlServicesHolder& shared_;
     std::atomic<long>& objects_;
     CQuenvaraUploadControlCtrl control_;
+    // A selection or a hand-over is running on this control.
+    bool longCall_ = false;
 };
 #pragma GCC diagnostic pop
 
