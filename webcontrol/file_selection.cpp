@@ -9,6 +9,7 @@
 #include "common/folder_entries.h"
 #include "common/size_text.h"
 #include "platform/path_text.h"
+#include "platform/real_path.h"
 #include "protocol/record_path.h"
 #include "webcontrol/quenvara_upload_control.h"
 
@@ -79,7 +80,7 @@ void CQuenvaraUploadControlCtrl::walkFolder(const std::string& folder, Walk& wal
         std::error_code error;
         // A linked folder is not walked: it may lead in a circle (the
         // uploader's folder expansion follows the same rule).
-        if (entry.is_directory(error) && !entry.is_symlink(error)) {
+        if (entry.is_directory(error) && !platform::isLink(entry.path())) {
             walkFolder(platform::utf8Text(entry.path()), walk, census);
             if (walk.count > maxFileCount_) {
                 return;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/path_text.h"
+#include "platform/real_path.h"
 #include "protocol/record_path.h"
 
 namespace quenvara::webcontrol {
@@ -22,11 +23,15 @@ bool carriable(const std::string& real) {
 
 Result<std::string> PickedPlaces::remember(const std::string& chosen) {
     std::error_code error;
-    const auto real = platform::utf8Text(
-        std::filesystem::canonical(platform::utf8Path(chosen), error).make_preferred());
+    // The real place of what was picked, which must be there.
+    const auto realPath = platform::realPath(platform::utf8Path(chosen), error).make_preferred();
+    if (!error && !std::filesystem::exists(realPath, error) && !error) {
+        error = std::make_error_code(std::errc::no_such_file_or_directory);
+    }
     if (error) {
         return Result<std::string>::failure(chosen + ": " + error.message());
     }
+    const auto real = platform::utf8Text(realPath);
     if (!carriable(real)) {
         return Result<std::string>::failure(real + ": 이름에 '\\' 가 있어 올릴 수 없습니다.");
     }

@@ -13,6 +13,7 @@
 #include "platform/launcher.h"
 #include "platform/notices.h"
 #include "platform/process_table.h"
+#include "platform/real_path.h"
 #include "platform/system_dirs.h"
 #include "protocol/job_records.h"
 #include "webcontrol/control_module.h"
@@ -40,7 +41,7 @@ struct ControlServices {
     // How a page's path inside a pick is resolved on the disk.
     PickedPlaces::RealPlace realPlace = [](const std::filesystem::path& path,
                                            std::error_code& error) {
-        return std::filesystem::weakly_canonical(path, error);
+        return platform::realPath(path, error);
     };
 };
 

@@ -10,8 +10,9 @@
 namespace quenvara::testing {
 
 // Symbolic links and FIFOs as tests make them. Windows has no FIFOs, and
-// links there need a privilege tests do not have: false tells the test to
-// leave the case out.
+// the standard library makes no links there (under Wine the system's call
+// makes none that can be followed either): false tells the test to leave
+// the case out.
 inline bool makeLink(const std::filesystem::path& target, const std::filesystem::path& link) {
     std::error_code error;
     if (std::filesystem::is_directory(target, error)) {

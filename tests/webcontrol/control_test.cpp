@@ -5,6 +5,7 @@
 
 #include "common/file_digest.h"
 #include "platform/path_text.h"
+#include "tests/support/special_paths.h"
 #include "tests/webcontrol/control_fixture.h"
 
 namespace quenvara::webcontrol {
@@ -18,11 +19,8 @@ std::string pathText(const std::filesystem::path& path) {
 }
 const std::string kSeparator(1, static_cast<char>(std::filesystem::path::preferred_separator));
 
-// Folder links need a privilege on Windows that tests do not have.
 bool linkFolder(const std::filesystem::path& target, const std::filesystem::path& link) {
-    std::error_code error;
-    std::filesystem::create_directory_symlink(target, link, error);
-    return !error;
+    return testing::makeLink(target, link);
 }
 
 std::int32_t kindOf(const handover::ListMessage& m) {

@@ -73,7 +73,13 @@ echo "ok   regsvr32 added exactly the listed keys"
 
 folder="$work/files/노래 모음"
 make_korean_folder "$folder"
-windows_path "$folder" >"$work/answers"
+# The second pick: a file, and a link (made here, as Wine follows it) to a
+# private file of the same size outside.
+mkdir -p "$work/linked" "$work/private"
+head -c 1000 /dev/urandom >"$work/linked/a.txt"
+head -c 1000 /dev/urandom >"$work/private/secret.txt"
+ln -s "$work/private" "$work/linked/link"
+{ windows_path "$folder"; windows_path "$work/linked"; } >"$work/answers"
 start_service
 
 # The page's control and the uploader it starts share these: their own

@@ -1,7 +1,9 @@
 // Stands in for the service's page: creates the control by its ProgID,
 // picks a folder through the (scripted) dialog, reads it back, sets the
 // page's values and hands the job to the uploader.
-// Arguments: PORT. ASCII only: Korean texts are \u escapes.
+// Arguments: PORT. The dialog answers: the folder to upload, then a folder
+// holding a.txt and a link to a folder outside. ASCII only: Korean texts
+// are \u escapes.
 var port = parseInt(WScript.Arguments(0), 10);
 var failures = 0;
 function check(what, ok) {
@@ -47,4 +49,10 @@ try {
     again = true;
 }
 check("a property read with an argument is refused", again && c.dwServerPort === port);
+// A second pick (page-list mode): a folder with a file and a link that
+// leads out of it to a file of the same size. Only the file inside counts.
+var linked = c.ShowSelectDlg(3);
+check("a file inside the picked folder is taken", c.CheckUploadFileSize(linked + "\\a.txt") === true);
+check("a link inside the pick that leads out is not followed out",
+      c.CheckUploadFileSize(linked + "\\link\\secret.txt") === false);
 WScript.Quit(failures === 0 ? 0 : 1);

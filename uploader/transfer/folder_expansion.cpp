@@ -4,6 +4,7 @@
 #include "common/folder_entries.h"
 #include "common/regular_file.h"
 #include "platform/path_text.h"
+#include "platform/real_path.h"
 #include "protocol/record_path.h"
 
 namespace quenvara::uploader {
@@ -42,8 +43,8 @@ FolderExpansion::Outcome<Record> FolderExpansion::run(const Record& folderItem) 
     // The folder handed over must still be where it was: a folder swapped
     // for a link would lead the walk somewhere the person never chose.
     std::error_code error;
-    if (const auto real = std::filesystem::canonical(platform::utf8Path(root), error);
-        !error && real != platform::utf8Path(root)) {
+    if (const auto real = platform::realPath(platform::utf8Path(root), error);
+        !error && !platform::samePath(real, platform::utf8Path(root))) {
         outcome.failure =
             root + ": 선택한 폴더가 다른 곳을 가리키는 링크로 바뀌어 올리지 않습니다.";
         return outcome;
@@ -104,14 +105,17 @@ void FolderExpansion::walk(const std::string& folder, Walk<Record>& w) {
         const std::string name = platform::utf8Text(entry.path().filename());
         const std::string full = folder + "/" + name;
         const auto status = entry.symlink_status(error);
-        if (std::filesystem::is_directory(status)) {
+        // (On Windows a junction or link reads as what it leads to: the
+        // platform tells it.)
+        const bool link = std::filesystem::is_symlink(status) || platform::isLink(entry.path());
+        if (std::filesystem::is_directory(status) && !link) {
             walk(full, w);
             continue;
         }
-        if (std::filesystem::is_symlink(status)) {
+        if (link) {
             // A link to a folder is not followed (it could lead in a
             // circle); one to a file is kept only when the file lies inside.
-            const auto real = std::filesystem::canonical(platform::utf8Path(full), error);
+            const auto real = platform::realPath(platform::utf8Path(full), error);
             if (!error && std::filesystem::is_directory(real, error)) {
                 w.nonFiles.push_back(notRegularFileReason(platform::utf8Path(full)));
                 continue;
