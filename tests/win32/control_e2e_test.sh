@@ -58,6 +58,10 @@ classes() { # the whole of HKEY_CLASSES_ROOT as text, sorted by key
     iconv -f UTF-16LE -t UTF-8 "$1" | tr -d '\r' >"$1.txt"
 }
 
+# Wine's script host registers its own interfaces the first time it runs
+# in a prefix: that happens here, before the registry is looked at.
+echo 'WScript.Quit(0);' >"$work/warm-up.js"
+"$run" cscript //nologo "$(windows_path "$work/warm-up.js")" >/dev/null 2>&1 || true
 # A registration left by an interrupted run would hide what this one adds.
 "$run" regsvr32 /s /u "$control" >/dev/null 2>&1 || true
 classes "$work/before.reg"
