@@ -41,10 +41,12 @@ bool HostLoop::dispatch(std::string_view request) {
     }
     finish();
     busy_ = true;
+    // Free before the answer leaves: a page may send its next long call as
+    // soon as it reads this one's answer, and that call joins this thread.
     worker_ = std::thread([this, text = std::string(request)] {
         const auto reply = session_.handle(text);
-        answer(reply);
         busy_ = false;
+        answer(reply);
     });
     return !failed_;
 }
