@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
 # Installs the browser bridge of the web-page upload control: the native
-# messaging host's manifest into a Chromium profile, and the extension,
-# prepared with the origins allowed to use the control, into a folder to
-# load ("Load unpacked" on chrome://extensions, developer mode on).
+# messaging host's manifest for a browser, and the extension, prepared with
+# the origins allowed to use the control, into a folder to load (Chromium:
+# "Load unpacked" on chrome://extensions, developer mode on) and, for
+# Firefox, packed beside it as an .xpi.
 #
-#   scripts/install-browser-bridge.sh [--profile DIR] [--allow-origin ORIGIN]...
+#   scripts/install-browser-bridge.sh [--firefox] [--profile DIR]
+#                                     [--allow-origin ORIGIN]...
 #                                     [--host PATH] [--host-path PATH]
 #                                     [--extension-dir DIR]
 #
-# --profile DIR       the browser's user data dir (default: the user's Chromium
-#                     and Chrome folders)
+# --firefox           for Firefox instead of Chromium: the host manifest names
+#                     the extension's id, and the extension is Firefox's form
+# --profile DIR       where the host manifest goes: Chromium's user data dir
+#                     (default: the user's Chromium and Chrome folders), or
+#                     with --firefox the folder holding native-messaging-hosts/
+#                     (default: ~/.mozilla)
 # --allow-origin O    another origin that may use the control, e.g.
 #                     http://127.0.0.1:8080 (the service's own, from
 #                     QUENVARA_WEB_URL, is always allowed): https, or plain
@@ -17,8 +23,9 @@
 # --host PATH         the host program (default: the build's, or the installed one)
 # --host-path PATH    the host's path written into the manifest, when the
 #                     host is installed there later (a package build)
-# --extension-dir DIR where to prepare the extension
-#                     (default: ${XDG_DATA_HOME:-~/.local/share}/quenvara/browser-extension)
+# --extension-dir DIR where to prepare the extension (default:
+#                     ${XDG_DATA_HOME:-~/.local/share}/quenvara/browser-extension,
+#                     or firefox-extension and firefox-extension.xpi beside it)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 name=com.quenvara.control_host
@@ -26,7 +33,8 @@ profiles=()
 origins=()
 host=
 host_path=
-extension_dir=${XDG_DATA_HOME:-$HOME/.local/share}/quenvara/browser-extension
+extension_dir=
+browser=chromium
 while [ $# -gt 0 ]; do
     case "$1" in
         --profile|--allow-origin|--host|--host-path|--extension-dir)
@@ -41,11 +49,18 @@ while [ $# -gt 0 ]; do
         --host) host=$2; shift 2 ;;
         --host-path) host_path=$2; shift 2 ;;
         --extension-dir) extension_dir=$2; shift 2 ;;
-        -h|--help) sed -n '2,21p' "$0"; exit 0 ;;
+        --firefox) browser=firefox; shift ;;
+        -h|--help) sed -n '2,28p' "$0"; exit 0 ;;
         *) echo "install-browser-bridge: unknown option $1" >&2; exit 2 ;;
     esac
 done
 web_url=${QUENVARA_WEB_URL:-https://quenvara.example}
+if [ -z "$extension_dir" ]; then
+    folder=browser-extension
+    [ "$browser" = chromium ] || folder=firefox-extension
+    extension_dir=${XDG_DATA_HOME:-$HOME/.local/share}/quenvara/$folder
+fi
+extension_dir=${extension_dir%/}
 
 # The allowed origins in the form the browser reports a page's origin in
 # (lower case, no default port), since the extension's worker compares that
@@ -150,49 +165,93 @@ if [ -z "$host_path" ]; then
     host=$(cd "$(dirname "$host")" && pwd)/$(basename "$host")
 fi
 if [ ${#profiles[@]} -eq 0 ]; then
-    profiles=("$HOME/.config/chromium" "$HOME/.config/google-chrome")
+    if [ "$browser" = firefox ]; then
+        profiles=("$HOME/.mozilla")
+    else
+        profiles=("$HOME/.config/chromium" "$HOME/.config/google-chrome")
+    fi
 fi
-extension_id=$(python3 - "$root/webcontrol/extension/manifest.template.json" <<'PY'
-import base64, hashlib, json, sys
-key = json.load(open(sys.argv[1]))["key"]
-digest = hashlib.sha256(base64.b64decode(key)).hexdigest()[:32]
-print("".join(chr(ord("a") + int(c, 16)) for c in digest))
-PY
-)
+template=$root/webcontrol/extension/manifest.template.json
 
 # The extension: the worker checks a page's origin against the list, and
-# the content scripts run on the same origins only. Each match pattern names
-# its port, since a pattern without one would match every port of the host.
+# the content scripts run on the same origins only. Both browsers' manifests come from the one template: its common part, and
+# the part for this browser only.
 mkdir -p "$extension_dir"
-cp "$root/webcontrol/extension/"*.js "$root/webcontrol/extension/managed-schema.json" \
-    "$extension_dir/"
+cp "$root/webcontrol/extension/"*.js "$extension_dir/"
+if [ "$browser" = chromium ]; then
+    cp "$root/webcontrol/extension/managed-schema.json" "$extension_dir/"
+fi
 printf '%s\n' "$allowed" > "$extension_dir/allowed-origins.json"
-python3 - "$root/webcontrol/extension/manifest.template.json" "$extension_dir/manifest.json" \
-    "$allowed" <<'PY'
-import json, sys
+{ read -r caller; read -r extension_id; } < <(python3 - "$template" "$extension_dir/manifest.json" "$allowed" "$browser" <<'PY'
+import base64, hashlib, json, sys
 from urllib.parse import urlsplit
-template, target, allowed = sys.argv[1:]
+template, target, allowed, browser = sys.argv[1:]
+# With the port where the browser matches ports: a pattern without one
+# matches every port of the host. Firefox takes no port in a pattern; the
+# worker's origin check tells the ports apart there.
 matches = []
 for origin in json.loads(allowed):
-    port = "" if urlsplit(origin).port else ":%d" % {"http": 80, "https": 443}[origin.split(":")[0]]
-    matches.append(origin + port + "/*")
-text = open(template).read().replace('"@MATCHES@"', json.dumps(matches))
-json.loads(text)
-open(target, "w").write(text)
+    url = urlsplit(origin)
+    if browser == "firefox":
+        pattern = "%s://%s/*" % (url.scheme, url.netloc.rsplit(":", 1)[0] if url.port else url.netloc)
+    else:
+        pattern = origin + ("" if url.port else ":%d" % {"http": 80, "https": 443}[url.scheme]) + "/*"
+    if pattern not in matches:
+        matches.append(pattern)
+manifest = json.loads(open(template).read().replace('"@MATCHES@"', json.dumps(matches)))
+manifest.update(manifest.pop("@" + browser))
+for key in [k for k in manifest if k.startswith("@")]:
+    del manifest[key]
+with open(target, "w") as f:
+    json.dump(manifest, f, indent=2)
+    f.write("\n")
+# Who may start the host: Chromium names the extension by an origin made
+# from its key, Firefox by the id in its manifest.
+if browser == "firefox":
+    extension_id = manifest["browser_specific_settings"]["gecko"]["id"]
+    print(json.dumps({"allowed_extensions": [extension_id]}))
+else:
+    digest = hashlib.sha256(base64.b64decode(manifest["key"])).hexdigest()[:32]
+    extension_id = "".join(chr(ord("a") + int(c, 16)) for c in digest)
+    print(json.dumps({"allowed_origins": ["chrome-extension://%s/" % extension_id]}))
+print(extension_id)
 PY
+)
+if [ "$browser" = firefox ]; then
+    # The packed form, for about:addons or a policy's install_url: the
+    # folder's files at the archive's root, in a fixed order and time so
+    # that the same input packs to the same bytes.
+    python3 - "$extension_dir" "$extension_dir.xpi" <<'PY'
+import os, sys, zipfile
+folder, target = sys.argv[1:]
+with zipfile.ZipFile(target + ".part", "w", zipfile.ZIP_DEFLATED) as xpi:
+    for name in sorted(os.listdir(folder)):
+        info = zipfile.ZipInfo(name, date_time=(2026, 1, 1, 0, 0, 0))
+        info.external_attr = 0o644 << 16
+        with open(os.path.join(folder, name), "rb") as f:
+            xpi.writestr(info, f.read(), zipfile.ZIP_DEFLATED)
+os.replace(target + ".part", target)
+PY
+fi
 
 # The host's manifest, naming the extension that may start it.
+manifests=NativeMessagingHosts
+[ "$browser" = chromium ] || manifests=native-messaging-hosts
 for profile in "${profiles[@]}"; do
-    mkdir -p "$profile/NativeMessagingHosts"
-    cat > "$profile/NativeMessagingHosts/$name.json" <<JSON
-{
-  "name": "$name",
-  "description": "Quenvara upload control",
-  "path": "$host",
-  "type": "stdio",
-  "allowed_origins": ["chrome-extension://$extension_id/"]
-}
-JSON
-    echo "host manifest: $profile/NativeMessagingHosts/$name.json"
+    mkdir -p "$profile/$manifests"
+    python3 - "$profile/$manifests/$name.json" "$name" "$host" "$caller" <<'PY'
+import json, sys
+target, name, host, caller = sys.argv[1:]
+manifest = {"name": name, "description": "Quenvara upload control", "path": host, "type": "stdio"}
+manifest.update(json.loads(caller))
+with open(target, "w") as f:
+    json.dump(manifest, f, indent=2)
+    f.write("\n")
+PY
+    echo "host manifest: $profile/$manifests/$name.json"
 done
-echo "extension ($extension_id), load it from: $extension_dir"
+if [ "$browser" = firefox ]; then
+    echo "extension ($extension_id), load it from: $extension_dir (packed: $extension_dir.xpi)"
+else
+    echo "extension ($extension_id), load it from: $extension_dir"
+fi

@@ -37,7 +37,9 @@ packages=(
     python3-gi        # and a stand-in for the panel's watcher on it
     libgtk-3-dev      # the control host's file chooser (GTK's native dialog, the portal's client)
     nlohmann-json3-dev  # the control host's messages from the browser
-    chromium          # the browser bridge's end-to-end test
+    chromium          # the browser bridge's end-to-end test,
+    firefox-esr       # in both browsers; Firefox driven over WebDriver BiDi
+    python3-websocket # on a WebSocket
 )
 # `install-deps.sh --fuzz`: also the compiler for the libFuzzer targets.
 if [ "${1:-}" = "--fuzz" ]; then

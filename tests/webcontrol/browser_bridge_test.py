@@ -1,22 +1,27 @@
 #!/usr/bin/env python3
-"""The browser bridge end to end, in headless Chromium: the extension and
-the native host installed into a fresh profile by the install script, our
-sample page on an allowed origin picks a folder and a single file (scripted
-dialog answers), sets its values and runs; the uploader starts headless by
-itself and the reference service stores every file identical. When its host
-dies, the page is told and its open call fails, and the next call gets a new
-host. An origin allowed in capitals gets answers; a page on an origin that was
-not allowed gets no control.
+"""The browser bridge end to end, in headless Chromium or Firefox: the
+extension and the native host installed into a fresh profile by the install
+script, our sample page on an allowed origin picks a folder of 60 files and a
+single file (scripted dialog answers), sets its values and runs; the uploader
+starts headless by itself and the reference service stores every file
+identical. When its host dies, the page is told and its open call fails, and
+the next call gets a new host. An origin allowed in capitals gets answers; a
+path the person did not pick is refused; a page on an origin that was not
+allowed gets no control. In Firefox, origins from managed storage are checked
+too.
 
-Chromium is driven over the DevTools protocol on a pipe (no extra packages).
+One scenario, two drivers: Chromium over the DevTools protocol on a pipe,
+Firefox over WebDriver BiDi on a loopback WebSocket (Debian's
+python3-websocket); Firefox installs the packed .xpi as a temporary add-on.
 
-usage: browser_bridge_test.py SOURCE_DIR BUILD_DIR
+usage: browser_bridge_test.py SOURCE_DIR BUILD_DIR [chromium|firefox]
 """
 import filecmp
 import functools
 import http.server
 import json
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -26,6 +31,8 @@ import threading
 import time
 
 source, build = (os.path.abspath(a) for a in sys.argv[1:3])
+browser_name = sys.argv[3] if len(sys.argv) > 3 else "chromium"
+FIREFOX_ID = "upload-control@quenvara.example"
 failures = []
 
 
@@ -46,11 +53,11 @@ def serve(folder):
     return "http://127.0.0.1:%d" % server.server_address[1]
 
 
-class Browser:
+class Chromium:
     """Chromium with --remote-debugging-pipe: JSON messages ending in NUL,
     written to its fd 3, read from its fd 4."""
 
-    def __init__(self, profile, extension, env):
+    def __init__(self, profile, extension, env, log):
         to_chrome_r, self.to_chrome = os.pipe()
         self.from_chrome, from_chrome_w = os.pipe()
         # The browser sees the pipes as its fds 3 and 4.
@@ -62,7 +69,7 @@ class Browser:
              "--load-extension=" + extension, "--disable-extensions-except=" + extension,
              "--remote-debugging-pipe", "about:blank"],
             env=env, pass_fds=(to_chrome_r, from_chrome_w),
-            stdout=subprocess.DEVNULL, stderr=open(os.path.join(profile, "..", "chromium.log"), "w"))
+            stdout=subprocess.DEVNULL, stderr=log)
         os.close(to_chrome_r)
         os.close(from_chrome_w)
         self.buffer = b""
@@ -124,6 +131,89 @@ class Browser:
             self.proc.wait()
 
 
+def plain(value):
+    """A WebDriver BiDi remote value as the Python value it stands for."""
+    kind = value.get("type")
+    if kind in ("string", "boolean"):
+        return value["value"]
+    if kind == "number":
+        number = value["value"]
+        return float(number) if isinstance(number, str) else number
+    if kind == "array":
+        return [plain(v) for v in value.get("value", [])]
+    if kind == "object":
+        return {k if isinstance(k, str) else plain(k): plain(v) for k, v in value.get("value", [])}
+    if kind in ("undefined", "null"):
+        return None
+    return "<%s>" % kind
+
+
+class Firefox:
+    """Firefox with --remote-debugging-port=0: it names the WebDriver BiDi
+    address it chose on its standard error; the extension is installed as a
+    temporary add-on, as about:debugging does."""
+
+    def __init__(self, profile, xpi, env, log):
+        import websocket  # Debian's python3-websocket
+        os.makedirs(profile, exist_ok=True)
+        self.proc = subprocess.Popen(
+            ["/usr/bin/firefox-esr", "--headless", "--no-remote", "--profile", profile,
+             "--remote-debugging-port=0", "about:blank"],
+            env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        address = None
+        for line in self.proc.stderr:
+            log.write(line.decode(errors="replace"))
+            match = re.search(r"WebDriver BiDi listening on (ws://\S+)", line.decode(errors="replace"))
+            if match:
+                address = match[1]
+                break
+        if not address:
+            raise RuntimeError("Firefox named no WebDriver BiDi address")
+        threading.Thread(target=lambda: [log.write(line.decode(errors="replace"))
+                                         for line in self.proc.stderr], daemon=True).start()
+        # The remote agent turns away a handshake that names an origin.
+        self.socket = websocket.create_connection(address + "/session", suppress_origin=True,
+                                                  timeout=30)
+        self.next_id = 0
+        self.send("session.new", {"capabilities": {}})
+        self.send("webExtension.install", {"extensionData": {"type": "archivePath", "path": xpi}})
+
+    def send(self, method, params, timeout=30):
+        self.next_id += 1
+        self.socket.send(json.dumps({"id": self.next_id, "method": method, "params": params}))
+        self.socket.settimeout(timeout)
+        while True:
+            reply = json.loads(self.socket.recv())
+            if reply.get("id") == self.next_id:
+                if reply.get("type") == "error":
+                    raise RuntimeError("%s: %s" % (method, reply.get("message", reply)))
+                return reply["result"]
+
+    def open(self, url):
+        context = self.send("browsingContext.create", {"type": "tab"})["context"]
+        self.send("browsingContext.navigate", {"context": context, "url": url, "wait": "complete"})
+        return context
+
+    def evaluate(self, context, expression, timeout=60):
+        result = self.send("script.evaluate", {
+            "expression": expression, "target": {"context": context}, "awaitPromise": True,
+            "serializationOptions": {"maxObjectDepth": 8}}, timeout)
+        if result["type"] == "exception":
+            raise RuntimeError(json.dumps(result["exceptionDetails"])[:500])
+        return plain(result["result"])
+
+    def close(self):
+        try:
+            self.send("browser.close", {}, timeout=5)
+        except Exception:
+            pass
+        try:
+            self.proc.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+
+
 def pids_of(program):
     program = program.encode()
     pids = []
@@ -176,7 +266,10 @@ def main():
         files = os.path.join(work, "files")
         album = os.path.join(files, "앨범")
         os.makedirs(os.path.join(album, "여름"))
-        for name, size in (("사진1.jpg", 120_000), ("여름/사진2.jpg", 80_000), ("곡.mp3", 50_000)):
+        # 60 files: a nested one, a music file, and the rest of many sizes.
+        names = [("여름/사진2.jpg", 80_000), ("곡.mp3", 50_000)]
+        names += [("사진%02d.jpg" % i, 1 + i * 2_111) for i in range(1, 59)]
+        for name, size in names:
             with open(os.path.join(album, name), "wb") as f:
                 f.write(os.urandom(size))
         single = os.path.join(files, "보고서.pdf")
@@ -202,13 +295,27 @@ def main():
         # Allowed as written in capitals; the browser reports the page's origin
         # in lower case.
         shouted_port = serve(os.path.join(source, "webcontrol", "sample")).rsplit(":", 1)[1]
-        profile = os.path.join(work, "profile")
+        firefox = browser_name == "firefox"
+        # Firefox finds host manifests and managed storage under ~/.mozilla.
+        profile = os.path.join(work, ".mozilla" if firefox else "profile")
         extension = os.path.join(work, "extension")
         host = os.path.join(build, "bin", "quenvara-control-host")
         subprocess.run([os.path.join(source, "scripts", "install-browser-bridge.sh"),
                         "--profile", profile, "--allow-origin", allowed,
                         "--allow-origin", "HTTP://LOCALHOST:" + shouted_port, "--host", host,
-                        "--extension-dir", extension], check=True, stdout=subprocess.DEVNULL)
+                        "--extension-dir", extension] + (["--firefox"] if firefox else []),
+                       check=True, stdout=subprocess.DEVNULL)
+        if firefox:
+            # Origins from managed storage: one in the browser's own form, one
+            # that is not (refused by the worker's rule), one plain http off
+            # this computer.
+            policy_origin = serve(os.path.join(source, "webcontrol", "sample"))
+            misspelt = serve(os.path.join(source, "webcontrol", "sample"))
+            os.makedirs(os.path.join(profile, "managed-storage"))
+            with open(os.path.join(profile, "managed-storage", FIREFOX_ID + ".json"), "w") as f:
+                json.dump({"name": FIREFOX_ID, "description": "test policy", "type": "storage",
+                           "data": {"allowedOrigins": [policy_origin + "/",
+                                                       misspelt.upper(), "http://example.com"]}}, f)
 
         pipes = os.path.join(work, "pipes")
         env = dict(os.environ, QUENVARA_PIPE_DIR=pipes,
@@ -218,7 +325,11 @@ def main():
                    QUENVARA_WEB_URL="https://quenvara.example", HOME=work)
         env.pop("DISPLAY", None)
         env.pop("WAYLAND_DISPLAY", None)
-        browser = Browser(profile, extension, env)
+        log = open(os.path.join(work, "browser.log"), "w")
+        if firefox:
+            browser = Firefox(os.path.join(work, "firefox-profile"), extension + ".xpi", env, log)
+        else:
+            browser = Chromium(profile, extension, env, log)
 
         session = browser.open(allowed + "/index.html")
         check(browser.evaluate(session, WAIT_FOR_CONTROL % 15000) is True,
@@ -239,7 +350,7 @@ def main():
         print(json.dumps(result, ensure_ascii=False, indent=1))
         check(result["members"] == 19, "19 members, each a method")
         check(result["port"] == int(service_port), "a property reads back what was written")
-        check(result["folder"]["path"] == album and len(result["folder"]["files"]) == 3,
+        check(result["folder"]["path"] == album and len(result["folder"]["files"]) == 60,
               "the folder's census: %s" % result["folder"]["files"])
         check(len(result["folder"]["music"]) == 1 and
               result["folder"]["music"][0].startswith("곡.mp3:**:50000:**:"),
@@ -247,7 +358,7 @@ def main():
         check(result["file"]["path"] == single, "the single file was chosen")
 
         expected = [os.path.join(d, n) for d, _, ns in os.walk(files) for n in ns]
-        deadline = time.time() + 90
+        deadline = time.time() + 120
         stored = {}
         while time.time() < deadline:
             stored = {}
@@ -362,6 +473,16 @@ def main():
         session = browser.open(other + "/index.html")
         present = browser.evaluate(session, WAIT_FOR_CONTROL % 1500)
         check(present is False, "a page on another origin gets no QuenvaraUploadControl")
+
+        if firefox:
+            session = browser.open(policy_origin + "/index.html")
+            present = browser.evaluate(session, WAIT_FOR_CONTROL % 15000)
+            outcome = browser.evaluate(session, OUTCOME % "window.QuenvaraUploadControl.dwServerPort()")
+            check(present is True and isinstance(outcome, dict) and outcome.get("answer") == 0,
+                  "an origin from managed storage gets answers: %s" % outcome)
+            session = browser.open(misspelt + "/index.html")
+            present = browser.evaluate(session, WAIT_FOR_CONTROL % 1500)
+            check(present is False, "an origin managed storage names in another form gets no control")
     finally:
         end_uploader()
         if browser:
@@ -370,7 +491,7 @@ def main():
             p.kill()
             p.wait()
         if failures:
-            log = os.path.join(work, "chromium.log")
+            log = os.path.join(work, "browser.log")
             if os.path.exists(log):
                 print(open(log, errors="replace").read()[-4000:])
         shutil.rmtree(work, ignore_errors=True)

@@ -4,7 +4,14 @@
 // made from, so a page that has the control is never turned away in silence.
 const HOST = "com.quenvara.control_host";
 
-const listed = fetch(chrome.runtime.getURL("allowed-origins.json"))
+// Chromium runs this file as a service worker, Firefox as a background
+// script after the adapter.
+if (typeof importScripts === "function" && !globalThis.quenvaraExtension) {
+  importScripts("extension-api.js");
+}
+const { api, portError, senderOrigin, matchPattern } = globalThis.quenvaraExtension;
+
+const listed = fetch(api.runtime.getURL("allowed-origins.json"))
   .then((response) => response.json())
   .catch(() => []);
 
@@ -31,8 +38,8 @@ function acceptableOrigin(text) {
   return url.protocol === "https:" || (url.protocol === "http:" && loopback) ? url.origin : null;
 }
 
-const managed = (chrome.storage && chrome.storage.managed
-  ? chrome.storage.managed.get("allowedOrigins").catch(() => ({}))
+const managed = (api.storage && api.storage.managed
+  ? api.storage.managed.get("allowedOrigins").catch(() => ({}))
   : Promise.resolve({})
 ).then((items) =>
   (Array.isArray(items.allowedOrigins) ? items.allowedOrigins : [])
@@ -51,21 +58,21 @@ const allowed = Promise.all([listed, managed]).then(
 managed.then(async (origins) => {
   const ids = ["quenvara-page-api", "quenvara-bridge"];
   try {
-    await chrome.scripting.unregisterContentScripts({ ids });
+    await api.scripting.unregisterContentScripts({ ids });
   } catch {
     // none registered yet
   }
-  if (origins.length === 0) {
+  // A page matched twice would get two bridges, each starting a host for
+  // every call: patterns the manifest has already are left out.
+  const listed = new Set(api.runtime.getManifest().content_scripts.flatMap((s) => s.matches));
+  const matches = [...new Set(origins.map(matchPattern))].filter((m) => !listed.has(m));
+  if (matches.length === 0) {
     return;
   }
-  // With its port, as a pattern without one matches every port of the host.
-  const matches = origins.map(
-    (origin) => origin + (new URL(origin).port ? "" : origin.startsWith("https:") ? ":443" : ":80") + "/*",
-  );
   try {
-    await chrome.scripting.registerContentScripts([
+    await api.scripting.registerContentScripts([
       { id: ids[0], matches, js: ["page-api.js"], world: "MAIN", runAt: "document_start" },
-      { id: ids[1], matches, js: ["bridge.js"], runAt: "document_start" },
+      { id: ids[1], matches, js: ["extension-api.js", "bridge.js"], runAt: "document_start" },
     ]);
   } catch (error) {
     console.warn("quenvara: the policy's origins get no control:", error);
@@ -82,7 +89,18 @@ function normalised(origin) {
   }
 }
 
-chrome.runtime.onConnect.addListener((page) => {
+// The content script asks before the page is given the control: where a
+// browser's patterns cover every port of a host, a page on a port that was
+// not allowed sees no control, as one on a host that was not.
+api.runtime.onMessage.addListener((message, sender, sendResponse) => {
+  if (!message || message.query !== "origin-allowed") {
+    return false;
+  }
+  allowed.then((origins) => sendResponse({ allowed: origins.has(normalised(senderOrigin(sender))) }));
+  return true;
+});
+
+api.runtime.onConnect.addListener((page) => {
   if (page.name !== "quenvara-control") {
     page.disconnect();
     return;
@@ -102,7 +120,7 @@ chrome.runtime.onConnect.addListener((page) => {
     if (!open) {
       return;
     }
-    const origin = normalised(page.sender && page.sender.origin);
+    const origin = normalised(senderOrigin(page.sender));
     if (!origins.has(origin)) {
       page.postMessage({
         ended: "refused",
@@ -113,10 +131,10 @@ chrome.runtime.onConnect.addListener((page) => {
       page.disconnect();
       return;
     }
-    host = chrome.runtime.connectNative(HOST);
+    host = api.runtime.connectNative(HOST);
     host.onMessage.addListener((answer) => page.postMessage(answer));
     host.onDisconnect.addListener(() => {
-      const why = chrome.runtime.lastError ? chrome.runtime.lastError.message : "it ended";
+      const why = portError(host) || "it ended";
       page.postMessage({ ended: "host", error: "the control host is gone: " + why });
       page.disconnect();
     });

@@ -1,6 +1,12 @@
 // Runs beside the page (isolated world): carries the page's calls to the
 // extension and the answers back, for this window only.
 (() => {
+  // Once per window, however many of the extension's script lists match.
+  if (globalThis.quenvaraBridge) {
+    return;
+  }
+  globalThis.quenvaraBridge = true;
+  const { api, portError } = globalThis.quenvaraExtension;
   const PAGE = "quenvara-control-page";
   const BRIDGE = "quenvara-control-bridge";
   let connection = null;
@@ -13,7 +19,7 @@
     window.postMessage(Object.assign({ source: BRIDGE }, message), window.location.origin);
 
   function connect() {
-    const port = chrome.runtime.connect({ name: "quenvara-control" });
+    const port = api.runtime.connect({ name: "quenvara-control" });
     let ending = null;
     const current = {
       port,
@@ -41,12 +47,15 @@
         toPage(answer);
       }
     });
-    port.onDisconnect.addListener(() => {
-      const lost = chrome.runtime.lastError;
-      current.end(lost && lost.message);
-    });
+    port.onDisconnect.addListener(() => current.end(portError(port)));
     return current;
   }
+
+  // The page gets its control once the worker has taken its origin.
+  api.runtime
+    .sendMessage({ query: "origin-allowed" })
+    .then((answer) => answer && answer.allowed && toPage({ ready: true }))
+    .catch(() => {});
 
   window.addEventListener("message", (event) => {
     const data = event.data;

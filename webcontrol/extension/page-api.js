@@ -2,12 +2,16 @@
 // the control, each returning a Promise of its result. A property member
 // reads with no argument and writes with one. Boxes the control shows come
 // as "quenvara-control-notice" events; "quenvara-control-ready" says it is
-// there. Every call settles: with the answer, with an error once the
+// there, once the extension has taken the page's origin. Every call settles: with the answer, with an error once the
 // connection to the host ends, or after CALL_LIMIT_MS without an answer.
 // When the host this page used is gone, and the selection it held with it,
 // "quenvara-control-host-replaced" says so before the next call starts a
 // new one.
 (() => {
+  if (window.quenvaraPageApi) {
+    return;
+  }
+  Object.defineProperty(window, "quenvaraPageApi", { value: true });
   const MEMBERS = [
     "strCmdServerIP", "dwServerPort", "nUpActiveType", "ShowSelectDlg", "GetFileSize",
     "GetFileName", "GetRealFileSize", "GetFileList", "SetUpValue", "RunUploadModule",
@@ -46,6 +50,10 @@
   window.addEventListener("message", (event) => {
     const data = event.data;
     if (event.source !== window || !data || data.source !== BRIDGE) {
+      return;
+    }
+    if (data.ready) {
+      present();
       return;
     }
     for (const text of data.notices || []) {
@@ -89,14 +97,22 @@
         window.postMessage({ source: PAGE, id, member, args, generation }, window.location.origin);
       });
   }
-  Object.defineProperty(window, "QuenvaraUploadControl", {
-    value: Object.freeze(control),
-    enumerable: true,
-  });
-  const announce = () => window.dispatchEvent(new Event("quenvara-control-ready"));
-  if (document.readyState === "loading") {
-    document.addEventListener("DOMContentLoaded", announce);
-  } else {
-    announce();
+  let shown = false;
+  function present() {
+    if (shown) {
+      return;
+    }
+    shown = true;
+    Object.defineProperty(window, "QuenvaraUploadControl", {
+      value: Object.freeze(control),
+      enumerable: true,
+    });
+    // A page that listens from its own scripts hears it after they ran.
+    const announce = () => window.dispatchEvent(new Event("quenvara-control-ready"));
+    if (document.readyState === "loading") {
+      document.addEventListener("DOMContentLoaded", announce);
+    } else {
+      announce();
+    }
   }
 })();
