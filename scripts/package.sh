@@ -68,9 +68,53 @@ for f in usr/lib/quenvara/QuenvaraUpLoad usr/lib/quenvara/libQuenvaraMF.so \
     usr/lib/quenvara/libQuenvaraMFWma.so usr/lib/quenvara/quenvara-control-host \
     usr/bin/quenvara-handover usr/bin/quenvara-fingerprint usr/bin/quenvara-upload \
     etc/chromium/native-messaging-hosts/com.quenvara.control_host.json \
-    usr/share/quenvara/browser-extension/manifest.json; do
+    usr/lib/mozilla/native-messaging-hosts/com.quenvara.control_host.json \
+    usr/share/quenvara/browser-extension/manifest.json usr/share/quenvara/firefox-extension.xpi; do
     [ -e "$installed/$f" ] || fail "/$f is not in the packages"
 done
+
+echo "== the browsers' host manifests and extensions"
+# Each host manifest starts the installed host and names the extension the
+# package ships for that browser: Chromium's by the origin its key makes,
+# Firefox's by the id inside the .xpi, whose manifest is Firefox's form.
+python3 - "$installed" <<'PY' || fail "the browser bridge's manifests"
+import base64, hashlib, json, sys, zipfile
+root = sys.argv[1]
+host = "/usr/lib/quenvara/quenvara-control-host"
+failed = False
+def expect(ok, what):
+    global failed
+    print(("ok   " if ok else "FAIL ") + what)
+    failed |= not ok
+name = "com.quenvara.control_host.json"
+chromium = json.load(open(root + "/etc/chromium/native-messaging-hosts/" + name))
+firefox = json.load(open(root + "/usr/lib/mozilla/native-messaging-hosts/" + name))
+extension = json.load(open(root + "/usr/share/quenvara/browser-extension/manifest.json"))
+digest = hashlib.sha256(base64.b64decode(extension["key"])).hexdigest()[:32]
+chromium_id = "".join(chr(ord("a") + int(c, 16)) for c in digest)
+with zipfile.ZipFile(root + "/usr/share/quenvara/firefox-extension.xpi") as xpi:
+    expect(xpi.testzip() is None, "the .xpi reads whole")
+    names = set(xpi.namelist())
+    packed = json.loads(xpi.read("manifest.json"))
+gecko_id = packed.get("browser_specific_settings", {}).get("gecko", {}).get("id")
+for label, manifest in (("Chromium", chromium), ("Firefox", firefox)):
+    expect(manifest.get("path") == host and manifest.get("type") == "stdio" and
+           manifest.get("name") == name[:-5], "%s's host manifest starts %s" % (label, host))
+expect(chromium.get("allowed_origins") == ["chrome-extension://%s/" % chromium_id] and
+       "allowed_extensions" not in chromium, "Chromium's names the shipped extension only")
+expect(gecko_id and firefox.get("allowed_extensions") == [gecko_id] and
+       "allowed_origins" not in firefox, "Firefox's names the .xpi's id (%s) only" % gecko_id)
+expect({"manifest.json", "background.js", "bridge.js", "page-api.js", "extension-api.js",
+        "allowed-origins.json"} <= names, "the .xpi holds the extension's files: %s" % sorted(names))
+expect("key" not in packed and "service_worker" not in packed.get("background", {}) and
+       packed.get("background", {}).get("scripts"), "the .xpi's manifest is Firefox's form")
+expect("browser_specific_settings" not in extension and "scripts" not in extension["background"],
+       "the folder's manifest is Chromium's form")
+expect(packed["permissions"] == extension["permissions"] and
+       packed["optional_host_permissions"] == extension["optional_host_permissions"],
+       "both forms ask for the same permissions")
+sys.exit(1 if failed else 0)
+PY
 for f in usr/lib/quenvara/QuenvaraUpLoad usr/lib/quenvara/libQuenvaraMF.so \
     usr/bin/quenvara-fingerprint; do
     paths=$(readelf -d "$installed/$f" | grep -E "RPATH|RUNPATH" || true)

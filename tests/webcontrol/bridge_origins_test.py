@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """The origins install-browser-bridge.sh allows: each is written in the form
 the browser reports a page's origin in, to the list the extension's worker
-checks and to the content scripts' matches alike; what could not be matched
-exactly, or would open the control to unknown pages, is refused with status 2
-and nothing is written.
+checks and to the content scripts' matches alike, for Chromium and for
+Firefox; what could not be matched exactly, or would open the control to
+unknown pages, is refused with status 2 and nothing is written.
 
 usage: bridge_origins_test.py SOURCE_DIR
 """
@@ -60,7 +60,7 @@ def check(ok, what, details):
         failures.append(what)
 
 
-def install(origins, site=None):
+def install(origins, site=None, browser="chromium"):
     """The script's status, its stderr, and the list and matches written
     (None when not written)."""
     work = tempfile.mkdtemp(prefix="quenvara-origins-")
@@ -73,6 +73,8 @@ def install(origins, site=None):
                    "--extension-dir", os.path.join(work, "extension")]
         for origin in origins:
             command += ["--allow-origin", origin]
+        if browser == "firefox":
+            command.append("--firefox")
         run = subprocess.run(command, env=env, capture_output=True, text=True)
         written = None
         if os.path.exists(os.path.join(work, "extension", "allowed-origins.json")):
@@ -88,20 +90,30 @@ def install(origins, site=None):
         shutil.rmtree(work, ignore_errors=True)
 
 
-def pattern(origin):
-    """Each pattern names its port: without one it would match every port."""
-    scheme, rest = origin.split("://")
-    has_port = ":" in rest.rsplit("]", 1)[-1]
-    return origin + ("" if has_port else {"http": ":80", "https": ":443"}[scheme]) + "/*"
+def patterns(origins, browser):
+    """Chromium's patterns name the port: without one a pattern matches every
+    port. Firefox's take none; one per host."""
+    out = []
+    for origin in origins:
+        scheme, rest = origin.split("://")
+        has_port = ":" in rest.rsplit("]", 1)[-1]
+        if browser == "firefox":
+            pattern = scheme + "://" + (rest.rsplit(":", 1)[0] if has_port else rest) + "/*"
+        else:
+            pattern = origin + ("" if has_port else {"http": ":80", "https": ":443"}[scheme]) + "/*"
+        if pattern not in out:
+            out.append(pattern)
+    return out
 
 
-def expect(what, allowed_as, status, stderr, written):
+def expect(what, allowed_as, browser, status, stderr, written):
+    what = "%s: %s" % (browser, what)
     details = "status %d, %r, wrote %s" % (status, stderr, written)
     if allowed_as is None:
         check(status == 2 and len(stderr.splitlines()) == 1 and "refused" in stderr
               and written is None, what + " refused", details)
     else:
-        check(status == 0 and written == (allowed_as, [[pattern(o) for o in allowed_as]] * 2),
+        check(status == 0 and written == (allowed_as, [patterns(allowed_as, browser)] * 2),
               "%s allowed as %s" % (what, allowed_as[-1]), details)
 
 
@@ -111,10 +123,14 @@ def main():
     # The same origin in two spellings is one entry.
     cases.append(("one origin in two spellings", ["http://LOCALHOST:8002", "http://localhost:8002/"],
                   None, [SITE, "http://localhost:8002"]))
+    # Two ports of one host: two origins, one Firefox pattern.
+    cases.append(("two ports of one host", ["http://127.0.0.1:8001", "http://127.0.0.1:8002"],
+                  None, [SITE, "http://127.0.0.1:8001", "http://127.0.0.1:8002"]))
+    runs_of = [(case, browser) for browser in ("chromium", "firefox") for case in cases]
     with concurrent.futures.ThreadPoolExecutor(4) as pool:
-        runs = list(pool.map(lambda case: install(case[1], case[2]), cases))
-    for (what, _, _, allowed_as), run in zip(cases, runs):
-        expect(what, allowed_as, *run)
+        runs = list(pool.map(lambda run: install(run[0][1], run[0][2], run[1]), runs_of))
+    for ((what, _, _, allowed_as), browser), run in zip(runs_of, runs):
+        expect(what, allowed_as, browser, *run)
     print("%d failures" % len(failures))
     return 1 if failures else 0
 

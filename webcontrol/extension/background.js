@@ -64,8 +64,8 @@ managed.then(async (origins) => {
   }
   // A page matched twice would get two bridges, each starting a host for
   // every call: patterns the manifest has already are left out.
-  const listed = new Set(api.runtime.getManifest().content_scripts.flatMap((s) => s.matches));
-  const matches = [...new Set(origins.map(matchPattern))].filter((m) => !listed.has(m));
+  const inManifest = new Set(api.runtime.getManifest().content_scripts.flatMap((s) => s.matches));
+  const matches = [...new Set(origins.map(matchPattern))].filter((m) => !inManifest.has(m));
   if (matches.length === 0) {
     return;
   }
