@@ -57,12 +57,14 @@ if [ "${1:-}" = "--package" ]; then
 fi
 
 # `install-deps.sh --windows`: also the 32-bit Windows cross compiler, Wine to
-# run what it builds, and what fetches and unpacks Debian's source packages of
-# the audio libraries (scripts/windows-third-party.sh builds them).
+# run what it builds, what fetches and unpacks Debian's source packages of
+# the audio libraries (scripts/windows-third-party.sh builds them), and
+# makensis for the installer.
 windows=
 if [ "${1:-}" = "--windows" ]; then
     windows=1
-    packages+=(g++-mingw-w64-i686-posix mingw-w64-tools wine wine32:i386 wine64 dpkg-dev locales)
+    packages+=(g++-mingw-w64-i686-posix mingw-w64-tools wine wine32:i386 wine64 dpkg-dev locales
+        nsis)
 fi
 
 # Wine reads the command line and file names through the Unix locale, and

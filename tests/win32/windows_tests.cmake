@@ -81,6 +81,12 @@ add_test(NAME control_activex_window_messages_e2e
     PAGE=${CMAKE_CURRENT_SOURCE_DIR}/win32/control_page.js HANDOVER_WINDOW=1
     bash ${CMAKE_CURRENT_SOURCE_DIR}/win32/control_e2e_test.sh)
 set_tests_properties(control_activex_window_messages_e2e PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE)
+# The same page with what the installer put in place, then the uninstaller.
+add_test(NAME installer_e2e
+  COMMAND ${CMAKE_COMMAND} -E env SETUP=${QUENVARA_SETUP}
+    PAGE=${CMAKE_CURRENT_SOURCE_DIR}/win32/control_page.js
+    bash ${CMAKE_CURRENT_SOURCE_DIR}/win32/control_e2e_test.sh)
+set_tests_properties(installer_e2e PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE)
 
 quenvara_test(protocol_tests
   SOURCES protocol/job_records_test.cpp protocol/list_message_test.cpp protocol/packet_test.cpp

@@ -18,7 +18,7 @@
 #include "platform/system_dirs.h"
 #include "webcontrol/activex/registration.h"
 #include "webcontrol/activex/upload_control_object.h"
-#include "webcontrol/activex/windows_file_dialogs.h"
+#include "webcontrol/windows_file_dialogs.h"
 
 namespace quenvara::webcontrol::activex {
 

@@ -1,4 +1,4 @@
-#include "webcontrol/activex/windows_file_dialogs.h"
+#include "webcontrol/windows_file_dialogs.h"
 
 #include <windows.h>
 
@@ -9,7 +9,7 @@
 
 #include "platform/path_text.h"
 
-namespace quenvara::webcontrol::activex {
+namespace quenvara::webcontrol {
 
 namespace {
 
@@ -20,9 +20,29 @@ std::string utf8Of(const wchar_t* text) {
     return platform::utf8Text(std::filesystem::path(text));
 }
 
+// The folder browser needs COM on the calling thread: a page's thread has
+// it already, the browser host's dialog thread gets it here.
+class ComOnThisThread {
+  public:
+    ComOnThisThread()
+        : mine_(SUCCEEDED(
+              ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
+    ~ComOnThisThread() {
+        if (mine_) {
+            ::CoUninitialize();
+        }
+    }
+    ComOnThisThread(const ComOnThisThread&) = delete;
+    ComOnThisThread& operator=(const ComOnThisThread&) = delete;
+
+  private:
+    bool mine_;
+};
+
 }  // namespace
 
 std::optional<std::string> WindowsFileDialogs::browseFolder(std::string_view title) {
+    const ComOnThisThread com;
     const std::wstring wideTitle = platform::utf8Path(title).native();
     BROWSEINFOW info{};
     info.hwndOwner = ::GetActiveWindow();
@@ -42,6 +62,7 @@ std::optional<std::string> WindowsFileDialogs::browseFolder(std::string_view tit
 }
 
 std::optional<std::string> WindowsFileDialogs::openFile(std::string_view title) {
+    const ComOnThisThread com;
     const std::wstring wideTitle = platform::utf8Path(title).native();
     std::vector<wchar_t> path(kPathRoom, L'\0');
     OPENFILENAMEW info{};
@@ -59,4 +80,4 @@ std::optional<std::string> WindowsFileDialogs::openFile(std::string_view title) 
     return utf8Of(path.data());
 }
 
-}  // namespace quenvara::webcontrol::activex
+}  // namespace quenvara::webcontrol
