@@ -10,9 +10,11 @@
 #include <io.h>
 #include <sddl.h>
 
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "platform/local_pipe.h"
 #include "platform/path_text.h"
@@ -314,14 +316,40 @@ IoOutcome LocalPipeConnection::writeAll(std::span<const std::uint8_t> data) {
     return out;
 }
 
+namespace {
+
+// One listening instance and its connect in progress.
+struct ListeningInstance {
+    Handle pipe;
+    Handle connected{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    OVERLAPPED ov{};
+    bool pending = false;
+
+    // A connect in progress ends before its OVERLAPPED goes away.
+    void cancel() {
+        if (pending) {
+            ::CancelIoEx(pipe.get(), &ov);
+            DWORD ignored = 0;
+            ::GetOverlappedResult(pipe.get(), &ov, &ignored, TRUE);
+            pending = false;
+        }
+    }
+    ~ListeningInstance() { cancel(); }
+};
+
+}  // namespace
+
 struct LocalPipeListener::Handles {
     std::wstring name;
     // Held while the pipe is served: FILE_FLAG_FIRST_PIPE_INSTANCE alone is
     // not kept by every system (Wine ignores it).
     Handle owner;
     PipeSecurity security;
-    Handle instance;  // waiting for the next client
-    Handle connected{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    // Two instances listen at all times, each with its connect in progress,
+    // as a socket's backlog would hold: while one client is taken over and
+    // its instance made again, the next client finds the other one (some
+    // systems answer "no such pipe", not "busy", when none is free).
+    std::array<ListeningInstance, 2> listening;
     Handle wake{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 };
 
@@ -347,9 +375,9 @@ Result<LocalPipeListener> LocalPipeListener::listen(const std::filesystem::path&
     handles->owner.reset(::CreateMutexW(&handles->security.attributes, FALSE, owner.c_str()));
     const bool taken = !handles->owner || ::GetLastError() == ERROR_ALREADY_EXISTS;
     if (!taken) {
-        handles->instance = createInstance(handles->name, handles->security, true);
+        handles->listening[0].pipe = createInstance(handles->name, handles->security, true);
     }
-    if (!handles->instance) {
+    if (!handles->listening[0].pipe) {
         const DWORD code = taken ? ERROR_ACCESS_DENIED : ::GetLastError();
         if (code == ERROR_ACCESS_DENIED) {
             return Result<LocalPipeListener>::failure(
@@ -366,42 +394,71 @@ Result<LocalPipeConnection> LocalPipeListener::accept() {
     if (::WaitForSingleObject(h.wake.get(), 0) == WAIT_OBJECT_0) {
         return Result<LocalPipeConnection>::failure("listener interrupted");
     }
-    if (!h.instance) {
-        h.instance = createInstance(h.name, h.security, false);
-        if (!h.instance) {
-            return Result<LocalPipeConnection>::failure(failureText(h.name, ::GetLastError()));
+    // Each instance made (again) where needed and listening; one a client
+    // took before its connect began is served at once.
+    ListeningInstance* ready = nullptr;
+    DWORD lastError = ERROR_PIPE_LISTENING;
+    std::vector<HANDLE> waits;
+    std::vector<ListeningInstance*> waiting;
+    for (ListeningInstance& l : h.listening) {
+        if (!l.pipe) {
+            l.pipe = createInstance(h.name, h.security, false);
+            if (!l.pipe) {
+                lastError = ::GetLastError();
+                continue;
+            }
+        }
+        if (!l.pending && ready == nullptr) {
+            ::ResetEvent(l.connected.get());
+            l.ov = OVERLAPPED{};
+            l.ov.hEvent = l.connected.get();
+            // A client may have come before the connect began, and even gone
+            // again: it is served all the same (its end is read as such).
+            if (::ConnectNamedPipe(l.pipe.get(), &l.ov) != 0) {
+                ready = &l;
+                continue;
+            }
+            const DWORD code = ::GetLastError();
+            if (code == ERROR_PIPE_CONNECTED || code == ERROR_NO_DATA) {
+                ready = &l;
+                continue;
+            }
+            if (code != ERROR_IO_PENDING) {
+                l.pipe.reset();  // made again next time
+                lastError = code;
+                continue;
+            }
+            l.pending = true;
+        }
+        if (l.pending) {
+            waits.push_back(l.connected.get());
+            waiting.push_back(&l);
         }
     }
-    OVERLAPPED ov{};
-    ::ResetEvent(h.connected.get());
-    ov.hEvent = h.connected.get();
-    if (::ConnectNamedPipe(h.instance.get(), &ov) == 0) {
-        const DWORD code = ::GetLastError();
-        if (code == ERROR_IO_PENDING) {
-            const HANDLE waits[2] = {h.connected.get(), h.wake.get()};
-            if (::WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
-                ::CancelIoEx(h.instance.get(), &ov);
-                DWORD ignored = 0;
-                ::GetOverlappedResult(h.instance.get(), &ov, &ignored, TRUE);
-                return Result<LocalPipeConnection>::failure("listener interrupted");
-            }
-            DWORD ignored = 0;
-            if (::GetOverlappedResult(h.instance.get(), &ov, &ignored, TRUE) == 0) {
-                const DWORD failed = ::GetLastError();
-                h.instance.reset();
-                return Result<LocalPipeConnection>::failure(failureText(h.name, failed));
-            }
-        } else if (code != ERROR_PIPE_CONNECTED) {
-            h.instance.reset();
-            return Result<LocalPipeConnection>::failure(failureText(h.name, code));
+    if (ready == nullptr) {
+        if (waits.empty()) {
+            return Result<LocalPipeConnection>::failure(failureText(h.name, lastError));
+        }
+        waits.push_back(h.wake.get());
+        const DWORD woken = ::WaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(),
+                                                     FALSE, INFINITE);
+        const DWORD index = woken - WAIT_OBJECT_0;
+        if (index >= waiting.size()) {
+            return Result<LocalPipeConnection>::failure("listener interrupted");
+        }
+        ready = waiting[index];
+        ready->pending = false;
+        DWORD ignored = 0;
+        if (::GetOverlappedResult(ready->pipe.get(), &ready->ov, &ignored, TRUE) == 0) {
+            const DWORD failed = ::GetLastError();
+            ready->pipe.reset();
+            return Result<LocalPipeConnection>::failure(failureText(h.name, failed));
         }
     }
-    // This instance is the client's now. The next one listens at once, as
-    // a socket's backlog would: a client coming meanwhile finds the pipe
-    // busy (and waits) rather than missing (and failing). When it cannot be
-    // made here, the next accept tries again.
-    Handle client = std::move(h.instance);
-    h.instance = createInstance(h.name, h.security, false);
+    // This instance is the client's now; the other keeps listening, and
+    // this one is made again at once (or by the next accept).
+    Handle client = std::move(ready->pipe);
+    ready->pipe = createInstance(h.name, h.security, false);
     UniqueFd fd = descriptorOf(std::move(client));
     if (!fd.valid()) {
         return Result<LocalPipeConnection>::failure(h.name.empty() ? "pipe" : "pipe descriptor");
