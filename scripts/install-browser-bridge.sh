@@ -182,7 +182,7 @@ if [ "$browser" = chromium ]; then
     cp "$root/webcontrol/extension/managed-schema.json" "$extension_dir/"
 fi
 printf '%s\n' "$allowed" > "$extension_dir/allowed-origins.json"
-{ read -r caller; read -r extension_id; } < <(python3 - "$template" "$extension_dir/manifest.json" "$allowed" "$browser" <<'PY'
+made=$(python3 - "$template" "$extension_dir/manifest.json" "$allowed" "$browser" <<'PY'
 import base64, hashlib, json, sys
 from urllib.parse import urlsplit
 template, target, allowed, browser = sys.argv[1:]
@@ -217,15 +217,19 @@ else:
 print(extension_id)
 PY
 )
+caller=${made%%$'\n'*}
+extension_id=${made#*$'\n'}
 if [ "$browser" = firefox ]; then
     # The packed form, for about:addons or a policy's install_url: the
-    # folder's files at the archive's root, in a fixed order and time so
-    # that the same input packs to the same bytes.
-    python3 - "$extension_dir" "$extension_dir.xpi" <<'PY'
+    # extension's files (nothing else the folder may hold) at the archive's
+    # root, in a fixed order and time so that the same input packs to the
+    # same bytes.
+    python3 - "$extension_dir" "$extension_dir.xpi" manifest.json allowed-origins.json \
+        $(cd "$root/webcontrol/extension" && ls ./*.js | sed 's|^\./||') <<'PY'
 import os, sys, zipfile
-folder, target = sys.argv[1:]
+folder, target, *names = sys.argv[1:]
 with zipfile.ZipFile(target + ".part", "w", zipfile.ZIP_DEFLATED) as xpi:
-    for name in sorted(os.listdir(folder)):
+    for name in sorted(names):
         info = zipfile.ZipInfo(name, date_time=(2026, 1, 1, 0, 0, 0))
         info.external_attr = 0o644 << 16
         with open(os.path.join(folder, name), "rb") as f:

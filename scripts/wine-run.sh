@@ -8,8 +8,10 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 export WINEPREFIX=${QUENVARA_WINEPREFIX:-$here/build/windows/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all,err+module}
-# No Mono or Gecko download prompts: nothing here needs them.
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+# No Mono or Gecko download prompts: nothing here needs them. No menu
+# entries of the host's desktop for shortcuts made in the prefix (an
+# installer's Start menu entry stays in the prefix).
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}
 export WINEARCH=win64
 if [ ! -e "$WINEPREFIX/system.reg" ]; then
     mkdir -p "$WINEPREFIX"

@@ -35,6 +35,44 @@ Page instfiles
 UninstPage uninstConfirm
 UninstPage instfiles
 
+; A running uploader keeps its program and library in use: the files could
+; not be replaced or taken away, so nothing starts until it is closed. It is
+; found by its message-only window, which carries the product's caption.
+!macro RefuseWhileUploaderRuns
+  running:
+    System::Call 'user32::FindWindowExW(p -3, p 0, p 0, w "${PRODUCT}") p .r0'
+    StrCmp $0 0 free
+    IfSilent 0 +3
+      SetErrorLevel 2
+      Abort
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION \
+      "${PRODUCT}가 실행 중입니다. 끝낸 뒤 다시 시도하세요." IDRETRY running
+    SetErrorLevel 2
+    Abort
+  free:
+!macroend
+
+Function .onInit
+  !insertmacro RefuseWhileUploaderRuns
+FunctionEnd
+
+Function un.onInit
+  !insertmacro RefuseWhileUploaderRuns
+FunctionEnd
+
+; What the installer puts in the program folder, taken away by the
+; uninstaller and by an installation that cannot be completed.
+!macro RemoveProgramFiles
+  Delete "$INSTDIR\QuenvaraUpLoad.exe"
+  Delete "$INSTDIR\QuenvaraMF.dll"
+  Delete "$INSTDIR\${CONTROL}"
+  Delete "$INSTDIR\quenvara-control-host.exe"
+  Delete "$INSTDIR\${HOST}.json"
+  RMDir /r "$INSTDIR\browser-extension"
+  Delete "$INSTDIR\uninstall.exe"
+  RMDir "$INSTDIR"
+!macroend
+
 Section "Install"
   SetOutPath "$INSTDIR"
   File "${STAGE}\QuenvaraUpLoad.exe"
@@ -50,6 +88,7 @@ Section "Install"
   ExecWait '"$SYSDIR\regsvr32.exe" /s "$INSTDIR\${CONTROL}"' $0
   StrCmp $0 "0" registered
     DetailPrint "regsvr32 could not register ${CONTROL} (exit status $0)"
+    !insertmacro RemoveProgramFiles
     SetErrorLevel 2
     Abort "The web-page control could not be registered."
   registered:
@@ -85,15 +124,8 @@ Section "Uninstall"
   DeleteRegKey /ifempty HKCU "Software\Google"
   !insertmacro RemoveHostKey "${EDGE_HOSTS}"
   DeleteRegKey /ifempty HKCU "Software\Microsoft\Edge"
-
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"
-  Delete "$INSTDIR\QuenvaraUpLoad.exe"
-  Delete "$INSTDIR\QuenvaraMF.dll"
-  Delete "$INSTDIR\${CONTROL}"
-  Delete "$INSTDIR\quenvara-control-host.exe"
-  Delete "$INSTDIR\${HOST}.json"
-  RMDir /r "$INSTDIR\browser-extension"
-  Delete "$INSTDIR\uninstall.exe"
-  RMDir "$INSTDIR"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  ; The folder last: its going is the sign that all of the above is done.
+  !insertmacro RemoveProgramFiles
 SectionEnd

@@ -21,6 +21,7 @@ import functools
 import http.server
 import json
 import os
+import queue
 import re
 import shutil
 import signal
@@ -51,6 +52,15 @@ def serve(folder):
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
     threading.Thread(target=server.serve_forever, daemon=True).start()
     return "http://127.0.0.1:%d" % server.server_address[1]
+
+
+def wait_or_kill(proc):
+    """A browser asked to close gets 10 s to do so."""
+    try:
+        proc.wait(timeout=10)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        proc.wait()
 
 
 class Chromium:
@@ -124,11 +134,7 @@ class Chromium:
             self.send("Browser.close", timeout=5)
         except Exception:
             pass
-        try:
-            self.proc.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            self.proc.kill()
-            self.proc.wait()
+        wait_or_kill(self.proc)
 
 
 def plain(value):
@@ -156,27 +162,40 @@ class Firefox:
     def __init__(self, profile, xpi, env, log):
         import websocket  # Debian's python3-websocket
         os.makedirs(profile, exist_ok=True)
+        # An idle background script is put to sleep after 1 s (30 s by
+        # default; the value is in ms), so that the scenario's pause covers it.
+        with open(os.path.join(profile, "user.js"), "w") as f:
+            f.write('user_pref("extensions.background.idle.timeout", 1000);\n')
         self.proc = subprocess.Popen(
             ["/usr/bin/firefox-esr", "--headless", "--no-remote", "--profile", profile,
              "--remote-debugging-port=0", "about:blank"],
             env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-        address = None
-        for line in self.proc.stderr:
-            log.write(line.decode(errors="replace"))
-            match = re.search(r"WebDriver BiDi listening on (ws://\S+)", line.decode(errors="replace"))
-            if match:
-                address = match[1]
-                break
-        if not address:
-            raise RuntimeError("Firefox named no WebDriver BiDi address")
-        threading.Thread(target=lambda: [log.write(line.decode(errors="replace"))
-                                         for line in self.proc.stderr], daemon=True).start()
-        # The remote agent turns away a handshake that names an origin.
-        self.socket = websocket.create_connection(address + "/session", suppress_origin=True,
-                                                  timeout=30)
-        self.next_id = 0
-        self.send("session.new", {"capabilities": {}})
-        self.send("webExtension.install", {"extensionData": {"type": "archivePath", "path": xpi}})
+        try:
+            address = queue.Queue()
+
+            def pump():
+                for raw in self.proc.stderr:
+                    line = raw.decode(errors="replace")
+                    log.write(line)
+                    match = re.search(r"WebDriver BiDi listening on (ws://\S+)", line)
+                    if match:
+                        address.put(match[1])
+            threading.Thread(target=pump, daemon=True).start()
+            try:
+                url = address.get(timeout=60)
+            except queue.Empty:
+                raise RuntimeError("Firefox named no WebDriver BiDi address within 60 s")
+            # The remote agent turns away a handshake that names an origin.
+            self.socket = websocket.create_connection(url + "/session", suppress_origin=True,
+                                                      timeout=30)
+            self.next_id = 0
+            self.send("session.new", {"capabilities": {}})
+            self.send("webExtension.install",
+                      {"extensionData": {"type": "archivePath", "path": xpi}})
+        except BaseException:
+            self.proc.kill()
+            self.proc.wait()
+            raise
 
     def send(self, method, params, timeout=30):
         self.next_id += 1
@@ -207,11 +226,7 @@ class Firefox:
             self.send("browser.close", {}, timeout=5)
         except Exception:
             pass
-        try:
-            self.proc.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            self.proc.kill()
-            self.proc.wait()
+        wait_or_kill(self.proc)
 
 
 def pids_of(program):
@@ -337,6 +352,9 @@ def main():
         flow = """(async () => {
           document.getElementById('port').value = '%s';
           const folder = await window.sample.chooseFolder();
+          // A person looks at the pick before going on: the host holding it
+          // must outlive an idle browser's housekeeping.
+          await new Promise((resolve) => setTimeout(resolve, 5000));
           await window.sample.setValues();
           await window.sample.run();
           const file = await window.sample.chooseFile();
@@ -473,6 +491,20 @@ def main():
         session = browser.open(other + "/index.html")
         present = browser.evaluate(session, WAIT_FOR_CONTROL % 1500)
         check(present is False, "a page on another origin gets no QuenvaraUploadControl")
+        # Its scripts may post what the control's would: no host starts and
+        # no answer comes (in Firefox the bridge runs on every port of the
+        # host, and waits for the worker's word on the origin).
+        hosts_before = len(pids_of(host))
+        forged = browser.evaluate(session, """new Promise((resolve) => {
+          window.addEventListener('message', (e) => {
+            if (e.data && e.data.source === 'quenvara-control-bridge') resolve(e.data);
+          });
+          window.postMessage({ source: 'quenvara-control-page', id: 1, member: 'GetFileName',
+                               args: [], generation: 0 }, window.location.origin);
+          setTimeout(() => resolve('nothing'), 2000);
+        })""")
+        check(forged == "nothing" and len(pids_of(host)) == hosts_before,
+              "a forged call from another origin gets nothing and starts no host: %s" % forged)
 
         if firefox:
             session = browser.open(policy_origin + "/index.html")

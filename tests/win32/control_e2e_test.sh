@@ -12,10 +12,12 @@
 # It checks, besides the above: the files in the install folder, the Start
 # menu entry, the class pointing at the installed control, both browsers'
 # native messaging host keys naming the installed manifest, and the
-# installed host answering a frame started as Chrome starts it; after the
-# uninstaller (/S): no file of ours in the install folder or the Start
-# menu, HKEY_CLASSES_ROOT as before, and no key under HKEY_CURRENT_USER or
-# HKEY_LOCAL_MACHINE that was not there before.
+# installed host answering a frame (binary-safe) started with the
+# extension's origin, the installed uploader closing by itself, the
+# uninstaller refusing (status 2, nothing taken) while an uploader runs;
+# after the uninstaller (/S): no file of ours in the install folder or the
+# Start menu, HKEY_CLASSES_ROOT as before, and no key under
+# HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE that was not there before.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 run="$here/../../scripts/wine-run.sh"
@@ -149,7 +151,11 @@ if [ -n "${SETUP:-}" ]; then
 import json, struct, subprocess, sys
 run, folder, install_dir, name = sys.argv[1:]
 manifest = json.load(open("%s/%s.json" % (folder, name)))
-body = json.dumps({"id": 7, "member": "IsOpenSelectDlg"}).encode()
+# Its length (0x11A) holds the byte that ends a text-mode stream and its
+# padding line ends that text mode would change: only a binary stream
+# carries the frame whole.
+head, tail = b'{"id":7,', b'"member":"IsOpenSelectDlg"}'
+body = head + b"\r\n" * 100 + b" " * (0x11A - len(head) - len(tail) - 200) + tail
 host = subprocess.run([run, install_dir + "\\" + manifest["path"], manifest["allowed_origins"][0]],
                       input=struct.pack("<I", len(body)) + body, capture_output=True, timeout=120)
 (length,) = struct.unpack("<I", host.stdout[:4])
@@ -189,13 +195,25 @@ expect_stored_identical "$folder"
 if [ -n "${SETUP:-}" ]; then
     # The installed uploader closes by itself (AutoEnd) once its files are
     # sent; until then the uninstaller would find its program in use.
-    for _ in $(seq 300); do
-        pgrep -f 'Quenvara\\QuenvaraUpLoad.exe' >/dev/null || break
-        sleep 0.2
-    done
-    ! pgrep -f 'Quenvara\\QuenvaraUpLoad.exe' >/dev/null ||
-        fail "the installed uploader did not close by itself"
+    running() { pgrep -f 'Quenvara\\QuenvaraUpLoad.exe' >/dev/null; }
+    running || fail "the installed uploader is not seen running after the hand-over"
+    for _ in $(seq 300); do running || break; sleep 0.2; done
+    ! running || fail "the installed uploader did not close by itself"
     echo "ok   the installed uploader closed by itself"
+    # While an uploader runs, the uninstaller refuses (status 2, silently)
+    # and leaves everything in place. _?= runs it in place, to its end; the
+    # folder follows unquoted (Wine quotes no word without a space).
+    "$run" "$install_dir\QuenvaraUpLoad.exe" >"$work/own.out" 2>&1 &
+    own=$!
+    for _ in $(seq 100); do grep -q "waiting for hand-over" "$work/own.out" && break; sleep 0.1; done
+    status=0
+    # shellcheck disable=SC2046
+    "$run" "$install_dir\uninstall.exe" /S $(echo "_?=$install_dir") || status=$?
+    [ "$status" -eq 2 ] && [ -f "$installed/QuenvaraUpLoad.exe" ] && [ -n "$(installed_folder)" ] ||
+        fail "the uninstaller did not refuse while the uploader ran (status $status)"
+    kill "$own"
+    wait "$own" 2>/dev/null || true
+    echo "ok   the uninstaller refuses while the uploader runs"
 fi
 unregister || fail "unregistering failed: $(find "${installed:-/nonexistent}" 2>/dev/null | head -n 5)"
 registered=

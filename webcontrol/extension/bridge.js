@@ -51,15 +51,23 @@
     return current;
   }
 
-  // The page gets its control once the worker has taken its origin.
+  // The page gets its control once the worker has taken its origin; until
+  // then (and for good on an origin it refuses) the page's messages are not
+  // carried, so a page cannot reach the extension by posting them itself.
+  let allowed = false;
   api.runtime
     .sendMessage({ query: "origin-allowed" })
-    .then((answer) => answer && answer.allowed && toPage({ ready: true }))
+    .then((answer) => {
+      if (answer && answer.allowed) {
+        allowed = true;
+        toPage({ ready: true });
+      }
+    })
     .catch(() => {});
 
   window.addEventListener("message", (event) => {
     const data = event.data;
-    if (event.source !== window || !data || data.source !== PAGE) {
+    if (!allowed || event.source !== window || !data || data.source !== PAGE) {
       return;
     }
     if (data.generation !== generation) {

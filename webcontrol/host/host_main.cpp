@@ -79,7 +79,13 @@ bool takeFrameStreams(int& requests, int& answers) {
         ::_dup2(nothing, 0);
         ::_close(nothing);
     }
-    ::_dup2(2, 1);
+    // A browser may give the host no error stream: then nowhere.
+    if (::_dup2(2, 1) != 0) {
+        if (const int nothing = ::_open("NUL", _O_WRONLY); nothing >= 0) {
+            ::_dup2(nothing, 1);
+            ::_close(nothing);
+        }
+    }
 #else
     requests = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3);
     answers = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
