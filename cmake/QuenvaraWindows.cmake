@@ -9,8 +9,8 @@ add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _FILE_OFFS
 # from Windows callers are only 4-byte aligned.
 add_compile_options(-msse2 -mfpmath=sse -mstackrealign)
 
-# libogg, libvorbis and libmpg123 from Debian's source packages, built once
-# per build folder; pkg-config then finds them and nothing of the host.
+# libogg, libvorbis, libmpg123 and wxWidgets from Debian's source packages,
+# built once per build folder; pkg-config then finds them and nothing of the host.
 set(QUENVARA_THIRD_PARTY "${CMAKE_BINARY_DIR}/third-party")
 execute_process(
   COMMAND "${PROJECT_SOURCE_DIR}/scripts/windows-third-party.sh" "${QUENVARA_THIRD_PARTY}"
@@ -19,6 +19,8 @@ if(NOT third_party_rc EQUAL 0)
   message(FATAL_ERROR "Building the Windows third-party libraries failed (see above)")
 endif()
 list(APPEND CMAKE_FIND_ROOT_PATH "${QUENVARA_THIRD_PARTY}")
+# wxMSW's own wx-config, never the host's (which would name the GTK build).
+set(wxWidgets_CONFIG_EXECUTABLE "${QUENVARA_THIRD_PARTY}/bin/wx-config" CACHE FILEPATH "" FORCE)
 set(ENV{PKG_CONFIG_LIBDIR} "${QUENVARA_THIRD_PARTY}/lib/pkgconfig")
 set(ENV{PKG_CONFIG_PATH} "")
 

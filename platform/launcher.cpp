@@ -72,4 +72,8 @@ Launcher::Outcome SpawnLauncher::start(const std::vector<std::string>& argv) {
     return out;
 }
 
+std::vector<std::string> browserCommand(const std::string& url) {
+    return {"xdg-open", url};
+}
+
 }  // namespace quenvara::platform

@@ -20,6 +20,10 @@ class Launcher {
     virtual Outcome start(const std::vector<std::string>& argv) = 0;
 };
 
+// The command that opens an address in the user's web browser: xdg-open,
+// or on Windows the shell's handler for the address's protocol.
+std::vector<std::string> browserCommand(const std::string& url);
+
 class SpawnLauncher final : public Launcher {
   public:
     Outcome run(const std::vector<std::string>& argv) override;

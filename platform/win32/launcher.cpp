@@ -99,4 +99,8 @@ Launcher::Outcome SpawnLauncher::start(const std::vector<std::string>& argv) {
     return out;
 }
 
+std::vector<std::string> browserCommand(const std::string& url) {
+    return {"rundll32.exe", "url.dll,FileProtocolHandler", url};
+}
+
 }  // namespace quenvara::platform

@@ -1,6 +1,8 @@
 """What the window's test scripts share: checks that print and count, a
 bounded wait, and the ending that shows the uploader's log on a failure."""
 import os
+import subprocess
+import sys
 import time
 
 failures = []
@@ -39,3 +41,21 @@ def finish(work):
                    errors="replace").read())
     print("%d failures" % len(failures))
     return 1 if failures else 0
+
+
+def start_display():
+    """A display of our own unless one is given; Xvfb tells its number."""
+    if os.environ.get("QUENVARA_GUI_TEST_DISPLAY"):
+        return None, os.environ["QUENVARA_GUI_TEST_DISPLAY"]
+    read, write = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x1024x24",
+                             "-nolisten", "tcp"], pass_fds=[write], stderr=subprocess.DEVNULL)
+    os.close(write)
+    number = b""
+    while not number.endswith(b"\n"):
+        chunk = os.read(read, 16)
+        if not chunk:
+            sys.exit("Xvfb did not start")
+        number += chunk
+    os.close(read)
+    return xvfb, ":" + number.decode().strip()

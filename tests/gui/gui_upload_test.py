@@ -23,7 +23,9 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
                                 "scripts"))
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import window_screenshot  # noqa: E402
+from gui_checks import start_display  # noqa: E402
 
 build = os.path.abspath(sys.argv[1])
 uploader = os.path.join(build, "lib", "quenvara", "QuenvaraUpLoad")
@@ -38,24 +40,6 @@ def check(ok, what):
     print(("ok   " if ok else "FAIL ") + what, flush=True)
     if not ok:
         failures.append(what)
-
-
-def start_display():
-    """A display of our own unless one is given; Xvfb tells its number."""
-    if os.environ.get("QUENVARA_GUI_TEST_DISPLAY"):
-        return None, os.environ["QUENVARA_GUI_TEST_DISPLAY"]
-    read, write = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x1024x24",
-                             "-nolisten", "tcp"], pass_fds=[write], stderr=subprocess.DEVNULL)
-    os.close(write)
-    number = b""
-    while not number.endswith(b"\n"):
-        chunk = os.read(read, 16)
-        if not chunk:
-            sys.exit("Xvfb did not start")
-        number += chunk
-    os.close(read)
-    return xvfb, ":" + number.decode().strip()
 
 
 class Probe:

@@ -411,8 +411,8 @@ TEST_F(UploadMainWindowTest, TrayHidesShowsAndOpensTheSite) {
     EXPECT_FALSE(w.tray().hidden());
     w.onCommand(command::kTrayWebSite);
     ASSERT_EQ(h.launcher.started.size(), 1u);
-    EXPECT_EQ(h.launcher.started[0],
-              (std::vector<std::string>{"xdg-open", "https://quenvara.example"}));
+    EXPECT_EQ(h.launcher.started[0], platform::browserCommand("https://quenvara.example"));
+    EXPECT_EQ(h.launcher.started[0].back(), "https://quenvara.example");
     // Minimising does not touch the hidden flag.
     w.onCommand(control::kMinimize);
     EXPECT_FALSE(w.tray().hidden());

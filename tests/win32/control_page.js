@@ -1,10 +1,12 @@
 // Stands in for the service's page: creates the control by its ProgID,
 // picks a folder through the (scripted) dialog, reads it back, sets the
 // page's values and hands the job to the uploader.
-// Arguments: PORT. The dialog answers: the folder to upload, then a folder
+// Arguments: PORT [FILES], FILES the number of files in the folder (20).
+// The dialog answers: the folder to upload, then a folder
 // holding a.txt and a link to a folder outside. ASCII only: Korean texts
 // are \u escapes.
 var port = parseInt(WScript.Arguments(0), 10);
+var fileCount = WScript.Arguments.length > 1 ? parseInt(WScript.Arguments(1), 10) : 20;
 var failures = 0;
 function check(what, ok) {
     WScript.Echo((ok ? "ok   " : "FAIL ") + what);
@@ -23,7 +25,7 @@ var folderName = "\ub178\ub798 \ubaa8\uc74c";
 check("ShowSelectDlg(1) gives the picked folder", picked.length > 0 &&
       picked.substr(picked.length - folderName.length) === folderName);
 check("GetFileName is the folder's Korean name", c.GetFileName() === folderName);
-check("GetAllFileCount counts all 20 files", c.GetAllFileCount() === 20);
+check("GetAllFileCount counts all " + fileCount + " files", c.GetAllFileCount() === fileCount);
 var names = {};
 for (var i = 0; i < c.GetAllFileCount(); i++) names[c.GetAllFileList(i)] = true;
 check("GetAllFileList names a Korean file", names["\uace1 1.dat"] === true);

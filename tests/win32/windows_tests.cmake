@@ -88,6 +88,21 @@ add_test(NAME installer_e2e
     bash ${CMAKE_CURRENT_SOURCE_DIR}/win32/control_e2e_test.sh)
 set_tests_properties(installer_e2e PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE)
 
+# The uploader's window and tray icon under Wine on a virtual display, the
+# page's folder of 30 files handed over through the control; a Wine prefix
+# of its own, whose desktop process sees the display.
+if(QUENVARA_WITH_WX)
+  add_executable(tray_message win32/tray_message.cpp)
+  target_link_options(tray_message PRIVATE -municode)
+  add_test(NAME window_windows_e2e
+    COMMAND ${CMAKE_COMMAND} -E env CONTROL=$<TARGET_FILE:QuenvaraUploadControl>
+      TRAY_MESSAGE=$<TARGET_FILE:tray_message>
+      HANDOVER=$<TARGET_FILE:quenvara-handover> PAGE=${CMAKE_CURRENT_SOURCE_DIR}/win32/control_page.js
+      PREFIX=${CMAKE_BINARY_DIR}/wineprefix-window SHOTS=${CMAKE_BINARY_DIR}/gui-screenshots
+      /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/win32/window_e2e_test.py)
+  set_tests_properties(window_windows_e2e PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE)
+endif()
+
 quenvara_test(protocol_tests
   SOURCES protocol/job_records_test.cpp protocol/list_message_test.cpp protocol/packet_test.cpp
   LIBS quenvara_protocol quenvara_uploader_core)

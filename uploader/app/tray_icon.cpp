@@ -3,8 +3,18 @@
 #include <algorithm>
 
 #include "common/cp949.h"
+#include "uploader/app/dialog_view.h"
 
 namespace quenvara::uploader {
+
+const std::array<TrayMenuItem, 6> kTrayMenu = {{
+    {command::kTrayWebSite, "퀜바라 가기"},
+    {0, ""},
+    {command::kTrayShow, "보이기"},
+    {command::kTrayHide, "감추기"},
+    {0, ""},
+    {command::kTrayExit, "종료"},
+}};
 
 void TrayIcon::add(std::string_view tip) {
     setTip(tip);

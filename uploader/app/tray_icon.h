@@ -1,10 +1,21 @@
 #pragma once
 
+#include <array>
 #include <mutex>
 #include <string>
 #include <string_view>
 
 namespace quenvara::uploader {
+
+// One line of the icon's menu: the program's command and its text; a
+// command of 0 is a separator.
+struct TrayMenuItem {
+    int command = 0;
+    std::string_view label;
+};
+
+// The menu, top to bottom.
+extern const std::array<TrayMenuItem, 6> kTrayMenu;
 
 // The notification-area icon: animation frames, tooltip, hidden flag.
 class TrayIcon {

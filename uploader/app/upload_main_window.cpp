@@ -9,6 +9,7 @@
 #include "common/file_digest.h"
 #include "common/regular_file.h"
 #include "common/size_text.h"
+#include "platform/launcher.h"
 #include "platform/path_text.h"
 #include "protocol/record_path.h"
 #include "uploader/list/job_state.h"
@@ -519,7 +520,7 @@ void UploadMainWindow::onTrayMouse(TrayIcon::Mouse mouse) {
 }
 
 void UploadMainWindow::openWebSite() {
-    const auto r = services_.launcher.start({"xdg-open", services_.webSiteUrl});
+    const auto r = services_.launcher.start(platform::browserCommand(services_.webSiteUrl));
     if (!r.started) {
         services_.notices.show("웹 브라우저를 열 수 없습니다: " + services_.webSiteUrl);
     }

@@ -83,6 +83,15 @@ DelayMessageBoxBase::DelayMessageBoxBase(wxWindow* owner, const wxString& text, 
     }
     top->Add(buttonRow, 0, wxALIGN_CENTER);
     SetSizerAndFit(top);
+    if (countIn_ == CountIn::Caption) {
+        // The contents do not widen the title bar: room for the first (the
+        // longest) count and the title bar's own icon and buttons.
+        const int wanted = GetTextExtent(countdownText()).x + 120;
+        if (GetSize().x < wanted) {
+            SetMinSize(wxSize(wanted, GetSize().y));
+            SetSize(wxSize(wanted, GetSize().y));
+        }
+    }
     CentreOnParent();
     showCount();
     Bind(wxEVT_TIMER, &DelayMessageBoxBase::onTick, this, Countdown::kTimerId);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <wx/bitmap.h>
 #include <wx/dialog.h>
 
 #include "uploader/app/folder_wait_dialog.h"

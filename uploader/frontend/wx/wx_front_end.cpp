@@ -10,7 +10,6 @@
 
 #include "uploader/app/upload_main_window.h"
 #include "uploader/frontend/wx/folder_wait_view.h"
-#include "uploader/frontend/wx/wx_tray.h"
 #include "uploader/widgets/skin_bitmaps.h"
 
 namespace quenvara::uploader::wxui {
@@ -64,7 +63,7 @@ void WxFrontEnd::attach(platform::EventLoop&, const DialogView& view, const CFil
     frame_ = new WxMainFrame(view, list, webSite_);
     notices_.setOwner(frame_);
     if (WxTray::available()) {
-        tray_ = std::make_unique<WxTray>();
+        tray_ = WxTray::create(*frame_);
     }
     frame_->setTrayAvailable(tray_ != nullptr);
     notifier_ = new widgets::CTaskbarNotifier(frame_);
@@ -100,10 +99,7 @@ void WxFrontEnd::show(std::string_view text, int appearMs, int stayMs, int disap
     std::string copy(text);
     std::string hide(autoHide);
     loop_.post([this, copy, hide, appearMs, stayMs, disappearMs] {
-        const auto info = wxGetDisplayInfo();
-        if (info.type != wxDisplayX11) {
-            // Wayland places no skinned popup in a corner: the desktop's
-            // notification service shows it instead.
+        if (!cornerPopupPlaceable()) {
             wxNotificationMessage message(u8(kWindowCaption), u8(copy), frame_);
             message.Show(std::max(stayMs / 1000, 1));
             return;

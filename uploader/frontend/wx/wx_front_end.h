@@ -1,6 +1,5 @@
 #pragma once
 
-#include <wx/taskbar.h>
 #include <wx/timer.h>
 
 #include <cstdint>
@@ -11,7 +10,7 @@
 #include <string>
 
 #include "uploader/app/front_end.h"
-#include "uploader/frontend/wx/sleep_inhibitor.h"
+#include "uploader/frontend/wx/desktop.h"
 #include "uploader/frontend/wx/wx_main_frame.h"
 #include "uploader/frontend/wx/wx_notices.h"
 #include "uploader/widgets/taskbar_notifier.h"
@@ -20,7 +19,6 @@ class wxDialog;
 
 namespace quenvara::uploader::wxui {
 
-class WxTray;
 class FolderWaitView;
 
 // The windowed front-end: the main frame, the tray icon, the corner popup

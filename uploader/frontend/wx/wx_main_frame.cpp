@@ -71,17 +71,12 @@ WxMainFrame::WxMainFrame(const DialogView& view, const CFileListView& list,
     placeAgain_.Bind(wxEVT_TIMER, &WxMainFrame::onPlaceAgain, this);
     Bind(wxEVT_PAINT, &WxMainFrame::onPaint, this);
     Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
-        const wxSize size = GetClientSize();
-        const auto points = widgets::windowPolygon(size.x, size.y);
-        std::vector<wxPoint> polygon;
-        for (const auto& [x, y] : points) {
-            polygon.emplace_back(x, y);
-        }
-        SetShape(wxRegion(polygon.size(), polygon.data()));
-        layoutControls();
-        Refresh(false);
+        reshape();
         event.Skip();
     });
+    // Windows sized the frame while creating it, before the handler above
+    // was there, and sends no size event for showing it.
+    reshape();
     Bind(wxEVT_LEFT_DOWN, &WxMainFrame::onLeftDown, this);
     Bind(wxEVT_LEFT_UP, &WxMainFrame::onLeftUp, this);
     Bind(wxEVT_MOTION, &WxMainFrame::onMotion, this);
@@ -261,6 +256,18 @@ void WxMainFrame::createControls(const std::string& webSite) {
     // The keyboard starts at the top of that order rather than on a caption
     // button.
     listCtrl_->SetFocus();
+}
+
+void WxMainFrame::reshape() {
+    const wxSize size = GetClientSize();
+    const auto points = widgets::windowPolygon(size.x, size.y);
+    std::vector<wxPoint> polygon;
+    for (const auto& [x, y] : points) {
+        polygon.emplace_back(x, y);
+    }
+    SetShape(wxRegion(polygon.size(), polygon.data()));
+    layoutControls();
+    Refresh(false);
 }
 
 void WxMainFrame::layoutControls() {

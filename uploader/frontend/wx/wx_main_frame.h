@@ -56,6 +56,8 @@ class WxMainFrame final : public wxFrame {
 
   private:
     void createControls(const std::string& webSite);
+    // The shape and the controls' places for the frame's size.
+    void reshape();
     void layoutControls();
     void applyView();
     void applyList();

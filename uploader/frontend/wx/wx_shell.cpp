@@ -38,12 +38,16 @@ void logToolkitAssertions() {
     wxSetAssertHandler(assertionToLog);
 }
 
-bool displayAvailable(const platform::EnvLookup& env) {
+bool displayAvailable([[maybe_unused]] const platform::EnvLookup& env) {
+#if defined(__WXMSW__)
+    return true;  // a Windows session always has its desktop
+#else
     const auto set = [&](const char* name) {
         auto value = env(name);
         return value && !value->empty();
     };
     return set("DISPLAY") || set("WAYLAND_DISPLAY");
+#endif
 }
 
 int runWindowed(const WindowedRun& run,

@@ -6,6 +6,7 @@
 #include <array>
 #include <chrono>
 #include <utility>
+#include <vector>
 
 #include "uploader/app/dialog_view.h"
 #include "uploader/app/upload_main_window.h"
@@ -18,16 +19,6 @@ namespace {
 
 constexpr std::array kTrayCommands = {command::kTrayWebSite, command::kTrayShow, command::kTrayHide,
                                       command::kTrayExit};
-
-// The menu, top to bottom; 0 is a separator.
-const std::array<StatusNotifierTray::MenuItem, 6> kMenu = {{
-    {command::kTrayWebSite, "퀜바라 가기"},
-    {0, ""},
-    {command::kTrayShow, "보이기"},
-    {command::kTrayHide, "감추기"},
-    {0, ""},
-    {command::kTrayExit, "종료"},
-}};
 
 StatusNotifierTray::Pixmap pixmapOf(const wxIcon& icon) {
     wxImage image = wxBitmap(icon).ConvertToImage();
@@ -71,7 +62,11 @@ WxTray::WxTray(std::function<std::int64_t()> nowMs)
             onMouse_(TrayIcon::Mouse::LeftDoubleClick);
         }
     });
-    item_ = StatusNotifierTray::create(std::string(kWindowCaption), {kMenu.begin(), kMenu.end()});
+    std::vector<StatusNotifierTray::MenuItem> menu;
+    for (const auto& item : kTrayMenu) {
+        menu.push_back({item.command, std::string(item.label)});
+    }
+    item_ = StatusNotifierTray::create(std::string(kWindowCaption), std::move(menu));
     if (item_) {
         // The bus calls come in the middle of its dispatch: the window
         // logic runs after it, as for the toolkit's own events. Panels send
@@ -167,11 +162,12 @@ std::string WxTray::describe() const {
 
 wxMenu* WxTray::CreatePopupMenu() {
     auto* menu = new wxMenu;
-    for (const auto& item : kMenu) {
+    for (const auto& item : kTrayMenu) {
         if (item.command == 0) {
             menu->AppendSeparator();
         } else {
-            menu->Append(menuIdFor(item.command), wxString::FromUTF8(item.label));
+            menu->Append(menuIdFor(item.command),
+                         wxString::FromUTF8(item.label.data(), item.label.size()));
         }
     }
     menu->Bind(wxEVT_MENU, [this](wxCommandEvent& event) {

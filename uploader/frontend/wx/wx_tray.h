@@ -23,6 +23,8 @@ class WxTray final : public wxTaskBarIcon {
     // `nowMs` tells the time of a press, in milliseconds.
     explicit WxTray(std::function<std::int64_t()> nowMs = steadyMs);
     ~WxTray() override;
+    // The toolkit's icon brings its own window: the owner is not needed.
+    static std::unique_ptr<WxTray> create(wxWindow&) { return std::make_unique<WxTray>(); }
     static std::int64_t steadyMs();
     // Whether the icon can be shown at all, by either means.
     static bool available();
