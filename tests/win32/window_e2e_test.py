@@ -12,7 +12,7 @@ asks the same-name question for a file the service already holds, and the
 tray menu's "종료" ends it. Screenshots go to SHOTS.
 
 Environment: CONTROL (QuenvaraUploadControl.dll, the uploader beside it),
-HANDOVER (quenvara-handover.exe), TRAY_MESSAGE (tray_message.exe), PAGE (control_page.js), PREFIX (a Wine
+or SETUP (the installer: it installs them, and the installed ones run), HANDOVER (quenvara-handover.exe), TRAY_MESSAGE (tray_message.exe), PAGE (control_page.js), PREFIX (a Wine
 prefix of this test's own: its desktop process must see the display),
 SHOTS (the screenshots' folder).
 """
@@ -32,8 +32,9 @@ from gui_checks import check, failures, probe_state, start_display, wait_for  # 
 import window_screenshot  # noqa: E402
 
 run = os.path.join(here, "..", "..", "scripts", "wine-run.sh")
-control = os.environ["CONTROL"]
-programs = os.path.dirname(control)
+# The folder of the control and the uploader, once in place.
+programs = windows_programs = None
+setup = os.environ.get("SETUP")
 shots = os.environ["SHOTS"]
 CAPTION = "퀜바라 파일 올리기"
 
@@ -135,9 +136,27 @@ def stored_identical(folder, store):
     return count
 
 
+def install(env):
+    """Registers the control, or installs with the installer; the folder
+    of the control and the uploader, as this system and as Windows name it."""
+    if not setup:
+        subprocess.run([run, "regsvr32", "/s", windows_path(os.environ["CONTROL"])], env=env,
+                       check=True)
+        folder = os.path.dirname(os.environ["CONTROL"])
+        return folder, windows_path(folder)
+    subprocess.run([run, windows_path(setup), "/S"], env=env, check=True)
+    query = subprocess.run([run, "reg", "query",
+                            r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quenvara",
+                            "/v", "InstallLocation", "/reg:32"], env=env, capture_output=True,
+                           text=True).stdout
+    folder = re.search(r"InstallLocation\s+REG_SZ\s+(.*?)\r?$", query, re.M).group(1)
+    return subprocess.run([run, "winepath", "-u", folder], env=env, capture_output=True,
+                          text=True).stdout.strip(), folder
+
+
 def start_uploader(env, work, name):
     log = open(os.path.join(work, name + ".log"), "w")
-    return subprocess.Popen([run, windows_path(os.path.join(programs, "QuenvaraUpLoad.exe"))],
+    return subprocess.Popen([run, windows_programs + "\\QuenvaraUpLoad.exe"],
                             env=env, stdout=log, stderr=subprocess.STDOUT)
 
 
@@ -168,7 +187,10 @@ def main():
                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
         # The prefix's desktop process starts here, with the display and the
         # tray host there to dock into.
-        subprocess.run([run, "regsvr32", "/s", windows_path(control)], env=env, check=True)
+        global programs, windows_programs
+        programs, windows_programs = install(env)
+        check(os.path.exists(os.path.join(programs, "QuenvaraUpLoad.exe")),
+              "the uploader is in " + programs)
         folder = os.path.join(work, "files", "노래 모음")
         make_folder(folder)
         os.makedirs(os.path.join(work, "linked"))

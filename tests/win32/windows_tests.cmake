@@ -101,6 +101,15 @@ if(QUENVARA_WITH_WX)
       PREFIX=${CMAKE_BINARY_DIR}/wineprefix-window SHOTS=${CMAKE_BINARY_DIR}/gui-screenshots
       /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/win32/window_e2e_test.py)
   set_tests_properties(window_windows_e2e PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE)
+  # The same with what the installer put in place.
+  add_test(NAME installed_window_e2e
+    COMMAND ${CMAKE_COMMAND} -E env SETUP=${QUENVARA_SETUP}
+      TRAY_MESSAGE=$<TARGET_FILE:tray_message>
+      HANDOVER=$<TARGET_FILE:quenvara-handover> PAGE=${CMAKE_CURRENT_SOURCE_DIR}/win32/control_page.js
+      PREFIX=${CMAKE_BINARY_DIR}/wineprefix-installed
+      SHOTS=${CMAKE_BINARY_DIR}/gui-screenshots/installed
+      /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/win32/window_e2e_test.py)
+  set_tests_properties(installed_window_e2e PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE)
 endif()
 
 quenvara_test(protocol_tests
