@@ -3,17 +3,21 @@
 a window manager and a tray host: its tray icon (identifier 160, callback
 message 2024) docks there; the icon's callback as the shell sends it opens
 the six-line menu at the pointer, whose "감추기" and "보이기" (chosen with the
-keyboard) hide and show the window, as the double click does. The JScript page then hands the running uploader a folder of 30 files
-through the registered control and the named pipe; the window shows the
-rows and bars, its start / stop button pauses the run and starts it again,
-every file is stored identical at the reference service, the completion box
+keyboard) hide and show the window, as the double click does. Another
+process reads the skinned controls through Active Accessibility. The
+JScript page then hands the running uploader a folder of 30 files through
+the registered control and the named pipe; the window shows the rows and
+bars, its start / stop button pauses the run and starts it again, every
+file is stored identical at the reference service, the completion box
 counts down, and the window closes by itself ("창 닫기"). A second start
 asks the same-name question for a file the service already holds, and the
 tray menu's "종료" ends it. Screenshots go to SHOTS.
 
 Environment: CONTROL (QuenvaraUploadControl.dll, the uploader beside it),
-or SETUP (the installer: it installs them, and the installed ones run), HANDOVER (quenvara-handover.exe), TRAY_MESSAGE (tray_message.exe), PAGE (control_page.js), PREFIX (a Wine
-prefix of this test's own: its desktop process must see the display),
+or SETUP (the installer: it installs them, and the installed ones run);
+HANDOVER (quenvara-handover.exe), TRAY_MESSAGE (tray_message.exe),
+ACCESSIBLE_PROBE (accessible_probe.exe), PAGE (control_page.js), PREFIX (a
+Wine prefix of this test's own: its desktop process must see the display),
 SHOTS (the screenshots' folder).
 """
 import filecmp
@@ -223,6 +227,19 @@ def main():
         check('check 1031 state=1 enabled=1 "창 닫기"' in state, '"창 닫기" is checked')
         time.sleep(1)
         screenshot("start", display, probe)
+        # Read as a screen reader reads it, from another process: the
+        # skinned controls tell their role, name, value and check state.
+        seen = subprocess.run([run, windows_path(os.environ["ACCESSIBLE_PROBE"])], env=env,
+                              capture_output=True, text=True).stdout.replace("\r", "")
+        read = [check(re.search(pattern, seen), "accessible: " + what) for what, pattern in (
+            ("a check box", r'role=0x2c state=0x[0-9a-f]+ name="창 닫기"'),
+            ("a push button", r'role=0x2b state=0x[0-9a-f]+ name="최소화"'),
+            ("a progress bar", r'role=0x30 state=0x[0-9a-f]+ name="0%" value="0%"'))]
+        checked = re.search(r'role=0x2c state=0x([0-9a-f]+) name="창 닫기"', seen)
+        read.append(check(checked and int(checked.group(1), 16) & 0x10,
+                          '"창 닫기" reads as checked'))
+        if not all(read):
+            print(seen)
 
         icon = Tray(env, probe)
         # Each step from the state the one before left, verified: a step

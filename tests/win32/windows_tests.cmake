@@ -94,9 +94,11 @@ set_tests_properties(installer_e2e PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE)
 if(QUENVARA_WITH_WX)
   add_executable(tray_message win32/tray_message.cpp)
   target_link_options(tray_message PRIVATE -municode)
+  add_executable(accessible_probe win32/accessible_probe.cpp)
+  target_link_libraries(accessible_probe PRIVATE oleacc ole32 oleaut32 uuid)
   add_test(NAME window_windows_e2e
     COMMAND ${CMAKE_COMMAND} -E env CONTROL=$<TARGET_FILE:QuenvaraUploadControl>
-      TRAY_MESSAGE=$<TARGET_FILE:tray_message>
+      TRAY_MESSAGE=$<TARGET_FILE:tray_message> ACCESSIBLE_PROBE=$<TARGET_FILE:accessible_probe>
       HANDOVER=$<TARGET_FILE:quenvara-handover> PAGE=${CMAKE_CURRENT_SOURCE_DIR}/win32/control_page.js
       PREFIX=${CMAKE_BINARY_DIR}/wineprefix-window SHOTS=${CMAKE_BINARY_DIR}/gui-screenshots
       /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/win32/window_e2e_test.py)
@@ -104,7 +106,7 @@ if(QUENVARA_WITH_WX)
   # The same with what the installer put in place.
   add_test(NAME installed_window_e2e
     COMMAND ${CMAKE_COMMAND} -E env SETUP=${QUENVARA_SETUP}
-      TRAY_MESSAGE=$<TARGET_FILE:tray_message>
+      TRAY_MESSAGE=$<TARGET_FILE:tray_message> ACCESSIBLE_PROBE=$<TARGET_FILE:accessible_probe>
       HANDOVER=$<TARGET_FILE:quenvara-handover> PAGE=${CMAKE_CURRENT_SOURCE_DIR}/win32/control_page.js
       PREFIX=${CMAKE_BINARY_DIR}/wineprefix-installed
       SHOTS=${CMAKE_BINARY_DIR}/gui-screenshots/installed
