@@ -17,7 +17,7 @@ import tempfile
 import pyatspi
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from gui_checks import check, failures, probe_state, wait_for  # noqa: E402
+from gui_checks import check, failures, probe_state, stop, wait_for  # noqa: E402
 
 build = os.path.abspath(sys.argv[1])
 uploader = os.path.join(build, "lib", "quenvara", "QuenvaraUpLoad")
@@ -210,10 +210,7 @@ def main():
               "Enter on the button starts the run again")
         return finish(work)
     finally:
-        for p in procs:
-            if p.poll() is None:
-                p.kill()
-                p.wait()
+        stop(procs)
         shutil.rmtree(work, ignore_errors=True)
 
 

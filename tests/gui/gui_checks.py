@@ -1,6 +1,7 @@
 """What the window's test scripts share: checks that print and count, a
 bounded wait, and the ending that shows the uploader's log on a failure."""
 import os
+import re
 import subprocess
 import sys
 import time
@@ -59,3 +60,22 @@ def start_display():
         number += chunk
     os.close(read)
     return xvfb, ":" + number.decode().strip()
+
+
+def control_centre(probe, prefix):
+    """A child control's centre on the screen, from the probe's rectangles."""
+    s = probe_state(probe)
+    w = re.search(r"^window shown=1 .*rect=(-?\d+),(-?\d+),", s, re.M)
+    c = re.search(r"^%s .*rect=(\d+),(\d+),(\d+)x(\d+)" % re.escape(prefix), s, re.M)
+    if not w or not c:
+        return None
+    return (int(w.group(1)) + int(c.group(1)) + int(c.group(3)) // 2,
+            int(w.group(2)) + int(c.group(2)) + int(c.group(4)) // 2)
+
+
+def stop(procs):
+    """Kills what a test started and is still running."""
+    for p in procs:
+        if p.poll() is None:
+            p.kill()
+            p.wait()

@@ -20,7 +20,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from gui_checks import check, finish, probe_state, wait_for  # noqa: E402
+from gui_checks import check, control_centre, finish, probe_state, wait_for  # noqa: E402
 
 build = os.path.abspath(sys.argv[1])
 uploader = os.path.join(build, "lib", "quenvara", "QuenvaraUpLoad")
@@ -37,17 +37,6 @@ state = probe_state
 def window_rect(probe):
     m = re.search(r"^window shown=(\d) .*rect=(-?\d+),(-?\d+),", state(probe), re.M)
     return (int(m.group(1)), int(m.group(2)), int(m.group(3))) if m else None
-
-
-def control_centre(probe, prefix):
-    """A child control's centre on the screen, from the probe's rectangles."""
-    s = state(probe)
-    w = re.search(r"^window shown=1 .*rect=(-?\d+),(-?\d+),", s, re.M)
-    c = re.search(r"^%s .*rect=(\d+),(\d+),(\d+)x(\d+)" % re.escape(prefix), s, re.M)
-    if not w or not c:
-        return None
-    return (int(w.group(1)) + int(c.group(1)) + int(c.group(3)) // 2,
-            int(w.group(2)) + int(c.group(2)) + int(c.group(4)) // 2)
 
 
 def main():

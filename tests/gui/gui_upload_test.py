@@ -25,7 +25,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
                                 "scripts"))
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import window_screenshot  # noqa: E402
-from gui_checks import start_display  # noqa: E402
+from gui_checks import start_display, stop  # noqa: E402
 
 build = os.path.abspath(sys.argv[1])
 uploader = os.path.join(build, "lib", "quenvara", "QuenvaraUpLoad")
@@ -329,10 +329,7 @@ def main():
         stored_identical(files, store)
         return finish(work)
     finally:
-        for p in procs:
-            if p.poll() is None:
-                p.kill()
-                p.wait()
+        stop(procs)
         if xvfb is not None:
             xvfb.kill()
             xvfb.wait()

@@ -32,7 +32,8 @@ import time
 here = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(here, "..", "gui"))
 sys.path.insert(0, os.path.join(here, "..", "..", "scripts"))
-from gui_checks import check, failures, probe_state, start_display, wait_for  # noqa: E402
+from gui_checks import (check, control_centre, failures, probe_state, start_display,  # noqa: E402
+                        stop, wait_for)
 import window_screenshot  # noqa: E402
 
 run = os.path.join(here, "..", "..", "scripts", "wine-run.sh")
@@ -55,16 +56,6 @@ def xdotool(*args, env):
 def shown(probe):
     m = re.search(r"^window shown=(\d)", probe_state(probe), re.M)
     return int(m.group(1)) if m else None
-
-
-def control_centre(probe, prefix):
-    s = probe_state(probe)
-    w = re.search(r"^window shown=1 .*rect=(-?\d+),(-?\d+),", s, re.M)
-    c = re.search(r"^%s .*rect=(\d+),(\d+),(\d+)x(\d+)" % re.escape(prefix), s, re.M)
-    if not w or not c:
-        return None
-    return (int(w.group(1)) + int(c.group(1)) + int(c.group(3)) // 2,
-            int(w.group(2)) + int(c.group(2)) + int(c.group(4)) // 2)
 
 
 def screenshot(name, display, probe):
@@ -353,10 +344,7 @@ def main():
         check(ended(again, 30), 'the tray menu\'s "종료" ends the program')
         return finish(work)
     finally:
-        for p in procs:
-            if p.poll() is None:
-                p.kill()
-                p.wait()
+        stop(procs)
         subprocess.run([run, "taskkill", "/f", "/im", "quenvaraupload.exe"], env=env,
                        capture_output=True)
         if xvfb is not None:
